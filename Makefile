@@ -1,0 +1,32 @@
+# The two set-up commands of the README, and the targets they build on.
+BUILD     ?= build
+JOBS      ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build demo check check-asan bench package clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
+check: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+check-asan:
+	@$(MAKE) --no-print-directory check BUILD=build-asan CMAKE_ARGS="-DBREVION_SANITIZE=ON -DBREVION_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+
+bench: build
+	@bash bench/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) build-asan

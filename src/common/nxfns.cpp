@@ -1,0 +1,148 @@
+#include "nxfns.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace brevion {
+
+QString BytesToText(const QByteArray& bytes, qint16 first, qint16 count)
+{
+    const int last = int(first) + int(count) - 1;
+    if (last > bytes.size() - 1 || first < 0)
+        return {};
+    QString text;
+    text.reserve(count > 0 ? count : 0);
+    for (int k = first; k <= last; ++k) {
+        const int c = static_cast<quint8>(bytes[k]) & 127;
+        if (c >= 32 && c <= 126)
+            text.append(QChar(c));
+    }
+    return text;
+}
+
+std::optional<double> NumericValue(const QString& text)
+{
+    const QString t = text.trimmed();
+    int i = 0;
+    const int n = t.size();
+    bool negative = false;
+    if (i < n && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
+        negative = t[i] == QLatin1Char('-');
+        ++i;
+    }
+    double value = 0;
+    int digits = 0;
+    while (i < n && t[i] >= QLatin1Char('0') && t[i] <= QLatin1Char('9')) {
+        value = value * 10 + (t[i].unicode() - '0');
+        ++i;
+        ++digits;
+    }
+    if (i < n && t[i] == QLatin1Char('.')) {
+        ++i;
+        double scale = 0.1;
+        while (i < n && t[i] >= QLatin1Char('0') && t[i] <= QLatin1Char('9')) {
+            value += (t[i].unicode() - '0') * scale;
+            scale /= 10;
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0 || i != n)
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+double RoundHalfEven(double value)
+{
+    const double floor = std::floor(value);
+    const double diff = value - floor;
+    if (diff > 0.5)
+        return floor + 1;
+    if (diff < 0.5)
+        return floor;
+    return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+}
+
+namespace {
+
+// Splits at the first three dots with the rules of IsValidIP; the parts' values or nothing.
+std::optional<std::array<double, 4>> splitAddress(const QString& text)
+{
+    const int p1 = text.indexOf(QLatin1Char('.'));
+    if (p1 < 1)
+        return std::nullopt;
+    const int p2 = text.indexOf(QLatin1Char('.'), p1 + 1);
+    if (p2 < 0 || p2 <= p1 + 1)
+        return std::nullopt;
+    const int p3 = text.indexOf(QLatin1Char('.'), p2 + 1);
+    if (p3 < 0 || p3 <= p2 + 1)
+        return std::nullopt;
+    const QString parts[4] = {text.left(p1), text.mid(p1 + 1, p2 - p1 - 1),
+                              text.mid(p2 + 1, p3 - p2 - 1), text.mid(p3 + 1)};
+    std::array<double, 4> values{};
+    for (int i = 0; i < 4; ++i) {
+        const auto v = NumericValue(parts[i]);
+        if (!v || *v < 0 || *v > 255)
+            return std::nullopt;
+        values[i] = *v;
+    }
+    return values;
+}
+
+} // namespace
+
+bool IsValidIP(const QString& text) { return splitAddress(text).has_value(); }
+
+void IPToBytes(const QString& text, quint8& b1, quint8& b2, quint8& b3, quint8& b4)
+{
+    b1 = b2 = b3 = b4 = 0;
+    const auto values = splitAddress(text);
+    if (!values)
+        return;
+    // A part of 255.4 rounds to 255; nothing above 255 passes the check.
+    b1 = static_cast<quint8>(RoundHalfEven((*values)[0]));
+    b2 = static_cast<quint8>(RoundHalfEven((*values)[1]));
+    b3 = static_cast<quint8>(RoundHalfEven((*values)[2]));
+    b4 = static_cast<quint8>(RoundHalfEven((*values)[3]));
+}
+
+void LongToBytes(qint32 value, quint8& b1, quint8& b2, quint8& b3, quint8& b4)
+{
+    const auto u = static_cast<quint32>(value);
+    b1 = static_cast<quint8>(u >> 24);
+    b2 = static_cast<quint8>(u >> 16);
+    b3 = static_cast<quint8>(u >> 8);
+    b4 = static_cast<quint8>(u);
+}
+
+QString RuleDescription(const OutCnctRule& rule)
+{
+    if (rule.IPAddr.isEmpty() || rule.Port == 0)
+        return {};
+    QString s = QStringLiteral("Connect to ") + rule.IPAddr.trimmed() + QStringLiteral(", Port ") +
+                QString::number(rule.Port);
+    s += (rule.Flags & OUT_TCP) ? QStringLiteral(", using TCP") : QStringLiteral(", using UDP");
+    s += (rule.Flags & OUT_POWERUP) ? QStringLiteral(" upon powerup or reboot.")
+                                    : QStringLiteral(" when incoming data is detected on the serial port.");
+    if (rule.Flags & OUT_LOGIN)
+        s += QStringLiteral(" Login with the specified username/password when prompted.");
+    if (rule.IdleSecs != 0)
+        s += QStringLiteral(" Remain connected until ") + QString::number(rule.IdleSecs) +
+             QStringLiteral(" seconds of inactivity.");
+    else
+        s += QStringLiteral(" Remain connected indefinitely.");
+    return s;
+}
+
+QString BrowseForFolder(const FolderBrowser& browser, const QString& title, const QString& startPath)
+{
+    const QString start = QFileInfo(startPath).isDir() ? startPath : QString();
+    QString chosen = browser ? browser(title, start) : QString();
+    const int nul = chosen.indexOf(QChar(0));
+    if (nul >= 0)
+        chosen.truncate(nul);
+    return chosen;
+}
+
+} // namespace brevion

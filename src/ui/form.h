@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+namespace brevion {
+
+// Base of every window and dialog: a top-level widget with the design's load and unload
+// handlers. The registry (forms.h) runs Form_Load after creating it and Form_Unload before
+// destroying it.
+class Form : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form(QWidget* parent = nullptr);
+
+    virtual void Form_Load() {}
+    virtual void Form_Unload() {}
+
+    bool Visible() const { return isVisible(); }
+    // The window's position in twips, as the design moves windows.
+    int Left() const;
+    int Top() const;
+    void Move(int leftTwips, int topTwips);
+    // Brings the window to the front of the window stack.
+    void ZOrder();
+
+protected:
+    // The title-bar close unloads the window; dialogs override this to act as Cancel.
+    void closeEvent(QCloseEvent* event) override;
+    // Called by the default closeEvent; returns false to refuse closing.
+    virtual bool QueryUnload() { return true; }
+};
+
+} // namespace brevion

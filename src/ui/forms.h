@@ -1,0 +1,40 @@
+#pragma once
+
+#include "form.h"
+
+#include <functional>
+#include <typeindex>
+
+namespace brevion {
+
+// The window registry: one instance per window class, created and loaded (Form_Load) on first
+// access, unloaded (Form_Unload) and destroyed by Unload; the next access creates a fresh one.
+namespace Forms {
+
+Form* Find(std::type_index type);
+Form* Create(std::type_index type, const std::function<Form*()>& make);
+void Unload(std::type_index type);
+void UnloadWidget(Form* form);
+// Destroys unloaded windows whose deletion was deferred (they may have been unloaded from inside
+// one of their own handlers).
+void Flush();
+
+template <class T> T& Get()
+{
+    if (Form* existing = Find(typeid(T)))
+        return static_cast<T&>(*existing);
+    return static_cast<T&>(*Create(typeid(T), [] { return new T(); }));
+}
+
+template <class T> bool IsLoaded() { return Find(typeid(T)) != nullptr; }
+
+template <class T> bool IsVisible()
+{
+    const Form* form = Find(typeid(T));
+    return form && form->isVisible();
+}
+
+template <class T> void Unload() { Unload(typeid(T)); }
+
+} // namespace Forms
+} // namespace brevion

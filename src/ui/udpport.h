@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class QUdpSocket;
+
+namespace brevion {
+
+enum class PortError { None, AddressInUse, Other };
+
+// The socket control of a window: close, bind a local port, set the remote host and port, send
+// a datagram, and one DataArrival per received datagram (whole, with its sender). Bind and send
+// report failure to the caller, which decides whether to ignore it.
+//
+// A send to the limited broadcast 255.255.255.255 goes out once on every up, broadcast-capable
+// IPv4 interface (loopback excluded), since the kernel would use only the interface of the
+// default route. Any other destination is used as it is.
+class UdpPort : public QObject {
+    Q_OBJECT
+public:
+    explicit UdpPort(QObject* parent = nullptr);
+    ~UdpPort() override;
+
+    void Close();
+    bool Bind(quint16 localPort);
+    bool IsBound() const;
+    quint16 LocalPort() const { return m_localPort; }
+    void SetRemote(const QString& host, quint16 port);
+    QString RemoteHost() const { return m_remoteHost; }
+    quint16 RemotePort() const { return m_remotePort; }
+    bool Send(const QByteArray& datagram);
+
+    PortError LastError() const { return m_lastError; }
+    QString LastErrorString() const { return m_lastErrorString; }
+    // Number of interfaces the last limited-broadcast send went out on (tests, diagnostics).
+    int LastBroadcastInterfaces() const { return m_lastBroadcastInterfaces; }
+
+signals:
+    void DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
+
+private:
+    void readPending();
+    bool sendLimitedBroadcast(const QByteArray& datagram);
+    void raiseReceiveBuffer();
+
+    QUdpSocket* m_socket = nullptr;
+    quint16 m_localPort = 0;
+    QString m_remoteHost;
+    quint16 m_remotePort = 0;
+    PortError m_lastError = PortError::None;
+    QString m_lastErrorString;
+    int m_lastBroadcastInterfaces = 0;
+};
+
+} // namespace brevion
