@@ -2,6 +2,12 @@
 BUILD     ?= build
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
+# ccache, when present, shares compiled objects between build folders.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+CMAKE_ARGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+export CCACHE_NOHASHDIR := true
+export CCACHE_BASEDIR := $(CURDIR)
+endif
 
 .PHONY: all deps configure build demo check check-asan bench package clean
 
