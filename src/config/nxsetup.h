@@ -2,6 +2,8 @@
 
 #include "form.h"
 
+class QLineEdit;
+
 namespace brevion {
 
 // The configuration window of one device.
@@ -11,6 +13,15 @@ public:
     explicit NxSetup(QWidget* parent = nullptr);
     void Form_Load() override;
     void Form_Unload() override;
+
+    // Reads the device at IPAddr and fills the window; leads through MAC programming when
+    // MacUnset is set.
+    void Init();
+
+    // Set by the discovery window before Init.
+    QLineEdit* NetName = nullptr;
+    QLineEdit* IPAddr = nullptr;
+    bool MacUnset = false;
 };
 
 } // namespace brevion
