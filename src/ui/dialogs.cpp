@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -85,14 +86,20 @@ QString ChooseFolder(const FolderRequest& request, QWidget* parent)
 
 void ShowModal(QWidget& window)
 {
+    // Modality takes effect when a window is shown, so a window already up is shown again.
+    if (window.isVisible())
+        window.hide();
     window.setWindowModality(Qt::ApplicationModal);
     window.show();
     window.raise();
     window.activateWindow();
+    // The window may be unloaded (and destroyed) while it is up.
+    const QPointer<QWidget> guard(&window);
     if (modalResponder())
         modalResponder()(window);
-    WaitUntil([&window] { return !window.isVisible(); });
-    window.setWindowModality(Qt::NonModal);
+    WaitUntil([&guard] { return guard.isNull() || !guard->isVisible(); });
+    if (guard)
+        guard->setWindowModality(Qt::NonModal);
 }
 
 } // namespace brevion

@@ -9,6 +9,8 @@
 namespace brevion::Forms {
 namespace {
 
+constexpr const char* kUnloading = "brevionUnloading";
+
 std::map<std::type_index, QPointer<Form>>& registry()
 {
     static std::map<std::type_index, QPointer<Form>> forms;
@@ -46,16 +48,31 @@ void Unload(std::type_index type)
 
 void UnloadWidget(Form* form)
 {
+    // A window unloads once: its Form_Unload may itself unload it again, or a close may arrive
+    // for a window already unloaded whose deletion is still pending.
+    if (!form || form->property(kUnloading).toBool())
+        return;
+    form->setProperty(kUnloading, true);
+
+    // Form_Unload runs while the window is still registered, so code in it that reaches the
+    // window by its class finds this instance instead of loading a fresh one.
+    form->Form_Unload();
     auto& forms = registry();
+    bool registered = false;
     for (auto it = forms.begin(); it != forms.end(); ++it) {
         if (it->second == form) {
             forms.erase(it);
+            registered = true;
             break;
         }
     }
-    form->Form_Unload();
     form->hide();
-    form->deleteLater();
+    // Deferred, so that a window may unload itself from inside one of its own handlers. A window
+    // the registry never made is not the registry's to destroy.
+    if (registered)
+        form->deleteLater();
+    else
+        form->setProperty(kUnloading, false);
 }
 
 void Flush() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }

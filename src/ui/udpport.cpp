@@ -62,23 +62,20 @@ void UdpPort::SetRemote(const QString& host, quint16 port)
 
 bool UdpPort::Send(const QByteArray& datagram)
 {
-    if (!m_socket) {
-        // An unbound control binds an ephemeral port on its first send.
-        m_socket = new QUdpSocket(this);
-        if (!m_socket->bind(QHostAddress::AnyIPv4, 0)) {
-            m_lastError = PortError::Other;
-            m_lastErrorString = m_socket->errorString();
-            return false;
-        }
-        m_localPort = m_socket->localPort();
-        connect(m_socket, &QUdpSocket::readyRead, this, &UdpPort::readPending);
-    }
     const QHostAddress destination(m_remoteHost);
-    if (destination.isNull()) {
+    if (destination.isNull() || destination.protocol() != QAbstractSocket::IPv4Protocol) {
         m_lastError = PortError::Other;
         m_lastErrorString = QStringLiteral("Invalid remote host address \"%1\"").arg(m_remoteHost);
         return false;
     }
+    if (m_remotePort == 0) {
+        m_lastError = PortError::Other;
+        m_lastErrorString = QStringLiteral("No remote port set");
+        return false;
+    }
+    // An unbound control binds an ephemeral port on its first send.
+    if (!m_socket && !Bind(0))
+        return false;
     if (destination == kLimitedBroadcast)
         return sendLimitedBroadcast(datagram);
     if (m_socket->writeDatagram(datagram, destination, m_remotePort) != datagram.size()) {
@@ -86,6 +83,8 @@ bool UdpPort::Send(const QByteArray& datagram)
         m_lastErrorString = m_socket->errorString();
         return false;
     }
+    m_lastError = PortError::None;
+    m_lastErrorString.clear();
     return true;
 }
 
@@ -94,6 +93,7 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram)
     // IP_PKTINFO with an interface index picks the outgoing interface of each copy; the
     // destination stays 255.255.255.255 on the wire.
     m_lastBroadcastInterfaces = 0;
+    m_lastErrorString.clear();
     bool anySent = false;
     const int fd = static_cast<int>(m_socket->socketDescriptor());
     for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
@@ -134,7 +134,10 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram)
             m_lastErrorString = QString::fromLocal8Bit(std::strerror(errno));
         }
     }
-    if (!anySent) {
+    if (anySent) {
+        m_lastError = PortError::None;
+        m_lastErrorString.clear();
+    } else {
         m_lastError = PortError::Other;
         if (m_lastErrorString.isEmpty())
             m_lastErrorString = QStringLiteral("No network interface can send broadcasts");

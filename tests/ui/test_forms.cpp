@@ -1,0 +1,140 @@
+#include "forms.h"
+
+#include <QPushButton>
+#include <QTest>
+
+using namespace brevion;
+
+namespace {
+
+// Counts loads and unloads across instances; each instance carries state of its own.
+struct Counts {
+    int loads = 0;
+    int unloads = 0;
+};
+Counts g_counts;
+
+class Probe : public Form {
+    Q_OBJECT
+public:
+    QString state;
+    void Form_Load() override
+    {
+        ++g_counts.loads;
+        state = QStringLiteral("loaded");
+    }
+    void Form_Unload() override
+    {
+        ++g_counts.unloads;
+        // Reaching the window by its class while it unloads finds this instance.
+        unloadSawSelf = &Forms::Get<Probe>() == this;
+    }
+    bool unloadSawSelf = false;
+};
+
+// Unloads itself from its own button handler and goes on touching its members afterwards.
+class SelfCloser : public Form {
+    Q_OBJECT
+public:
+    SelfCloser()
+    {
+        button = new QPushButton(QStringLiteral("Exit"), this);
+        connect(button, &QPushButton::clicked, this, [this] {
+            Forms::Unload<SelfCloser>();
+            afterUnload = objectName() + QStringLiteral("-still-here");
+        });
+    }
+    QPushButton* button;
+    QString afterUnload;
+};
+
+} // namespace
+
+class TestForms : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        Forms::Unload<Probe>();
+        Forms::Unload<SelfCloser>();
+        Forms::Flush();
+        g_counts = {};
+    }
+
+    void loadsOnceOnFirstAccess()
+    {
+        QVERIFY(!Forms::IsLoaded<Probe>());
+        Probe& first = Forms::Get<Probe>();
+        Probe& again = Forms::Get<Probe>();
+        QCOMPARE(&first, &again);
+        QCOMPARE(g_counts.loads, 1);
+        QCOMPARE(first.state, QStringLiteral("loaded"));
+    }
+
+    void unloadDiscardsStateAndNextAccessIsFresh()
+    {
+        QPointer<Probe> first = &Forms::Get<Probe>();
+        first->state = QStringLiteral("changed");
+        Forms::Unload<Probe>();
+        QCOMPARE(g_counts.unloads, 1);
+        QVERIFY(first->unloadSawSelf);
+        QVERIFY(!Forms::IsLoaded<Probe>());
+        Forms::Flush();
+        QVERIFY(first.isNull());
+
+        Probe& second = Forms::Get<Probe>();
+        QCOMPARE(second.state, QStringLiteral("loaded"));
+        QCOMPARE(g_counts.loads, 2);
+        QCOMPARE(g_counts.unloads, 1); // the fresh instance did not unload anything
+    }
+
+    void unloadOfWindowNotLoadedDoesNothing()
+    {
+        Forms::Unload<Probe>();
+        Forms::Unload<Probe>();
+        QCOMPARE(g_counts.unloads, 0);
+        QVERIFY(!Forms::IsLoaded<Probe>()); // and did not load it either
+    }
+
+    void visibility()
+    {
+        QVERIFY(!Forms::IsVisible<Probe>()); // never created
+        QVERIFY(!Forms::IsLoaded<Probe>());  // asking does not create it
+        Forms::Get<Probe>().show();
+        QVERIFY(Forms::IsVisible<Probe>());
+        Forms::Get<Probe>().hide();
+        QVERIFY(!Forms::IsVisible<Probe>());
+        QVERIFY(Forms::IsLoaded<Probe>());
+        Forms::Get<Probe>().show();
+        Forms::Unload<Probe>();
+        QVERIFY(!Forms::IsVisible<Probe>()); // unloaded, even before its deletion ran
+    }
+
+    void titleBarCloseUnloadsOnce()
+    {
+        QPointer<Probe> form = &Forms::Get<Probe>();
+        form->show();
+        form->close();
+        QCOMPARE(g_counts.unloads, 1);
+        QVERIFY(!Forms::IsLoaded<Probe>());
+        form->close(); // deletion still pending: no second unload
+        QCOMPARE(g_counts.unloads, 1);
+        Forms::Flush();
+        QVERIFY(form.isNull());
+    }
+
+    void unloadFromInsideOwnHandlerIsSafe()
+    {
+        QPointer<SelfCloser> form = &Forms::Get<SelfCloser>();
+        form->setObjectName(QStringLiteral("closer"));
+        form->show();
+        QTest::mouseClick(form->button, Qt::LeftButton);
+        QVERIFY(!form.isNull()); // alive until its handler has returned
+        QCOMPARE(form->afterUnload, QStringLiteral("closer-still-here"));
+        QVERIFY(!Forms::IsVisible<SelfCloser>());
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), 5000);
+    }
+};
+
+QTEST_MAIN(TestForms)
+#include "test_forms.moc"
