@@ -1,0 +1,91 @@
+#include "updatefile.h"
+
+#include <QFile>
+
+namespace brevion {
+namespace {
+
+qint32 le32(const QByteArray& b, qsizetype at)
+{
+    const auto u = static_cast<quint32>(static_cast<quint8>(b[at])) |
+                   static_cast<quint32>(static_cast<quint8>(b[at + 1])) << 8 |
+                   static_cast<quint32>(static_cast<quint8>(b[at + 2])) << 16 |
+                   static_cast<quint32>(static_cast<quint8>(b[at + 3])) << 24;
+    return static_cast<qint32>(u);
+}
+
+qint16 le16(const QByteArray& b, qsizetype at)
+{
+    const auto u = static_cast<quint16>(static_cast<quint8>(b[at]) |
+                                        static_cast<quint8>(b[at + 1]) << 8);
+    return static_cast<qint16>(u);
+}
+
+UpdateFileResult damaged(const QString& problem)
+{
+    return {std::nullopt, {kDamagedUpdateFile, QStringLiteral("The update file is damaged: %1.").arg(problem)}};
+}
+
+} // namespace
+
+std::optional<UpdateHeader> ReadListingHeader(const QByteArray& firstBytes)
+{
+    if (firstBytes.isEmpty() || static_cast<quint8>(firstBytes[0]) != kUpdateMarker || firstBytes.size() < 22)
+        return std::nullopt;
+    UpdateHeader h;
+    h.Version = le32(firstBytes, 2);
+    h.HwMin = le32(firstBytes, 6);
+    h.HwMax = le32(firstBytes, 10);
+    h.BootMin = le32(firstBytes, 14);
+    h.BootMax = le32(firstBytes, 18);
+    if (firstBytes.size() >= kUpdateHeaderBytes)
+        h.TotalBytes = le32(firstBytes, 22);
+    return h;
+}
+
+UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || static_cast<quint8>(bytes[0]) != kUpdateMarker)
+        return {std::nullopt, {kNotAnUpdateFile, QStringLiteral("This is not an update file (its first byte is not 100).")}};
+    if (bytes.size() < kUpdateHeaderBytes)
+        return damaged(QStringLiteral("its header is incomplete (%1 of %2 bytes)").arg(bytes.size()).arg(kUpdateHeaderBytes));
+
+    UpdateFile file;
+    file.header = *ReadListingHeader(bytes);
+    if (file.header.TotalBytes <= 0)
+        return damaged(QStringLiteral("it carries no data to program (TotalBytes is %1)").arg(file.header.TotalBytes));
+
+    qint64 total = 0;
+    qsizetype at = kUpdateHeaderBytes;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < kRecordHeaderBytes)
+            return damaged(QStringLiteral("the record at offset %1 is cut off in its address or length").arg(at));
+        const qint32 address = le32(bytes, at);
+        const qint16 length = le16(bytes, at + 4);
+        if (length < 0 || length > kMaxRecordBytes)
+            return damaged(QStringLiteral("the record at offset %1 has the length %2 (0 to %3 allowed)")
+                               .arg(at).arg(length).arg(kMaxRecordBytes));
+        if (bytes.size() - at - kRecordHeaderBytes < length)
+            return damaged(QStringLiteral("the record at offset %1 runs past the end of the file").arg(at));
+        file.records.push_back({address, bytes.mid(at + kRecordHeaderBytes, length)});
+        total += length;
+        at += kRecordHeaderBytes + length;
+    }
+    if (total != file.header.TotalBytes)
+        return damaged(QStringLiteral("its records carry %1 data bytes, its header says %2")
+                           .arg(total).arg(file.header.TotalBytes));
+    return {std::move(file), {}};
+}
+
+UpdateFileResult LoadUpdateFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
+    return ParseUpdateFile(bytes);
+}
+
+} // namespace brevion

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace brevion {
+
+// Update file: every number little-endian and signed.
+//
+//   offset  size    field
+//   ------  ------  ----------------------------------------------------------------------
+//      0      1     Marker       100 (0x64) in every update file
+//      1      1     (not interpreted)
+//      2      4     Version      contents' version: major bits 16-23, minor 8-15, build 0-7
+//      6      4     HwMin        lowest hardware version that fits, major * 256 + minor
+//     10      4     HwMax        highest hardware version that fits
+//     14      4     BootMin      lowest bootloader a firmware file needs, like Version
+//     18      4     BootMax      highest bootloader a firmware file accepts
+//     22      4     TotalBytes   number of data bytes carried by the records
+//     26    rest    DataRecords, one after another up to the end of the file:
+//
+//                     0   4       Address   device address of the record's first byte
+//                     4   2       Length    0 to 64
+//                     6   Length  data      the bytes to program, in address order
+
+constexpr int kUpdateMarker = 100;
+constexpr int kUpdateHeaderBytes = 26;
+constexpr int kRecordHeaderBytes = 6;
+constexpr int kMaxRecordBytes = 64;
+
+struct UpdateHeader {
+    qint32 Version = 0;
+    qint32 HwMin = 0;
+    qint32 HwMax = 0;
+    qint32 BootMin = 0;
+    qint32 BootMax = 0;
+    qint32 TotalBytes = 0;
+    bool operator==(const UpdateHeader&) const = default;
+};
+
+struct DataRecord {
+    qint32 Address = 0;
+    QByteArray data;
+    bool operator==(const DataRecord&) const = default;
+};
+
+struct UpdateFile {
+    UpdateHeader header;
+    std::vector<DataRecord> records;
+};
+
+// A failure as the update window reports it: a number and a description.
+struct UpdateFileError {
+    int number = 0;
+    QString description;
+    bool operator==(const UpdateFileError&) const = default;
+};
+
+// Numbers of the failures found in a file's contents (file-layer failures carry the number of
+// QFileDevice::FileError).
+enum UpdateFileErrorNumber {
+    kNotAnUpdateFile = 1001,
+    kDamagedUpdateFile = 1002,
+    kBadVersionText = 1005,
+};
+
+struct UpdateFileResult {
+    std::optional<UpdateFile> file;
+    UpdateFileError error; // meaningful when file is empty
+};
+
+// The header fields the listing needs (offsets 0 to 21), or nothing when the file does not begin
+// with the marker or is too short to hold them.
+std::optional<UpdateHeader> ReadListingHeader(const QByteArray& firstBytes);
+
+// Checks the whole file: marker, complete header, records that end exactly at the end of the
+// file, every Length 0..64, the lengths adding up to TotalBytes, and some data to program.
+// Nothing is sent from a file that fails here.
+UpdateFileResult ParseUpdateFile(const QByteArray& bytes);
+
+// Reads and checks the file at path.
+UpdateFileResult LoadUpdateFile(const QString& path);
+
+} // namespace brevion

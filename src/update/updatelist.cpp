@@ -1,0 +1,177 @@
+#include "updatelist.h"
+
+#include "nxfns.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <utility>
+
+namespace brevion {
+
+double LeadingValue(const QString& text)
+{
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    const qsizetype n = t.size();
+    double sign = 1;
+    if (i < n && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-')))
+        sign = t[i++] == QLatin1Char('-') ? -1 : 1;
+    double value = 0;
+    while (i < n && t[i].isDigit() && t[i].unicode() < 128)
+        value = value * 10 + (t[i++].unicode() - '0');
+    if (i < n && t[i] == QLatin1Char('.')) {
+        double scale = 0.1;
+        for (++i; i < n && t[i].isDigit() && t[i].unicode() < 128; ++i, scale /= 10)
+            value += (t[i].unicode() - '0') * scale;
+    }
+    return sign * value;
+}
+
+namespace {
+
+std::optional<qint32> rounded(double value)
+{
+    const double r = RoundHalfEven(value);
+    if (!std::isfinite(r) || r < -2147483648.0 || r > 2147483647.0)
+        return std::nullopt;
+    return static_cast<qint32>(r);
+}
+
+} // namespace
+
+std::optional<qint32> HardwareVersionNumber(const QString& text)
+{
+    const qsizetype p = text.indexOf(QLatin1Char('.'));
+    if (p < 0)
+        return std::nullopt;
+    return rounded(LeadingValue(text.left(p)) * 256 + LeadingValue(text.mid(p + 1)));
+}
+
+std::optional<qint32> BootloaderVersionNumber(const QString& text)
+{
+    const qsizetype p1 = text.indexOf(QLatin1Char('.'));
+    const qsizetype p2 = p1 < 0 ? -1 : text.indexOf(QLatin1Char('.'), p1 + 1);
+    if (p2 < 0)
+        return std::nullopt;
+    return rounded(LeadingValue(text.left(p1)) * 65536 + LeadingValue(text.mid(p1 + 1, p2 - p1 - 1)) * 256 +
+                   LeadingValue(text.mid(p2 + 1)));
+}
+
+bool IsBootFile(const QString& fileName) { return fileName.toUpper().contains(QLatin1String("BOOT")); }
+
+bool FitsDevice(const UpdateHeader& header, const QString& fileName, qint32 hardware, qint32 bootloader)
+{
+    if (hardware < header.HwMin || hardware > header.HwMax)
+        return false;
+    return IsBootFile(fileName) || (bootloader >= header.BootMin && bootloader <= header.BootMax);
+}
+
+ExaminedFile ExamineUpdateFile(const QString& path, const QString& fileName, const QString& hdweVer,
+                               const QString& bootVer)
+{
+    ExaminedFile out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        out.kind = ExaminedFile::Kind::Failed;
+        out.error = {static_cast<int>(f.error()), f.errorString()};
+        return out;
+    }
+    const QByteArray first = f.read(kUpdateHeaderBytes);
+    if (f.error() != QFileDevice::NoError) {
+        out.kind = ExaminedFile::Kind::Failed;
+        out.error = {static_cast<int>(f.error()), f.errorString()};
+        return out;
+    }
+    // A file too short for its header is no update file; the whole file is checked before use.
+    const std::optional<UpdateHeader> header = ReadListingHeader(first);
+    if (!header)
+        return out;
+
+    const std::optional<qint32> hardware = HardwareVersionNumber(hdweVer);
+    if (!hardware) {
+        out.kind = ExaminedFile::Kind::Failed;
+        out.error = {kBadVersionText, QStringLiteral("The hardware version \"%1\" cannot be read.").arg(hdweVer)};
+        return out;
+    }
+    if (*hardware < header->HwMin || *hardware > header->HwMax)
+        return out;
+    qint32 bootloader = 0;
+    if (!IsBootFile(fileName)) {
+        const std::optional<qint32> boot = BootloaderVersionNumber(bootVer);
+        if (!boot) {
+            out.kind = ExaminedFile::Kind::Failed;
+            out.error = {kBadVersionText, QStringLiteral("The bootloader version \"%1\" cannot be read.").arg(bootVer)};
+            return out;
+        }
+        bootloader = *boot;
+    }
+    if (!FitsDevice(*header, fileName, *hardware, bootloader))
+        return out;
+    out.kind = ExaminedFile::Kind::Accepted;
+    out.info = {fileName, header->Version, header->HwMin, header->HwMax, header->BootMin, header->BootMax};
+    return out;
+}
+
+namespace {
+
+// k - 1 passes over the adjacent pairs of [first, last], swapping where swapIf(j) holds.
+template <class Pred> void bubble(std::vector<UpdateFileInfo>& v, size_t first, size_t last, Pred swapIf)
+{
+    if (last <= first)
+        return;
+    for (size_t pass = first; pass < last; ++pass)
+        for (size_t j = first; j < last; ++j)
+            if (swapIf(v[j], v[j + 1]))
+                std::swap(v[j], v[j + 1]);
+}
+
+bool lowerVersion(const UpdateFileInfo& a, const UpdateFileInfo& b) { return a.Version < b.Version; }
+
+} // namespace
+
+void SortUpdateFiles(std::vector<UpdateFileInfo>& files, int bootCount)
+{
+    const size_t n = files.size();
+    if (n == 0)
+        return;
+    if (bootCount <= 0) {
+        bubble(files, 0, n - 1, lowerVersion);
+        return;
+    }
+    bubble(files, 0, n - 1, [](const UpdateFileInfo& a, const UpdateFileInfo&) { return IsBootFile(a.FileName); });
+    const size_t firmware = n - std::min<size_t>(static_cast<size_t>(bootCount), n);
+    if (firmware > 0)
+        bubble(files, 0, firmware - 1, lowerVersion);
+    bubble(files, firmware, n - 1, lowerVersion);
+}
+
+QString UpdateListLine(const UpdateFileInfo& info)
+{
+    const quint32 v = static_cast<quint32>(info.Version);
+    return QStringLiteral("Ver %1.%2.%3 (%4)")
+        .arg((v >> 16) & 255)
+        .arg((v >> 8) & 255)
+        .arg(v & 255)
+        .arg(info.FileName.trimmed());
+}
+
+std::optional<ListLineParts> ParseUpdateListLine(const QString& line)
+{
+    const qsizetype blank = line.indexOf(QLatin1Char(' '));
+    const qsizetype paren = line.indexOf(QLatin1Char('('));
+    if (blank < 0 || paren < 0 || line.size() - paren - 2 <= 0)
+        return std::nullopt;
+    QString version = line.mid(blank + 1);
+    const qsizetype next = version.indexOf(QLatin1Char(' '));
+    if (next >= 0)
+        version.truncate(next);
+    return ListLineParts{version, line.mid(paren + 1, line.size() - paren - 2)};
+}
+
+QString JoinFolder(const QString& folder, const QString& name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+} // namespace brevion
