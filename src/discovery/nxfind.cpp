@@ -1,14 +1,290 @@
 #include "nxfind.h"
 
+#include "discoverysearch.h"
+#include "discoverytexts.h"
+#include "forms.h"
+#include "logo.h"
+#include "nxsetup.h"
+#include "nxupdate.h"
+#include "platform.h"
+#include "twips.h"
+#include "version.h"
+#include "waitloop.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+
 namespace brevion {
+namespace {
+
+constexpr int kClientWidth = 8055;
+constexpr int kClientHeight = 2895;
+constexpr int kRowHeight = 240;
+constexpr int kGridFlushMs = 40;
+// Above this many waiting rows the grid is refilled from the list instead of row by row.
+constexpr size_t kRefillThreshold = 64;
+const QString kPlaceholderMac = QStringLiteral("00:BA:DB-AD");
+// "<" left, "^" centred, ">" right; one column per "|"-separated part.
+const QString kGridFormat = QStringLiteral("<Device Name|^MAC Address|^IP Address");
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(rect);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QRect& rect)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    button->setAccessibleName(text);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void applyFormat(QTableWidget* grid, const QString& format)
+{
+    const QStringList parts = format.split(QLatin1Char('|'));
+    grid->setColumnCount(static_cast<int>(parts.size()));
+    for (int col = 0; col < parts.size(); ++col) {
+        QString caption = parts[col];
+        Qt::Alignment align = Qt::AlignLeft;
+        if (caption.startsWith(QLatin1Char('^')))
+            align = Qt::AlignHCenter;
+        else if (caption.startsWith(QLatin1Char('>')))
+            align = Qt::AlignRight;
+        if (!caption.isEmpty() && QStringLiteral("<^>").contains(caption.front()))
+            caption.remove(0, 1);
+        auto* header = new QTableWidgetItem(caption);
+        header->setTextAlignment(align | Qt::AlignVCenter);
+        grid->setHorizontalHeaderItem(col, header);
+    }
+}
+
+} // namespace
 
 NxFind::NxFind(QWidget* parent) : Form(parent)
 {
     setObjectName(QStringLiteral("NxFind"));
     setWindowTitle(QStringLiteral("Vant TALIX"));
+    setWindowIcon(AppIcon());
+    setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Bridges found:"), TwipsRect(240, 120, 1455, 255));
+
+    MSFlexGrid1 = new QTableWidget(this);
+    MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
+    MSFlexGrid1->setGeometry(TwipsRect(240, 360, 6135, 1455));
+    MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MSFlexGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    MSFlexGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    MSFlexGrid1->setWordWrap(false);
+    MSFlexGrid1->setCornerButtonEnabled(false);
+    MSFlexGrid1->verticalHeader()->hide();
+    MSFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    MSFlexGrid1->verticalHeader()->setMinimumSectionSize(TwipsToPixels(kRowHeight));
+    MSFlexGrid1->verticalHeader()->setDefaultSectionSize(TwipsToPixels(kRowHeight));
+    MSFlexGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    MSFlexGrid1->horizontalHeader()->setSectionsClickable(false);
+    MSFlexGrid1->horizontalHeader()->setHighlightSections(false);
+    MSFlexGrid1->horizontalHeader()->setFixedHeight(TwipsToPixels(kRowHeight));
+    MSFlexGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    NameByLabel(Label1, MSFlexGrid1);
+
+    lblStatus = makeLabel(this, "lblStatus", QString(), TwipsRect(240, 1920, 6015, 495));
+    lblStatus->setWordWrap(true);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    lblDuplicates = makeLabel(this, "lblDuplicates", DuplicatesText(), TwipsRect(120, 2520, 7695, 255));
+    QPalette red = lblDuplicates->palette();
+    red.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    lblDuplicates->setPalette(red);
+
+    Image1 = CreateLogo(this);
+    Image1->setGeometry(TwipsRect(6600, 90, 1200, 600));
+
+    lblVer = makeLabel(this, "lblVer", QStringLiteral("Ver. "), TwipsRect(6600, 720, 1215, 255));
+
+    cmdSearch = makeButton(this, "cmdSearch", QStringLiteral("Search"), TwipsRect(6600, 1080, 1215, 375));
+    cmdConfig = makeButton(this, "cmdConfig", QStringLiteral("Configure"), TwipsRect(6600, 1560, 1215, 375));
+    cmdExit = makeButton(this, "cmdExit", QStringLiteral("Exit"), TwipsRect(6600, 2040, 1215, 375));
+    for (QLabel* label : {Label1, lblStatus, lblDuplicates, lblVer})
+        label->setAccessibleName(label->text());
+    connect(cmdSearch, &QPushButton::clicked, this, &NxFind::cmdSearch_Click);
+    connect(cmdConfig, &QPushButton::clicked, this, &NxFind::cmdConfig_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &NxFind::cmdExit_Click);
+
+    m_search = new DiscoverySearch(this);
+    connect(m_search, &DiscoverySearch::DeviceAdded, this, &NxFind::deviceAdded);
+    m_gridFlush.setSingleShot(true);
+    m_gridFlush.setInterval(kGridFlushMs);
+    connect(&m_gridFlush, &QTimer::timeout, this, &NxFind::flushGrid);
 }
 
-void NxFind::Form_Load() {}
-void NxFind::Form_Unload() {}
+void NxFind::Form_Load()
+{
+    lblVer->setText(QStringLiteral("Ver. %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+    lblVer->setAccessibleName(lblVer->text());
+
+    clearGrid();
+    applyFormat(MSFlexGrid1, kGridFormat);
+    for (int col = 0; col < 3; ++col)
+        MSFlexGrid1->setColumnWidth(col, TwipsToPixels(kColumnWidths[col]));
+
+    lblDuplicates->hide();
+    lblStatus->setText(InstructionText());
+    lblStatus->setAccessibleName(lblStatus->text());
+    cmdSearch->setEnabled(true);
+    cmdConfig->setEnabled(false);
+}
+
+void NxFind::Form_Unload() { CloseDown(); }
+
+void NxFind::cmdSearch_Click()
+{
+    const QPointer<NxFind> self(this);
+    lblStatus->setText(SearchingText());
+    lblStatus->setAccessibleName(lblStatus->text());
+    clearGrid();
+    lblDuplicates->hide();
+    cmdSearch->setEnabled(false);
+    cmdConfig->setEnabled(false);
+
+    const DiscoverySearch::Outcome outcome = m_search->Run();
+    if (!self || outcome == DiscoverySearch::Outcome::Stopped)
+        return; // unloaded while searching
+    flushGrid();
+
+    const int count = m_search->Devices().Count();
+    if (outcome == DiscoverySearch::Outcome::PortInUse) {
+        lblStatus->setText(PortInUseText(m_search->Settings().localPort));
+    } else if (count == 0) {
+        lblStatus->setText(NoneFoundText());
+    } else {
+        MarkDuplicates();
+        lblStatus->setText(CountText(count));
+        MSFlexGrid1->setCurrentCell(0, 0);
+        MSFlexGrid1->selectRow(0);
+        cmdConfig->setEnabled(true);
+    }
+    lblStatus->setAccessibleName(lblStatus->text());
+    cmdSearch->setEnabled(true);
+}
+
+void NxFind::cmdConfig_Click()
+{
+    const int row = MSFlexGrid1->currentRow();
+    if (row < 0 || row >= MSFlexGrid1->rowCount())
+        return;
+    const QString name = MSFlexGrid1->item(row, 0)->text();
+    const QString mac = MSFlexGrid1->item(row, 1)->text();
+    const QString ip = MSFlexGrid1->item(row, 2)->text();
+    const bool placeholder = mac.startsWith(kPlaceholderMac);
+
+    NxSetup& setup = Forms::Get<NxSetup>();
+    setup.NetName->setText(name);
+    setup.MacUnset = placeholder;
+    setup.IPAddr->setText(UnmarkedIP(ip));
+    setup.Init();
+    if (placeholder)
+        return; // MAC programming ends with a restart; there is nothing to configure yet
+
+    const QPointer<NxFind> self(this);
+    // Init may have unloaded the window; the design reaches a fresh one then.
+    NxSetup& shown = Forms::Get<NxSetup>();
+    shown.show();
+    shown.Move(Left(), Top());
+    setEnabled(false);
+    hide();
+    WaitUntil([] { return !Forms::IsVisible<NxSetup>() && !Forms::IsVisible<NxUpdate>(); });
+    Forms::Unload<NxSetup>();
+    if (!self)
+        return;
+    setEnabled(true);
+    show();
+}
+
+void NxFind::cmdExit_Click() { Forms::UnloadWidget(this); }
+
+void NxFind::CloseDown()
+{
+    m_gridFlush.stop();
+    m_search->Close();
+    // Settings and update files are opened and closed within one command, so none is open here.
+}
+
+void NxFind::deviceAdded(int index)
+{
+    m_pendingRows.emplace_back(index, m_search->Devices().At(index));
+    if (!m_gridFlush.isActive())
+        m_gridFlush.start();
+    // More than five grid rows (header included) bring the scroll bar: column 0 gives way to it
+    // and stays narrow until the window is loaded again.
+    if (m_search->Devices().Count() + 1 > 5)
+        MSFlexGrid1->setColumnWidth(0, TwipsToPixels(kNarrowColumn0));
+}
+
+void NxFind::flushGrid()
+{
+    m_gridFlush.stop();
+    if (m_pendingRows.empty())
+        return;
+    MSFlexGrid1->setUpdatesEnabled(false);
+    if (m_pendingRows.size() > kRefillThreshold) {
+        const DeviceList& devices = m_search->Devices();
+        MSFlexGrid1->setRowCount(devices.Count());
+        for (int row = 0; row < devices.Count(); ++row)
+            setRowTexts(row, devices.At(row));
+    } else {
+        for (const auto& [index, device] : m_pendingRows) {
+            MSFlexGrid1->insertRow(index);
+            setRowTexts(index, device);
+        }
+    }
+    m_pendingRows.clear();
+    MSFlexGrid1->setUpdatesEnabled(true);
+}
+
+void NxFind::clearGrid()
+{
+    m_gridFlush.stop();
+    m_pendingRows.clear();
+    MSFlexGrid1->clearContents();
+    MSFlexGrid1->setRowCount(0);
+}
+
+void NxFind::setRowTexts(int row, const DiscoveredDevice& device)
+{
+    const QString* texts[3] = {&device.name, &device.mac, &device.ip};
+    for (int col = 0; col < 3; ++col) {
+        QTableWidgetItem* item = MSFlexGrid1->item(row, col);
+        if (!item) {
+            item = new QTableWidgetItem;
+            const QTableWidgetItem* header = MSFlexGrid1->horizontalHeaderItem(col);
+            item->setTextAlignment(header ? Qt::Alignment(header->textAlignment()) : Qt::AlignLeft | Qt::AlignVCenter);
+            MSFlexGrid1->setItem(row, col, item);
+        }
+        if (item->text() != *texts[col])
+            item->setText(*texts[col]);
+    }
+}
+
+void NxFind::MarkDuplicates()
+{
+    if (!m_search->Devices().MarkDuplicates())
+        return;
+    const DeviceList& devices = m_search->Devices();
+    for (int row = 0; row < devices.Count(); ++row)
+        setRowTexts(row, devices.At(row));
+    lblDuplicates->show();
+}
 
 } // namespace brevion

@@ -1,16 +1,63 @@
 #pragma once
 
+#include "devicelist.h"
 #include "form.h"
+
+#include <QTimer>
+
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
 
 namespace brevion {
 
-// The discovery window: searches the network and lists the bridges that answered.
+class DiscoverySearch;
+
+// The discovery window: searches the network, lists the bridges that answered (one per row,
+// sorted by IP text, shared addresses marked) and hands the chosen one to the configuration
+// window.
 class NxFind : public Form {
     Q_OBJECT
 public:
     explicit NxFind(QWidget* parent = nullptr);
     void Form_Load() override;
     void Form_Unload() override;
+
+    void cmdSearch_Click();
+    void cmdConfig_Click();
+    void cmdExit_Click();
+
+    // The search, with the socket control Winsock1.
+    DiscoverySearch& Search() { return *m_search; }
+
+    QLabel* Label1 = nullptr;
+    QTableWidget* MSFlexGrid1 = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* lblDuplicates = nullptr;
+    QWidget* Image1 = nullptr;
+    QLabel* lblVer = nullptr;
+    QPushButton* cmdSearch = nullptr;
+    QPushButton* cmdConfig = nullptr;
+    QPushButton* cmdExit = nullptr;
+
+    // Grid geometry in twips.
+    static constexpr int kColumnWidths[3] = {2550, 1890, 1645};
+    static constexpr int kNarrowColumn0 = 2355;
+
+private:
+    void deviceAdded(int index);
+    void flushGrid();
+    void clearGrid();
+    void setRowTexts(int row, const DiscoveredDevice& device);
+    void MarkDuplicates();
+    void CloseDown();
+
+    DiscoverySearch* m_search = nullptr;
+    // Rows reach the grid in batches, so a burst of replies costs one repaint per batch.
+    std::vector<std::pair<int, DiscoveredDevice>> m_pendingRows;
+    QTimer m_gridFlush;
 };
 
 } // namespace brevion

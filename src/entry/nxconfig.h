@@ -1,6 +1,7 @@
 #pragma once
 
 #include "brevion_export.h"
+#include "version.h"
 
 namespace brevion {
 
@@ -9,9 +10,6 @@ inline constexpr const char* kProgID = "Brevion.NxConfig";
 inline constexpr const char* kClassID = "{FC51F682-F076-4DFC-ADB2-72DC71011891}";
 inline constexpr const char* kInterfaceID = "{D256F26D-3E07-468B-9FA8-33E0D9ED12B6}";
 inline constexpr const char* kTypeLibID = "{AA61E644-C96B-4647-B671-BA1F7EF0FFF4}";
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 2;
-inline constexpr int kVersionRevision = 0;
 
 // The component's one public class. Show opens the discovery window and returns when the user
 // has closed the component's windows.

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace brevion {
+
+// The sentences of the discovery window.
+QString InstructionText();
+QString SearchingText();
+QString NoneFoundText();
+// "1 Bridge found", "3 Bridges found".
+QString CountText(int count);
+// The search could not bind its port because another program holds it.
+QString PortInUseText(quint16 port);
+QString DuplicatesText();
+
+} // namespace brevion
