@@ -18,4 +18,13 @@ int OutRuleTable::FirstFreeSlot() const
     return 0;
 }
 
+void OutRuleTable::RemoveSlot(int r)
+{
+    if (r < 1 || r > MaxOutRules)
+        return;
+    for (int i = r; i < MaxOutRules; ++i)
+        OutRules[i] = OutRules[i + 1];
+    OutRules[MaxOutRules] = EmptyRule();
+}
+
 } // namespace brevion

@@ -37,6 +37,8 @@ struct OutRuleTable {
     int CountInUse() const;
     // The first slot 1..12 not in use, or 0 when all twelve are in use.
     int FirstFreeSlot() const;
+    // Takes slot r (1..12) out: the slots above it move down by one and slot 12 becomes empty.
+    void RemoveSlot(int r);
     bool operator==(const OutRuleTable&) const = default;
 };
 
