@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Runs commands against simulated devices with the real defaults (port 2362, discovery to
+# 255.255.255.255) inside network namespaces made for this run and removed whatever happens.
+#
+#   pc namespace       198.18.0.1/16  --veth--  devices namespace   198.18.0.2 and up
+#   (second link)      198.19.0.1/16  --veth--  devices2 namespace  198.19.0.2 and up
+#
+# Each namespace has lo up and a default route through its veth, so the limited broadcast has a
+# route and every datagram stays inside the namespaces.
+#
+# usage: lab.sh [--devices N] [--dev 'CMD'] [--second-link] [--devices2 N] [--dev2 'CMD']
+#               [--port P] [--timeout S] -- PC-COMMAND [ARGS...]
+#   --dev/--dev2 CMD   run with bash -c in the devices namespace(s) in the background; the
+#                      pc command starts once UDP port P (2362) is bound there
+#   PC-COMMAND         runs in the pc namespace; its exit status is the script's
+# Every command sees LAB_NS_PC, LAB_NS_DEV, LAB_NS_DEV2, LAB_PC_ADDR, LAB_PC_ADDR2,
+# LAB_DEV_FIRST, LAB_DEV2_FIRST, LAB_DEV_COUNT, LAB_DEV2_COUNT.
+# Exit 77 (skipped) when not root or when network namespaces are refused.
+set -u
+
+devices=1 devices2=1 dev_cmd="" dev2_cmd="" second=0 port=2362 limit=60
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --devices) devices=$2; shift 2 ;;
+        --devices2) devices2=$2; second=1; shift 2 ;;
+        --dev) dev_cmd=$2; shift 2 ;;
+        --dev2) dev2_cmd=$2; second=1; shift 2 ;;
+        --second-link) second=1; shift ;;
+        --port) port=$2; shift 2 ;;
+        --timeout) limit=$2; shift 2 ;;
+        --) shift; break ;;
+        *) echo "lab: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+[ $# -gt 0 ] || { echo "lab: no pc command" >&2; exit 2; }
+if [ "$devices" -lt 1 ] || [ "$devices" -gt 60000 ] || [ "$devices2" -lt 1 ] || [ "$devices2" -gt 60000 ]; then
+    echo "lab: 1 to 60000 devices per namespace" >&2; exit 2
+fi
+
+if [ "$(id -u)" != 0 ]; then
+    echo "lab: skipped: network namespaces need root"
+    exit 77
+fi
+
+id=$(printf '%04x%02x' $(( $$ & 0xffff )) $(( RANDOM & 0xff )))
+prefix="brevion-lab-$id"
+ns_pc="$prefix-pc" ns_dev="$prefix-dev" ns_dev2="$prefix-dev2"
+made=()
+
+cleanup() {
+    local ns pid
+    trap - EXIT INT TERM
+    for ns in "${made[@]}"; do
+        # Only this run's processes live in its namespaces.
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill "$pid" 2>/dev/null; done
+    done
+    for ns in "${made[@]}"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+        ip netns del "$ns" 2>/dev/null
+    done
+}
+trap 'cleanup; exit "${rc:-1}"' EXIT
+trap 'rc=130; exit' INT
+trap 'rc=143; exit' TERM
+
+if ! ip netns add "$ns_pc" 2>/dev/null; then
+    echo "lab: skipped: ip netns add refused"
+    rc=77; exit
+fi
+made+=("$ns_pc")
+
+# Addresses base.2, base.3, ... in a /16 (base = 198.18 or 198.19).
+address_batch() { # base count dev
+    local i n
+    for (( i = 0; i < $2; ++i )); do
+        n=$(( i + 2 ))
+        echo "address add $1.$(( n / 256 )).$(( n % 256 ))/16 dev $3"
+    done
+}
+
+link() { # devices-namespace veth-suffix base count
+    local ns=$1 a="bv$id$2p" b="bv$id$2d"
+    ip netns add "$ns" && made+=("$ns") &&
+    ip link add "$a" type veth peer name "$b" &&
+    ip link set "$a" netns "$ns_pc" && ip link set "$b" netns "$ns" &&
+    ip -n "$ns_pc" address add "$3.0.1/16" dev "$a" &&
+    address_batch "$3" "$4" "$b" | ip -n "$ns" -batch - &&
+    ip -n "$ns" link set lo up && ip -n "$ns" link set "$b" up &&
+    ip -n "$ns_pc" link set "$a" up &&
+    ip -n "$ns" route add default dev "$b"
+}
+
+ip -n "$ns_pc" link set lo up || { rc=1; exit; }
+link "$ns_dev" 0 198.18 "$devices" || { echo "lab: cannot build the devices link" >&2; rc=1; exit; }
+ip -n "$ns_pc" route add default dev "bv${id}0p" || { rc=1; exit; }
+if [ "$second" = 1 ]; then
+    link "$ns_dev2" 1 198.19 "$devices2" || { echo "lab: cannot build the second link" >&2; rc=1; exit; }
+fi
+
+export LAB_NS_PC=$ns_pc LAB_NS_DEV=$ns_dev LAB_NS_DEV2=$([ "$second" = 1 ] && echo "$ns_dev2")
+export LAB_PC_ADDR=198.18.0.1 LAB_PC_ADDR2=198.19.0.1 LAB_DEV_FIRST=198.18.0.2 LAB_DEV2_FIRST=198.19.0.2
+export LAB_DEV_COUNT=$devices LAB_DEV2_COUNT=$devices2
+
+wait_bound() { # namespace
+    local i
+    for (( i = 0; i < 100; ++i )); do
+        [ -n "$(ip netns exec "$1" ss -Hlun "sport = :$port" 2>/dev/null)" ] && return 0
+        sleep 0.1
+    done
+    echo "lab: nothing bound port $port in $1" >&2
+    return 1
+}
+
+if [ -n "$dev_cmd" ]; then
+    ip netns exec "$ns_dev" timeout "$limit" bash -c "$dev_cmd" &
+    wait_bound "$ns_dev" || { rc=1; exit; }
+fi
+if [ -n "$dev2_cmd" ]; then
+    ip netns exec "$ns_dev2" timeout "$limit" bash -c "$dev2_cmd" &
+    wait_bound "$ns_dev2" || { rc=1; exit; }
+fi
+
+# In the background, so that a signal reaches the traps at once rather than after the command.
+ip netns exec "$ns_pc" timeout "$limit" "$@" &
+wait $!
+rc=$?
+
+cleanup
+if ip netns list | grep -q "$prefix"; then
+    echo "lab: namespaces left behind: $prefix" >&2
+    [ "$rc" = 0 ] && rc=1
+fi
+exit "$rc"
