@@ -1,19 +1,8 @@
 #include "blockpacker.h"
 
+#include "settingsrecord.h"
+
 namespace brevion {
-namespace {
-
-// 65536 - S, high byte first (to be replaced by the configuration core's, once it is in).
-QByteArray CommandChecksum(const QByteArray& bytes)
-{
-    quint32 sum = 0;
-    for (char c : bytes)
-        sum += static_cast<quint8>(c);
-    const auto value = static_cast<quint16>(65536u - (sum & 0xFFFF));
-    return QByteArray{} + static_cast<char>(value >> 8) + static_cast<char>(value & 0xFF);
-}
-
-} // namespace
 
 std::vector<Block> PackBlocks(const UpdateFile& file)
 {

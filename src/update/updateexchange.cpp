@@ -1,0 +1,305 @@
+#include "updateexchange.h"
+
+#include "blockpacker.h"
+#include "clock.h"
+#include "deviceversions.h"
+#include "networksettings.h"
+#include "settingsrecord.h"
+#include "waitloop.h"
+
+#include <QCoreApplication>
+
+namespace brevion {
+
+namespace UpdateTexts {
+
+namespace {
+const QString kTitle = QStringLiteral("Communications Error");
+}
+
+Message DeviceError()
+{
+    return {kTitle, QStringLiteral("The device reported an error receiving the last command.") + kCrLf +
+                        QStringLiteral("Please try the last operation again.")};
+}
+
+Message EraseTimedOut()
+{
+    return {kTitle, QStringLiteral("Timed out waiting for the device to erase.") + kCrLf +
+                        QStringLiteral("Return to the previous window and click \"Read Settings\" to see if it was erased.")};
+}
+
+Message NoAnswerAfterErase()
+{
+    return {kTitle, QStringLiteral("Timed out waiting for a response from the device.") + kCrLf +
+                        QStringLiteral("Return to the previous window and try again.")};
+}
+
+Message ProgramFailed()
+{
+    return {kTitle, QStringLiteral("Timed out waiting for a response from the device.") + kCrLf +
+                        QStringLiteral("The device failed to program completely.") + kCrLf +
+                        QStringLiteral("Return to the previous window and try again.")};
+}
+
+Message RebootTimedOut()
+{
+    return {kTitle, QStringLiteral("Timed out waiting for the device to reboot.") + kCrLf +
+                        QStringLiteral("It may or may not have rebooted.") + kCrLf +
+                        QStringLiteral("Allow several seconds for it to reboot and try to \"Find\" it again.")};
+}
+
+Message FileError(const UpdateFileError& error)
+{
+    return {QStringLiteral("Update File Error"), QStringLiteral("%1 %2").arg(error.number).arg(error.description),
+            MsgButtons::RetryCancel};
+}
+
+} // namespace UpdateTexts
+
+UpdateExchange::UpdateExchange(QObject* parent) : QObject(parent), m_clock(&MonotonicSeconds)
+{
+    m_timer2.setInterval(kAnimationMs);
+    connect(&m_timer1, &Timer::Tick, this, &UpdateExchange::Timer1_Timer);
+    connect(&m_timer2, &Timer::Tick, this, &UpdateExchange::Timer2_Timer);
+    connect(&m_winsock1, &UdpPort::DataArrival, this, &UpdateExchange::Winsock1_DataArrival);
+}
+
+UpdateExchange::~UpdateExchange() { Close(); }
+
+void UpdateExchange::SetDeviceIP(const QString& address)
+{
+    m_deviceIP = address;
+    m_deviceAddress = QHostAddress(address);
+}
+
+void UpdateExchange::Close()
+{
+    m_timer1.setEnabled(false);
+    m_timer2.setEnabled(false);
+    m_winsock1.Close();
+}
+
+MsgAnswer UpdateExchange::tell(const Message& message)
+{
+    return m_sinks.message ? m_sinks.message(message)
+                           : (message.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel : MsgAnswer::Ok);
+}
+
+void UpdateExchange::toFront()
+{
+    if (m_sinks.bringToFront)
+        m_sinks.bringToFront();
+}
+
+void UpdateExchange::setStatus(const QString& text)
+{
+    if (m_sinks.status)
+        m_sinks.status(text);
+}
+
+void UpdateExchange::setProgress(double maximum, double position)
+{
+    m_progressMax = maximum;
+    m_progressValue = position;
+    if (m_sinks.progress)
+        m_sinks.progress(maximum, position);
+}
+
+bool UpdateExchange::sendCommand(const QByteArray& datagram, qint16 op)
+{
+    UpdateOp = op;
+    m_winsock1.Close();
+    if (!m_winsock1.Bind(Network().localPort))
+        return false;
+    m_winsock1.SetRemote(m_deviceIP, Network().devicePort);
+    return m_winsock1.Send(datagram);
+}
+
+void UpdateExchange::timer1Wait(int ms)
+{
+    m_timer1.setEnabled(false);
+    m_timer1.setInterval(ms);
+    m_timer1.setEnabled(true);
+    ReplyOK = false;
+    WaitUntil([this] { return !m_timer1.Enabled() || ReplyOK; });
+}
+
+void UpdateExchange::Timer1_Timer() { m_timer1.setEnabled(false); }
+
+void UpdateExchange::Timer2_Timer()
+{
+    ProgressCount += 0.1f;
+    setProgress(m_progressMax, ProgressCount < m_progressMax ? ProgressCount : m_progressMax);
+}
+
+void UpdateExchange::EraseFirmware(bool firmwareErased)
+{
+    setStatus(UpdateTexts::kErasing);
+    ProgressCount = 0;
+    setProgress(EraseBarMaximum(firmwareErased), 0);
+    m_timer2.setEnabled(true);
+
+    sendCommand(EraseCommand(), OpErase); // a refused send shows as the time-out below
+    timer1Wait(kEraseWaitMs);
+
+    if (ReplyOK) {
+        float seconds = EraseWaitSeconds(firmwareErased);
+        WaitForDevice(seconds);
+        if (!ReplyOK) {
+            setProgress(m_progressMax, m_progressMax);
+            toFront();
+            tell(UpdateTexts::NoAnswerAfterErase());
+        }
+    } else {
+        m_timer1.setEnabled(false);
+        m_timer2.setEnabled(false);
+        toFront();
+        tell(UpdateTexts::EraseTimedOut());
+    }
+}
+
+void UpdateExchange::WaitForDevice(float& seconds)
+{
+    // A pause in which the device is left alone while it starts.
+    m_timer1.setEnabled(false);
+    m_timer1.setInterval(kPauseMs);
+    m_timer1.setEnabled(true);
+    WaitUntil([this] { return !m_timer1.Enabled(); });
+
+    const double deadline = m_clock() + seconds;
+    do {
+        sendCommand(ReadCommand(), OpRead);
+        timer1Wait(kReadWaitMs);
+    } while (!ReplyOK && m_clock() <= deadline);
+
+    m_timer1.setEnabled(false);
+    m_timer2.setEnabled(false);
+}
+
+void UpdateExchange::ProgramFile(const UpdateFile& file, bool& failed)
+{
+    setStatus(UpdateTexts::kProgramming);
+    const double total = file.header.TotalBytes;
+    setProgress(total, 0);
+    qint64 done = 0;
+
+    for (const Block& block : PackBlocks(file)) {
+        QCoreApplication::processEvents(); // keeps the window painted; never blocks
+        const QByteArray body = BlockBody(block);
+        int sends = 0;
+        do {
+            if (!SendBlock(body, static_cast<qint16>(body.size()))) {
+                m_timer1.setEnabled(false);
+                m_timer2.setEnabled(false);
+                failed = true;
+                return;
+            }
+        } while (!ReplyOK && ++sends < kBlockSends);
+
+        if (!ReplyOK) {
+            m_timer1.setEnabled(false);
+            m_timer2.setEnabled(false);
+            toFront();
+            tell(UpdateTexts::ProgramFailed());
+            failed = true;
+            return;
+        }
+        done += block.data.size();
+        setProgress(total, static_cast<double>(done));
+    }
+
+    m_timer1.setEnabled(false);
+    m_timer2.setEnabled(false);
+    setProgress(total, total);
+    if (m_sinks.beep)
+        m_sinks.beep();
+}
+
+bool UpdateExchange::SendBlock(const QByteArray& block, qint16 count)
+{
+    const QByteArray datagram = WithCommandChecksum(block.left(count));
+    while (!sendCommand(datagram, OpBlock)) {
+        UpdateOp = OpNone;
+        const UpdateFileError error{static_cast<int>(m_winsock1.LastError()), m_winsock1.LastErrorString()};
+        if (tell(UpdateTexts::FileError(error)) != MsgAnswer::Retry)
+            return false;
+    }
+    timer1Wait(kBlockWaitMs);
+    m_timer1.setEnabled(false);
+    return true;
+}
+
+void UpdateExchange::RebootDevice()
+{
+    setStatus(UpdateTexts::kRebooting);
+    ProgressCount = 0;
+    setProgress(27, 0);
+    m_timer2.setEnabled(true);
+
+    // Accepted or not, the device restarts; the wait ends at the first reply or after 2 s.
+    sendCommand(RestartCommand(), OpRestart);
+    m_timer1.setEnabled(false);
+    m_timer1.setInterval(kRestartWaitMs);
+    m_timer1.setEnabled(true);
+    ReplyOK = false;
+    WaitUntil([this] { return !m_timer1.Enabled(); });
+
+    m_timer1.setEnabled(false);
+    float seconds = 25;
+    WaitForDevice(seconds);
+
+    m_timer1.setEnabled(false);
+    m_timer2.setEnabled(false);
+    setProgress(m_progressMax, m_progressMax);
+    if (ReplyOK) {
+        setStatus(UpdateTexts::kCompleted);
+    } else {
+        toFront();
+        tell(UpdateTexts::RebootTimedOut());
+    }
+}
+
+void UpdateExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16)
+{
+    // Only the device being updated is listened to.
+    if (sender != m_deviceAddress)
+        return;
+    if (datagram.size() < 4 || datagram[0] != 'X' || UpdateOp == OpNone)
+        return;
+    m_timer1.setEnabled(false);
+    m_timer1.setInterval(0);
+    m_winsock1.Close();
+
+    switch (datagram[1]) {
+    case 'Q': {
+        if (UpdateOp != OpRead) {
+            UpdateOp = OpNone;
+            break;
+        }
+        UpdateOp = OpNone;
+        // Accepted only at the full length of the layout its own versions select, with its
+        // checksum; only then do its versions replace the shared ones.
+        const std::optional<SettingsReply> reply = DecodeSettingsReply(datagram);
+        if (reply && reply->checksumOk) {
+            SharedVersions() = reply->versions;
+            ReplyOK = true;
+        }
+        break;
+    }
+    case 'A':
+        if (UpdateOp == OpErase || UpdateOp == OpBlock || UpdateOp == OpRestart)
+            ReplyOK = true;
+        UpdateOp = OpNone;
+        break;
+    case 'N':
+        tell(UpdateTexts::DeviceError());
+        UpdateOp = OpNone;
+        break;
+    default:
+        UpdateOp = OpNone;
+        break;
+    }
+}
+
+} // namespace brevion
