@@ -1,27 +1,193 @@
 #pragma once
 
+#include "commandexchange.h"
 #include "form.h"
+#include "outcnctrule.h"
+#include "settingsrecord.h"
 
+#include <QFile>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
 
 namespace brevion {
 
-// The configuration window of one device.
+// The configuration window of one device ("Configure Vant TALIX"). The discovery window fills
+// NetName and IPAddr, sets MacUnset and calls Init; the window reads the device at once.
+//
+// The handlers are spread over several files: this window's own (nxsetup.cpp), the rule list
+// (nxsetup_rules.cpp), the settings file (nxsetup_file.cpp), and the update window and MAC
+// address programming (nxsetup_update.cpp).
 class NxSetup : public Form {
     Q_OBJECT
 public:
     explicit NxSetup(QWidget* parent = nullptr);
+    ~NxSetup() override;
     void Form_Load() override;
     void Form_Unload() override;
 
-    // Reads the device at IPAddr and fills the window; leads through MAC programming when
-    // MacUnset is set.
+    // Opens the window for the device whose address IPAddr holds.
     void Init();
 
-    // Set by the discovery window before Init.
-    QLineEdit* NetName = nullptr;
-    QLineEdit* IPAddr = nullptr;
+    // Set by the discovery window when the device still carries the placeholder MAC address.
     bool MacUnset = false;
+
+    // The device being configured; every command goes to it.
+    QString DeviceIP() const { return m_exchange.DeviceIP(); }
+    CommandExchange& Exchange() { return m_exchange; }
+    qint16 PendingOp() const { return m_exchange.PendingOp(); }
+    bool GotAck() const { return m_exchange.GotAck(); }
+
+    // The rule table: slot n (1..12) shown in row n of OutCnct; slot 0 unused.
+    std::array<OutCnctRule, MaxOutRules + 1> OutRules{};
+    qint16 OutCount = 0;
+
+    // The last (at most) seven characters typed anywhere in the window, upper-cased.
+    QString TypedKeys;
+
+    // The settings file while a save or load runs; closed on unload.
+    QFile SettingsFile;
+
+    // Device identity
+    QLabel* Label4 = nullptr;
+    QLineEdit* NetName = nullptr;
+    QLabel* Label9 = nullptr;
+    // Address mode
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* DHCP = nullptr;
+    QRadioButton* StaticIP = nullptr;
+    QLabel* lblIPAddr = nullptr;
+    QLineEdit* IPAddr = nullptr;
+    QLabel* lblSubnetMask = nullptr;
+    QLineEdit* SubnetMask = nullptr;
+    QLabel* lblGateway = nullptr;
+    QLineEdit* Gateway = nullptr;
+    QLabel* lblDhcpAddr = nullptr;
+    QLineEdit* DhcpAddr = nullptr;
+    // Serial port
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label6 = nullptr;
+    QComboBox* BaudRate = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* Handshaking = nullptr;
+    // Incoming TCP
+    QGroupBox* Frame3 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* IPPort = nullptr;
+    // Incoming UDP
+    QGroupBox* Frame4 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLineEdit* UDPPort = nullptr;
+    // Outgoing rules
+    QGroupBox* Frame5 = nullptr;
+    QTableWidget* OutCnct = nullptr; // row 0 and column 0 are the fixed header cells
+    QPushButton* cmdAddNew = nullptr;
+    QPushButton* cmdModify = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QPlainTextEdit* TextH = nullptr; // never shown
+    QLabel* Label10 = nullptr;
+    // Login
+    QGroupBox* Frame6 = nullptr;
+    QLabel* Label17 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLineEdit* UserPrompt = nullptr;
+    QLabel* Label13 = nullptr;
+    QLineEdit* PassPrompt = nullptr;
+    QLabel* Label14 = nullptr;
+    QLineEdit* Username = nullptr;
+    QLabel* Label15 = nullptr;
+    QLineEdit* Password = nullptr;
+    QCheckBox* ShowPassword = nullptr;
+    // Versions
+    QLabel* Label1 = nullptr;
+    QLineEdit* BootVer = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* FirmVer = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* HdweVer = nullptr;
+    // Buttons
+    QPushButton* cmdRead = nullptr;
+    QPushButton* cmdSend = nullptr;
+    QPushButton* cmdReboot = nullptr;
+    QPushButton* cmdPgmProgram = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdLoad = nullptr;
+    QPushButton* cmdExit = nullptr;
+    // Notes and decoration
+    QLabel* Label8 = nullptr;
+    QLabel* Label16 = nullptr;
+    QWidget* Image1 = nullptr;
+    QFrame* Line1 = nullptr;
+    QFrame* Line2 = nullptr;
+
+    // Handlers of this window (nxsetup.cpp).
+    void DHCP_Click();
+    void StaticIP_Click();
+    void ShowPassword_Click();
+    void Form_KeyPress(QChar typed);
+    void cmdRead_Click();
+    void cmdSend_Click();
+    void cmdReboot_Click();
+    void cmdExit_Click();
+    void Timer1_Timer();
+    void Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
+
+    // Rule list (nxsetup_rules.cpp).
+    void cmdAddNew_Click();
+    void cmdModify_Click();
+    void cmdRemove_Click();
+    void OutCnct_Click(int row);
+    void OutCnct_EnterCell();
+    void OutCnct_LeaveCell(int row, int column);
+
+    // Settings file (nxsetup_file.cpp).
+    void cmdSave_Click();
+    void cmdLoad_Click();
+
+    // Update window and MAC address programming (nxsetup_update.cpp).
+    void cmdPgmProgram_Click();
+    // Gives a device with the placeholder MAC address a real one; false when the user cancelled.
+    bool ProgramMacAddress();
+
+    // Selects an address mode as the device or a file reports it; runs the option's click handler.
+    void SelectDHCP(bool dhcp);
+    // Fits the height of OutCnct's current row to its wrapped text.
+    void FitRowHeight();
+    // Writes slot n's sentence into row n, column 1 and fits the row.
+    void SetRuleRow(int row, const QString& sentence);
+
+    // The window's values as settings. Texts that are not numbers give 0, no baud rate gives 0,
+    // no handshaking entry gives -1. Sending checks them first with InvalidValueMessage.
+    DeviceSettings ToSettings() const;
+    // Fills every control, the rule table, the grid sentences (RuleDescription) and OutCount.
+    void FromSettings(const DeviceSettings& settings);
+    // Why the values cannot be sent in the given layout (an "Invalid Value" message), or nothing.
+    std::optional<Message> InvalidValueMessage(SettingsLayout layout) const;
+    // Shows an accepted settings reply: controls a reply value does not fit stay as they were.
+    void ShowReply(const SettingsReply& reply);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void watchKeys(QWidget* widget);
+
+    CommandExchange m_exchange;
+    const QEvent* m_lastKeyEvent = nullptr;
+    QObject* m_lastKeyReceiver = nullptr;
 };
 
 } // namespace brevion

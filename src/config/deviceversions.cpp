@@ -1,0 +1,11 @@
+#include "deviceversions.h"
+
+namespace brevion {
+
+DeviceVersions& SharedVersions()
+{
+    static DeviceVersions versions;
+    return versions;
+}
+
+} // namespace brevion

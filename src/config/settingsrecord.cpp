@@ -1,0 +1,280 @@
+#include "settingsrecord.h"
+
+#include "nxfns.h"
+
+#include <QStringList>
+
+namespace brevion {
+namespace {
+
+constexpr qint32 kLoginFirmware = 0x010011;
+constexpr qint32 kLoginBootloader = 0x010007;
+constexpr qint32 kRulesFirmware = 0x01000B;
+constexpr qint32 kRulesBootloader = 0x010005;
+
+quint8 byteAt(const QByteArray& bytes, int offset) { return static_cast<quint8>(bytes[offset]); }
+
+quint16 word(const QByteArray& bytes, int offset)
+{
+    return static_cast<quint16>(byteAt(bytes, offset) * 256 + byteAt(bytes, offset + 1));
+}
+
+quint32 dword(const QByteArray& bytes, int offset)
+{
+    return (quint32(byteAt(bytes, offset)) << 24) | (quint32(byteAt(bytes, offset + 1)) << 16) |
+           (quint32(byteAt(bytes, offset + 2)) << 8) | quint32(byteAt(bytes, offset + 3));
+}
+
+qint32 version(const QByteArray& bytes, int offset)
+{
+    return qint32(byteAt(bytes, offset)) * 65536 + qint32(byteAt(bytes, offset + 1)) * 256 +
+           qint32(byteAt(bytes, offset + 2));
+}
+
+QString dotted(const QByteArray& bytes, int offset, int parts)
+{
+    QStringList numbers;
+    for (int i = 0; i < parts; ++i)
+        numbers << QString::number(byteAt(bytes, offset + i));
+    return numbers.join(QLatin1Char('.'));
+}
+
+QString textField(const QByteArray& bytes, int offset, int size)
+{
+    return BytesToText(bytes, static_cast<qint16>(offset), static_cast<qint16>(size)).trimmed();
+}
+
+void appendWord(QByteArray& out, quint32 value)
+{
+    out.append(char((value >> 8) & 0xFF));
+    out.append(char(value & 0xFF));
+}
+
+void appendLong(QByteArray& out, qint32 value)
+{
+    quint8 b[4];
+    LongToBytes(value, b[0], b[1], b[2], b[3]);
+    out.append(reinterpret_cast<const char*>(b), 4);
+}
+
+void appendAddress(QByteArray& out, const QString& text)
+{
+    quint8 b[4];
+    IPToBytes(text, b[0], b[1], b[2], b[3]);
+    out.append(reinterpret_cast<const char*>(b), 4);
+}
+
+QString trimBlanks(const QString& text)
+{
+    // Only spaces count: the device pads with NULs and a tab is kept as typed.
+    int first = 0;
+    int last = text.size();
+    while (first < last && text[first] == QLatin1Char(' '))
+        ++first;
+    while (last > first && text[last - 1] == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+SettingsLayout ChooseLayout(qint32 firmVersion, qint32 bootVersion)
+{
+    if (firmVersion >= kLoginFirmware || (firmVersion == 0 && bootVersion >= kLoginBootloader))
+        return SettingsLayout::Login;
+    if (firmVersion >= kRulesFirmware || (firmVersion == 0 && bootVersion >= kRulesBootloader))
+        return SettingsLayout::Rules;
+    return SettingsLayout::Basic;
+}
+
+QByteArray CommandChecksum(const QByteArray& bytes)
+{
+    quint32 sum = 0;
+    for (char c : bytes)
+        sum += static_cast<quint8>(c);
+    const quint32 value = (65536u - (sum % 65536u)) % 65536u;
+    QByteArray out;
+    appendWord(out, value);
+    return out;
+}
+
+quint16 ReplyChecksum(const QByteArray& bytes, int count)
+{
+    quint32 sum = 0;
+    for (int i = 0; i < count && i < bytes.size(); ++i)
+        sum += byteAt(bytes, i);
+    return static_cast<quint16>(65535u - (sum % 65536u));
+}
+
+int BaudRateIndex(qint64 rate)
+{
+    for (int i = 0; i < int(kBaudRates.size()); ++i)
+        if (kBaudRates[i] == rate)
+            return i;
+    return -1;
+}
+
+std::optional<quint16> ParsePort(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 5)
+        return std::nullopt;
+    for (QChar c : t)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    const int value = t.toInt();
+    if (value > 65535)
+        return std::nullopt;
+    return static_cast<quint16>(value);
+}
+
+QString AddressText(const QByteArray& bytes, int offset) { return dotted(bytes, offset, 4); }
+
+OutCnctRule DecodeRule(const QByteArray& bytes, int offset)
+{
+    OutCnctRule rule;
+    if (offset < 0 || offset + 12 > bytes.size())
+        return rule;
+    rule.IPAddr = AddressText(bytes, offset);
+    rule.Port = word(bytes, offset + 4);
+    rule.Flags = byteAt(bytes, offset + 6);
+    rule.IdleSecs = static_cast<qint32>(dword(bytes, offset + 8));
+    return rule;
+}
+
+QByteArray EncodeRule(const OutCnctRule& rule)
+{
+    QByteArray out;
+    appendAddress(out, rule.IPAddr);
+    appendWord(out, static_cast<quint32>(rule.Port));
+    out.append(char(rule.Flags));
+    out.append('\0');
+    appendLong(out, rule.IdleSecs);
+    return out;
+}
+
+QByteArray EncodeTextField(const QString& text, int size)
+{
+    const QString cut = trimBlanks(text.left(size));
+    QByteArray out;
+    out.reserve(size);
+    for (QChar c : cut)
+        out.append(c.unicode() <= 0xFF ? char(c.unicode()) : '?');
+    out.append(QByteArray(size - out.size(), '\0'));
+    return out;
+}
+
+std::optional<SettingsReply> DecodeSettingsReply(const QByteArray& bytes)
+{
+    if (bytes.size() < kMinReplyLength)
+        return std::nullopt;
+    SettingsReply reply;
+    reply.versions.BootVersion = version(bytes, 47);
+    reply.versions.FirmVersion = version(bytes, 59);
+    reply.layout = ChooseLayout(reply.versions);
+    const int length = ReplyLength(reply.layout);
+    if (bytes.size() < length)
+        return reply; // the checksum is beyond the end: treated as a mismatch
+    reply.checksumOk = word(bytes, length - 2) == ReplyChecksum(bytes, length - 2);
+    if (!reply.checksumOk)
+        return reply;
+
+    reply.DHCP = byteAt(bytes, 2) != 0 || byteAt(bytes, 3) != 0;
+    const bool login = reply.layout == SettingsLayout::Login;
+    const int addresses = login ? 6 : 4;
+    reply.IPPort = word(bytes, login ? 4 : 32);
+    reply.IPAddr = AddressText(bytes, addresses);
+    reply.SubnetMask = AddressText(bytes, addresses + 4);
+    reply.Gateway = AddressText(bytes, addresses + 8);
+    reply.NetName = textField(bytes, addresses + 12, 16);
+    reply.BaudRate = dword(bytes, 34);
+    reply.Handshaking = byteAt(bytes, 41);
+    reply.HdweVer = dotted(bytes, 44, 2);
+    reply.BootVer = dotted(bytes, 47, 3);
+    reply.FirmVer = reply.versions.FirmVersion == 0 ? QStringLiteral("Erased") : dotted(bytes, 59, 3);
+    if (reply.layout == SettingsLayout::Basic)
+        return reply;
+
+    reply.UDPPort = word(bytes, 90);
+    reply.OutRules.emplace();
+    for (int n = 1; n <= MaxOutRules; ++n)
+        (*reply.OutRules)[n] = DecodeRule(bytes, 94 + 12 * (n - 1));
+    if (!login)
+        return reply;
+
+    reply.login = SettingsReply::Login{textField(bytes, 238, 32), textField(bytes, 270, 32),
+                                       textField(bytes, 302, 64), textField(bytes, 366, 64)};
+    return reply;
+}
+
+void ApplyReply(DeviceSettings& settings, const SettingsReply& reply)
+{
+    if (!reply.checksumOk)
+        return;
+    settings.DHCP = reply.DHCP;
+    settings.IPAddr = reply.IPAddr;
+    settings.SubnetMask = reply.SubnetMask;
+    settings.Gateway = reply.Gateway;
+    settings.NetName = reply.NetName;
+    settings.IPPort = reply.IPPort;
+    if (BaudRateIndex(reply.BaudRate) >= 0)
+        settings.BaudRate = static_cast<qint32>(reply.BaudRate);
+    if (reply.Handshaking < kHandshakingEntries)
+        settings.Handshaking = reply.Handshaking;
+    if (reply.UDPPort)
+        settings.UDPPort = *reply.UDPPort;
+    if (reply.OutRules) {
+        settings.Rules.OutRules = *reply.OutRules;
+        settings.Rules.OutCount = static_cast<qint16>(settings.Rules.CountInUse());
+    }
+    if (reply.login) {
+        settings.UserPrompt = reply.login->UserPrompt;
+        settings.PassPrompt = reply.login->PassPrompt;
+        settings.Username = reply.login->Username;
+        settings.Password = reply.login->Password;
+    }
+}
+
+QByteArray BuildSaveCommand(const DeviceSettings& settings, SettingsLayout layout)
+{
+    const bool login = layout == SettingsLayout::Login;
+    QByteArray out("XS");
+    out.reserve(SaveCommandLength(layout));
+    out.append(QByteArray(2, settings.DHCP ? '\xFF' : '\0'));
+    if (login)
+        appendWord(out, settings.IPPort);
+    appendAddress(out, settings.IPAddr);
+    appendAddress(out, settings.SubnetMask);
+    appendAddress(out, settings.Gateway);
+    out.append(EncodeTextField(settings.NetName, 16));
+    if (!login)
+        appendWord(out, settings.IPPort);
+    appendLong(out, settings.BaudRate);
+    out.append(QByteArray(3, '\0'));
+    out.append(char(settings.Handshaking < 0 ? 0 : settings.Handshaking & 0xFF));
+    if (layout != SettingsLayout::Basic) {
+        appendWord(out, settings.UDPPort);
+        out.append(QByteArray(2, '\0'));
+        for (int n = 1; n <= MaxOutRules; ++n)
+            out.append(EncodeRule(settings.Rules.OutRules[n]));
+    }
+    if (login) {
+        out.append(EncodeTextField(settings.UserPrompt, 32));
+        out.append(EncodeTextField(settings.PassPrompt, 32));
+        out.append(EncodeTextField(settings.Username, 64));
+        out.append(EncodeTextField(settings.Password, 64));
+    }
+    out.append(CommandChecksum(out));
+    return out;
+}
+
+QByteArray ReadCommand() { return QByteArrayLiteral("XQ"); }
+
+QByteArray RebootCommand()
+{
+    QByteArray out("XB");
+    out.append(CommandChecksum(out));
+    return out;
+}
+
+} // namespace brevion
