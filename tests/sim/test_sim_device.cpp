@@ -302,3 +302,20 @@ TEST(SimDevice, UpdateFileLayout)
     EXPECT_EQ(file.mid(32 + 0x10, 7), hex("54 41 4C 58 01 00 11"));
     EXPECT_EQ(makeUpdateFile(Region::Bootloader, {1, 0, 8}, 64).mid(26, 4), hex("00 00 00 00"));
 }
+
+TEST(SimDevice, EveryPrefixOfEveryCommandIsSafe)
+{
+    // Run under the sanitizers: no read past the end, and no state change without an "XA".
+    const QByteArray commands[] = {kWorkedSave, hex("58 42 FF 66"), hex("58 50 E7 FE 71"),
+                                   hex("58 50 C3 00 00 10 00 00 04 01 02 03 04 FE 77"),
+                                   hex("58 4D 00 50 C2 5A 30 00 FD BF"), "ZEVID", "XQ"};
+    for (const QByteArray& c : commands) {
+        for (int n = 0; n < c.size(); ++n) {
+            DeviceState d = makeDevice(0, Preset::Basic);
+            const DeviceState before = d;
+            const Response r = handleRequest(d, c.left(n));
+            EXPECT_NE(r.reply, acceptReply()) << c.left(n).toHex(' ').constData();
+            EXPECT_EQ(d, before);
+        }
+    }
+}
