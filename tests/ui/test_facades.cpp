@@ -1,4 +1,5 @@
 #include "dialogs.h"
+#include "logo.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "settingsstore.h"
@@ -11,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSvgRenderer>
+#include <QSvgWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -190,6 +193,16 @@ private slots:
         QFETCH(int, pixels);
         QCOMPARE(TwipsToPixels(twips), pixels);
         QCOMPARE(TwipsToPixels(PixelsToTwips(pixels)), pixels);
+    }
+
+    // The logo is compiled into a static library; it must still be found at run time.
+    void logoResourceIsLinkedIn()
+    {
+        QWidget w;
+        auto* logo = qobject_cast<QSvgWidget*>(CreateLogo(&w));
+        QVERIFY(logo);
+        QVERIFY(logo->renderer()->isValid());
+        QCOMPARE(logo->objectName(), QStringLiteral("Image1"));
     }
 
     void nameByLabelSetsBuddyAndAccessibleName()
