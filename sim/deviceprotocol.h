@@ -58,11 +58,11 @@ int saveLength(Layout layout);  // 44, 192, 384
 quint16 commandChecksum(const QByteArray& bytes, int count); // over bytes[0..count-1]
 quint16 replyChecksum(const QByteArray& bytes, int count);
 
-QByteArray discoveryRequest();                  // "ZEVID"
+QByteArray discoveryRequest(); // "ZEVID"
 QByteArray discoveryReply(const DeviceState& device);
 QByteArray settingsReply(const DeviceState& device);
-QByteArray acceptReply();                       // "XA" 00 00
-QByteArray rejectReply();                       // "XN" 00 00
+QByteArray acceptReply(); // "XA" 00 00
+QByteArray rejectReply(); // "XN" 00 00
 
 // Stores the fields of a save command in the device's own layout; false (and nothing
 // changed) when its length or checksum is wrong.

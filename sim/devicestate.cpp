@@ -70,13 +70,20 @@ quint32 ipFromText(const QString& text)
 
 QString ipToText(quint32 a)
 {
-    return QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 255).arg((a >> 8) & 255).arg(a & 255);
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(a >> 24)
+        .arg((a >> 16) & 255)
+        .arg((a >> 8) & 255)
+        .arg(a & 255);
 }
 
 QString macToText(const Mac& m)
 {
-    auto h = [](quint8 b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper(); };
-    return h(m[0]) + u':' + h(m[1]) + u':' + h(m[2]) + u'-' + h(m[3]) + u':' + h(m[4]) + u':' + h(m[5]);
+    auto h = [](quint8 b) {
+        return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    };
+    return h(m[0]) + u':' + h(m[1]) + u':' + h(m[2]) + u'-' + h(m[3]) + u':' + h(m[4]) + u':' +
+           h(m[5]);
 }
 
 } // namespace talixsim

@@ -82,7 +82,8 @@ struct Fleet::Impl {
                 const QByteArray& bytes)
     {
         if (log.size() >= options.trafficLimit && options.trafficLimit > 0)
-            log.erase(log.begin(), log.begin() + std::ptrdiff_t(log.size() - options.trafficLimit * 3 / 4));
+            log.erase(log.begin(),
+                      log.begin() + std::ptrdiff_t(log.size() - options.trafficLimit * 3 / 4));
         log.push_back({Clock::now(), dir, local, peer, port, dev, bytes});
         changed.notify_all();
     }
@@ -118,7 +119,8 @@ struct Fleet::Impl {
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (::sendmsg(fd, &msg, 0) >= 0) {
-                record(TrafficEntry::Direction::Out, source, peer, peerPort, firstAt(source), bytes);
+                record(TrafficEntry::Direction::Out, source, peer, peerPort, firstAt(source),
+                       bytes);
                 return;
             }
             if (errno != EAGAIN && errno != EWOULDBLOCK)
@@ -214,7 +216,8 @@ struct Fleet::Impl {
         std::lock_guard lock(m);
         const auto it = byAddress.find(dest);
         const bool broadcast = it == byAddress.end() || it->second.empty();
-        record(TrafficEntry::Direction::In, dest, peer, peerPort, broadcast ? -1 : it->second.front(), q);
+        record(TrafficEntry::Direction::In, dest, peer, peerPort,
+               broadcast ? -1 : it->second.front(), q);
         if (!allowedPeer(peer) || peerPort == 0)
             return;
         if (broadcast) {
@@ -310,7 +313,8 @@ bool Fleet::start(QString* error)
         return true;
     auto fail = [&](const char* what) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                                  QString::fromLocal8Bit(std::strerror(errno)));
         if (d->fd >= 0)
             ::close(d->fd);
         if (d->wakeFd >= 0)
@@ -391,7 +395,8 @@ int Fleet::deviceCount() const
 DeviceState Fleet::device(int index) const
 {
     std::lock_guard lock(d->m);
-    return index >= 0 && index < int(d->units.size()) ? d->units[size_t(index)].state : DeviceState{};
+    return index >= 0 && index < int(d->units.size()) ? d->units[size_t(index)].state
+                                                      : DeviceState{};
 }
 
 void Fleet::setDevice(int index, const DeviceState& device)
@@ -482,7 +487,8 @@ bool Fleet::waitForReplies(int count, std::chrono::milliseconds timeout, int dev
         [&](const std::vector<TrafficEntry>& log) {
             int n = 0;
             for (const auto& e : log)
-                if (e.direction == TrafficEntry::Direction::Out && (device < 0 || e.device == device))
+                if (e.direction == TrafficEntry::Direction::Out &&
+                    (device < 0 || e.device == device))
                     ++n;
             return n >= count;
         },

@@ -14,9 +14,9 @@
 namespace talixsim {
 
 struct FleetOptions {
-    quint16 port = 2362;     // 0: any free port, see Fleet::port()
-    quint32 bindAddress = 0; // host order; 0 = all local addresses
-    quint32 seed = 1;        // for the share-of-datagrams faults
+    quint16 port = 2362;               // 0: any free port, see Fleet::port()
+    quint32 bindAddress = 0;           // host order; 0 = all local addresses
+    quint32 seed = 1;                  // for the share-of-datagrams faults
     std::size_t trafficLimit = 200000; // oldest entries go first beyond this
 };
 
@@ -24,10 +24,10 @@ struct TrafficEntry {
     enum class Direction { In, Out };
     std::chrono::steady_clock::time_point time;
     Direction direction = Direction::In;
-    quint32 local = 0;    // In: the destination the request was sent to; Out: the source used
-    quint32 peer = 0;     // the other end
+    quint32 local = 0; // In: the destination the request was sent to; Out: the source used
+    quint32 peer = 0;  // the other end
     quint16 peerPort = 0;
-    int device = -1;      // In: the addressed device, -1 for a datagram to no device's address
+    int device = -1; // In: the addressed device, -1 for a datagram to no device's address
     QByteArray bytes;
 };
 

@@ -18,12 +18,12 @@ enum class Region { Bootloader, Firmware };
 struct UpdateFileSpec {
     Region region = Region::Firmware;
     Version3 version{1, 0, 17};
-    int size = 4096;          // bytes of image from the region base, at least 0x17 (the tag)
-    int recordLength = 64;    // bytes per record (the last may be shorter)
+    int size = 4096;       // bytes of image from the region base, at least 0x17 (the tag)
+    int recordLength = 64; // bytes per record (the last may be shorter)
     quint32 hwMin = 0x0000, hwMax = 0xFFFF;
     quint32 bootMin = 0x000000, bootMax = 0xFFFFFF;
-    qint32 totalBytes = -1;   // -1: the true data byte count
-    quint8 seed = 0;          // varies the filler bytes
+    qint32 totalBytes = -1; // -1: the true data byte count
+    quint8 seed = 0;        // varies the filler bytes
 };
 
 // The image bytes (region base onward): filler, the version tag at +0x10, filler.

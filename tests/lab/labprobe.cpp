@@ -1,6 +1,7 @@
 // Discovery and one read with the real defaults, from inside the lab's pc namespace: bound to
 // port 2362, "ZEVID" to 255.255.255.255:2362, then "XQ" to one device. Written against the
-// wire format alone, not the simulator's code. Refuses to run where any address lies outside the lab.
+// wire format alone, not the simulator's code. Refuses to run where any address lies outside the
+// lab.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -55,7 +56,8 @@ std::vector<Received> collect(int fd, int ms)
     std::vector<Received> out;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         if (left <= 0)
             return out;
         pollfd p{fd, POLLIN, 0};
@@ -64,7 +66,8 @@ std::vector<Received> collect(int fd, int ms)
         unsigned char buffer[2048];
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n >= 0)
             out.push_back({std::vector<unsigned char>(buffer, buffer + n), from.sin_addr});
     }
@@ -88,14 +91,20 @@ int main(int argc, char** argv)
     const char* broadcast = "255.255.255.255";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
-        if (a == "--expect") expect = std::atoi(argv[i + 1]);
-        else if (a == "--device") device = argv[i + 1];
-        else if (a == "--port") port = std::atoi(argv[i + 1]);
-        else if (a == "--broadcast") broadcast = argv[i + 1];
-        else return fail("unknown option " + a);
+        if (a == "--expect")
+            expect = std::atoi(argv[i + 1]);
+        else if (a == "--device")
+            device = argv[i + 1];
+        else if (a == "--port")
+            port = std::atoi(argv[i + 1]);
+        else if (a == "--broadcast")
+            broadcast = argv[i + 1];
+        else
+            return fail("unknown option " + a);
     }
     if (outsideTheLab())
-        return fail("refusing to broadcast outside the lab (an address outside 127.0.0.0/8 and 198.18.0.0/15)");
+        return fail("refusing to broadcast outside the lab (an address outside 127.0.0.0/8 and "
+                    "198.18.0.0/15)");
 
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     const int on = 1;
@@ -113,7 +122,8 @@ int main(int argc, char** argv)
         if (r.bytes.size() < 33 || std::memcmp(r.bytes.data(), "K9ZEV", 5) != 0)
             continue;
         if (std::memcmp(r.bytes.data() + 11, &r.from.s_addr, 4) != 0)
-            return fail(std::string("a reply from ") + inet_ntoa(r.from) + " names another address");
+            return fail(std::string("a reply from ") + inet_ntoa(r.from) +
+                        " names another address");
         macs.insert(std::string(r.bytes.begin() + 5, r.bytes.begin() + 11));
     }
     std::printf("discovery: %zu devices answered\n", macs.size());
@@ -126,7 +136,8 @@ int main(int argc, char** argv)
         bool ok = false;
         for (const Received& r : collect(fd, 1000)) {
             const size_t n = r.bytes.size();
-            if (std::string(inet_ntoa(r.from)) != device || n < 4 || r.bytes[0] != 'X' || r.bytes[1] != 'Q')
+            if (std::string(inet_ntoa(r.from)) != device || n < 4 || r.bytes[0] != 'X' ||
+                r.bytes[1] != 'Q')
                 continue;
             if (n != 64 && n != 240 && n != 432)
                 return fail("settings reply of " + std::to_string(n) + " bytes");

@@ -49,8 +49,9 @@ DeviceState pump(bool login)
     return d;
 }
 
-const QByteArray kWorkedSave = hex("58 53 00 00 C0 A8 01 14 FF FF FF 00 C0 A8 01 01 42 72 69 64 67 65"
-                                   "00 00 00 00 00 00 00 00 00 00 27 11 00 00 25 80 00 00 00 00 F6 47");
+const QByteArray kWorkedSave =
+    hex("58 53 00 00 C0 A8 01 14 FF FF FF 00 C0 A8 01 01 42 72 69 64 67 65"
+        "00 00 00 00 00 00 00 00 00 00 27 11 00 00 25 80 00 00 00 00 F6 47");
 
 } // namespace
 
@@ -60,17 +61,18 @@ TEST(SimDevice, LayoutFollowsVersions)
         Version3 boot, firm;
         Layout layout;
     } cases[] = {
-        {{0, 0, 0}, {0, 0, 0}, Layout::Basic},   {{1, 0, 4}, {1, 0, 10}, Layout::Basic},
-        {{1, 0, 4}, {1, 0, 11}, Layout::Rules},  {{1, 0, 4}, {1, 0, 16}, Layout::Rules},
-        {{1, 0, 4}, {1, 0, 17}, Layout::Login},  {{1, 0, 4}, {0, 0, 0}, Layout::Basic},
-        {{1, 0, 5}, {0, 0, 0}, Layout::Rules},   {{1, 0, 7}, {0, 0, 0}, Layout::Login},
-        {{1, 0, 7}, {1, 0, 4}, Layout::Basic},   {{2, 0, 0}, {2, 0, 0}, Layout::Login},
+        {{0, 0, 0}, {0, 0, 0}, Layout::Basic},  {{1, 0, 4}, {1, 0, 10}, Layout::Basic},
+        {{1, 0, 4}, {1, 0, 11}, Layout::Rules}, {{1, 0, 4}, {1, 0, 16}, Layout::Rules},
+        {{1, 0, 4}, {1, 0, 17}, Layout::Login}, {{1, 0, 4}, {0, 0, 0}, Layout::Basic},
+        {{1, 0, 5}, {0, 0, 0}, Layout::Rules},  {{1, 0, 7}, {0, 0, 0}, Layout::Login},
+        {{1, 0, 7}, {1, 0, 4}, Layout::Basic},  {{2, 0, 0}, {2, 0, 0}, Layout::Login},
     };
     for (const Case& c : cases) {
         DeviceState d;
         d.boot = c.boot;
         d.firm = c.firm;
-        EXPECT_EQ(layoutFor(c.boot, c.firm), c.layout) << int(c.firm[2]) << " boot " << int(c.boot[2]);
+        EXPECT_EQ(layoutFor(c.boot, c.firm), c.layout)
+            << int(c.firm[2]) << " boot " << int(c.boot[2]);
         EXPECT_EQ(settingsReply(d).size(), replyLength(c.layout));
     }
 }
@@ -98,20 +100,21 @@ TEST(SimDevice, RulesAndLoginRepliesByteExact)
                                            {238, hex("F2 46")}});
     EXPECT_EQ(settingsReply(pump(false)).toHex(' '), rules.toHex(' '));
 
-    const QByteArray login = patched(432, {{0, "XQ"},
-                                           {2, hex("FF FF 0F A1 0A 00 00 05 FF FF 00 00 0A 00 00 01")},
-                                           {18, "Pump"},
-                                           {34, common34},
-                                           {49, hex("07")},
-                                           {59, hex("01 00 11")},
-                                           {90, hex("13 88")},
-                                           {94, rulesPart},
-                                           {226, lastRule},
-                                           {238, "User:"},
-                                           {270, "Pass:"},
-                                           {302, "admin"},
-                                           {366, "secret"},
-                                           {430, hex("E8 07")}});
+    const QByteArray login =
+        patched(432, {{0, "XQ"},
+                      {2, hex("FF FF 0F A1 0A 00 00 05 FF FF 00 00 0A 00 00 01")},
+                      {18, "Pump"},
+                      {34, common34},
+                      {49, hex("07")},
+                      {59, hex("01 00 11")},
+                      {90, hex("13 88")},
+                      {94, rulesPart},
+                      {226, lastRule},
+                      {238, "User:"},
+                      {270, "Pass:"},
+                      {302, "admin"},
+                      {366, "secret"},
+                      {430, hex("E8 07")}});
     EXPECT_EQ(settingsReply(pump(true)).toHex(' '), login.toHex(' '));
 }
 
@@ -217,7 +220,8 @@ TEST(SimDevice, CommandsAndStrangers)
         {"reboot", hex("58 42 FF 66"), A::ReplyThenRestart, hex("58 41 00 00")},
         {"restart", hex("58 50 BD FE 9B"), A::ReplyThenRestart, hex("58 41 00 00")},
         {"erase", hex("58 50 E7 FE 71"), A::EraseThenReply, hex("58 41 00 00")},
-        {"block", hex("58 50 C3 00 00 10 00 00 04 01 02 03 04 FE 77"), A::Reply, hex("58 41 00 00")},
+        {"block", hex("58 50 C3 00 00 10 00 00 04 01 02 03 04 FE 77"), A::Reply,
+         hex("58 41 00 00")},
         {"MAC", hex("58 4D 00 50 C2 5A 30 00 FD BF"), A::Reply, hex("58 41 00 00")},
         {"lower-case discovery", "zevid", A::Ignore, {}},
         {"discovery with a tail", "ZEVID\n", A::Ignore, {}},
@@ -306,9 +310,13 @@ TEST(SimDevice, UpdateFileLayout)
 TEST(SimDevice, EveryPrefixOfEveryCommandIsSafe)
 {
     // Run under the sanitizers: no read past the end, and no state change without an "XA".
-    const QByteArray commands[] = {kWorkedSave, hex("58 42 FF 66"), hex("58 50 E7 FE 71"),
+    const QByteArray commands[] = {kWorkedSave,
+                                   hex("58 42 FF 66"),
+                                   hex("58 50 E7 FE 71"),
                                    hex("58 50 C3 00 00 10 00 00 04 01 02 03 04 FE 77"),
-                                   hex("58 4D 00 50 C2 5A 30 00 FD BF"), "ZEVID", "XQ"};
+                                   hex("58 4D 00 50 C2 5A 30 00 FD BF"),
+                                   "ZEVID",
+                                   "XQ"};
     for (const QByteArray& c : commands) {
         for (int n = 0; n < c.size(); ++n) {
             DeviceState d = makeDevice(0, Preset::Basic);

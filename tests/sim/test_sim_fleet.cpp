@@ -36,7 +36,10 @@ protected:
 
     quint32 at(int i) const { return loopbackAddress(i); }
     bool send(int i, const QByteArray& bytes) { return probe.send(at(i), fleet->port(), bytes); }
-    std::optional<Datagram> reply(std::chrono::milliseconds wait = 2000ms) { return probe.receive(wait); }
+    std::optional<Datagram> reply(std::chrono::milliseconds wait = 2000ms)
+    {
+        return probe.receive(wait);
+    }
     // Nothing more arrives within a short bound.
     bool quiet() { return !probe.receive(300ms).has_value(); }
 
@@ -86,8 +89,9 @@ TEST_F(FleetTest, CommandsGoToTheAddressedDeviceOnly)
     EXPECT_EQ(r->bytes, settingsReply(fleet->device(2)));
     EXPECT_EQ(r->bytes.size(), 432);
 
-    const QByteArray save = hex("58 53 00 00 C0 A8 01 14 FF FF FF 00 C0 A8 01 01 42 72 69 64 67 65"
-                                "00 00 00 00 00 00 00 00 00 00 27 11 00 00 25 80 00 00 00 00 F6 47");
+    const QByteArray save =
+        hex("58 53 00 00 C0 A8 01 14 FF FF FF 00 C0 A8 01 01 42 72 69 64 67 65"
+            "00 00 00 00 00 00 00 00 00 00 27 11 00 00 25 80 00 00 00 00 F6 47");
     ASSERT_TRUE(send(0, save));
     r = reply();
     ASSERT_TRUE(r);
@@ -112,40 +116,52 @@ TEST_F(FleetTest, FaultSwitches)
     struct Case {
         const char* what;
         Faults faults;
-        int requests;                 // "XQ" sent this many times to device 1
-        int replies;                  // expected replies
+        int requests; // "XQ" sent this many times to device 1
+        int replies;  // expected replies
         std::function<void(const Datagram&)> check;
     };
     const QByteArray good = settingsReply(fleet->device(1));
     Faults f;
     std::vector<Case> cases;
-    f = {}; f.dropNextRequests = 2;
+    f = {};
+    f.dropNextRequests = 2;
     cases.push_back({"drop next requests", f, 3, 1, nullptr});
-    f = {}; f.dropNextReplies = 1;
+    f = {};
+    f.dropNextReplies = 1;
     cases.push_back({"drop next replies", f, 2, 1, nullptr});
-    f = {}; f.dropRequestShare = 1.0;
+    f = {};
+    f.dropRequestShare = 1.0;
     cases.push_back({"drop all requests", f, 3, 0, nullptr});
-    f = {}; f.dropReplyShare = 1.0;
+    f = {};
+    f.dropReplyShare = 1.0;
     cases.push_back({"drop all replies", f, 3, 0, nullptr});
-    f = {}; f.duplicateReplies = 2;
+    f = {};
+    f.duplicateReplies = 2;
     cases.push_back({"duplicate", f, 1, 3, [&](const Datagram& d) { EXPECT_EQ(d.bytes, good); }});
-    f = {}; f.truncateReplies = 10;
-    cases.push_back({"truncate", f, 1, 1, [&](const Datagram& d) { EXPECT_EQ(d.bytes, good.left(10)); }});
-    f = {}; f.corruptChecksum = true;
+    f = {};
+    f.truncateReplies = 10;
+    cases.push_back(
+        {"truncate", f, 1, 1, [&](const Datagram& d) { EXPECT_EQ(d.bytes, good.left(10)); }});
+    f = {};
+    f.corruptChecksum = true;
     cases.push_back({"corrupt checksum", f, 1, 1, [&](const Datagram& d) {
-        EXPECT_EQ(d.bytes.left(430), good.left(430));
-        EXPECT_EQ((quint8(d.bytes[430]) << 8 | quint8(d.bytes[431])),
-                  (quint8(good[430]) << 8 | quint8(good[431])) + 1);
-    }});
-    f = {}; f.answerN = true;
-    cases.push_back({"answer N", f, 2, 2, [&](const Datagram& d) { EXPECT_EQ(d.bytes, hex("58 4E 00 00")); }});
-    f = {}; f.silent = true;
+                         EXPECT_EQ(d.bytes.left(430), good.left(430));
+                         EXPECT_EQ((quint8(d.bytes[430]) << 8 | quint8(d.bytes[431])),
+                                   (quint8(good[430]) << 8 | quint8(good[431])) + 1);
+                     }});
+    f = {};
+    f.answerN = true;
+    cases.push_back(
+        {"answer N", f, 2, 2, [&](const Datagram& d) { EXPECT_EQ(d.bytes, hex("58 4E 00 00")); }});
+    f = {};
+    f.silent = true;
     cases.push_back({"silent", f, 2, 0, nullptr});
-    f = {}; f.replyFrom = 0x7F0000C8;
+    f = {};
+    f.replyFrom = 0x7F0000C8;
     cases.push_back({"another address", f, 1, 1, [&](const Datagram& d) {
-        EXPECT_EQ(d.from, 0x7F0000C8u);
-        EXPECT_EQ(d.bytes, good);
-    }});
+                         EXPECT_EQ(d.from, 0x7F0000C8u);
+                         EXPECT_EQ(d.bytes, good);
+                     }});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fleet->setFaults(1, c.faults);
@@ -185,12 +201,16 @@ TEST_F(FleetTest, ShareOfDropsIsAShare)
     constexpr int kSent = 200;
     for (int i = 0; i < kSent; ++i)
         ASSERT_TRUE(send(4, "XQ"));
-    ASSERT_TRUE(fleet->waitForTraffic([](const auto& log) {
-        return std::count_if(log.begin(), log.end(), [](auto& e) { return e.direction == Dir::In; }) == kSent;
-    }, 5000ms));
+    ASSERT_TRUE(fleet->waitForTraffic(
+        [](const auto& log) {
+            return std::count_if(log.begin(), log.end(),
+                                 [](auto& e) { return e.direction == Dir::In; }) == kSent;
+        },
+        5000ms));
     EXPECT_FALSE(fleet->waitForReplies(kSent * 3 / 4, 200ms));
     const auto log = fleet->traffic();
-    const auto out = std::count_if(log.begin(), log.end(), [](auto& e) { return e.direction == Dir::Out; });
+    const auto out =
+        std::count_if(log.begin(), log.end(), [](auto& e) { return e.direction == Dir::Out; });
     EXPECT_GT(out, kSent / 4);
     EXPECT_LT(out, kSent * 3 / 4);
 }
@@ -238,7 +258,8 @@ TEST_F(FleetTest, RestartIsSilentForTheConfiguredTime)
         return e.direction == Dir::Out && e.bytes.startsWith("XQ");
     });
     ASSERT_NE(answered, log.end());
-    const auto silentFor = std::chrono::duration_cast<std::chrono::milliseconds>(answered->time - rebooted);
+    const auto silentFor =
+        std::chrono::duration_cast<std::chrono::milliseconds>(answered->time - rebooted);
     EXPECT_GE(silentFor, 395ms);
     EXPECT_LT(silentFor, 900ms);
     EXPECT_FALSE(fleet->isRestarting(1));
@@ -270,7 +291,9 @@ TEST_F(FleetTest, EraseProgramRestartTakesVersionFromImage)
         QByteArray block = hex("58 50 C3");
         for (int i = 3; i >= 0; --i)
             block.append(address[i]);
-        block.append(char(length >> 8)).append(char(length & 0xFF)).append(file.mid(at + 6, length));
+        block.append(char(length >> 8))
+            .append(char(length & 0xFF))
+            .append(file.mid(at + 6, length));
         ASSERT_TRUE(send(3, commandWithChecksum(block)));
         r = reply();
         ASSERT_TRUE(r);

@@ -52,11 +52,12 @@ public:
         char buffer[2048];
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, 0,
-                                     reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0)
             return std::nullopt;
-        return Datagram{QByteArray(buffer, int(n)), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        return Datagram{QByteArray(buffer, int(n)), ntohl(from.sin_addr.s_addr),
+                        ntohs(from.sin_port)};
     }
 
 private:

@@ -33,8 +33,8 @@ struct FleetDevice {
 };
 
 struct FleetFile {
-    int port = -1;       // -1: not given
-    QString address;     // empty: not given
+    int port = -1;   // -1: not given
+    QString address; // empty: not given
     std::vector<FleetDevice> devices;
 };
 

@@ -47,8 +47,8 @@ void printTable(const Fleet& fleet, std::size_t limit)
         const bool erased = versionValue(d.firm) == 0;
         std::printf("%-5d %-16s %-17s %-15s %-8s %-8s %s\n", i + 1, qPrintable(d.name),
                     qPrintable(macToText(d.mac)), qPrintable(ipToText(d.address)),
-                    erased ? "Erased" : qPrintable(versionText(d.firm)), qPrintable(versionText(d.boot)),
-                    layoutName(layoutFor(d.boot, d.firm)));
+                    erased ? "Erased" : qPrintable(versionText(d.firm)),
+                    qPrintable(versionText(d.boot)), layoutName(layoutFor(d.boot, d.firm)));
     }
     std::fflush(stdout);
 }
@@ -81,21 +81,27 @@ int main(int argc, char** argv)
     bool placeholder = false;
     Faults faults;
     std::string replyFrom;
-    app.add_option("-n,--devices", devices, "Number of devices (without --fleet)")->check(CLI::Range(0, 1000000));
-    app.add_option("-p,--port", port, "UDP port of every device (0: any free port)")->check(CLI::Range(0, 65535));
+    app.add_option("-n,--devices", devices, "Number of devices (without --fleet)")
+        ->check(CLI::Range(0, 1000000));
+    app.add_option("-p,--port", port, "UDP port of every device (0: any free port)")
+        ->check(CLI::Range(0, 65535));
     app.add_option("--address", bindAddress, "Local address to bind (0.0.0.0: all)");
-    app.add_option("--first-address", firstAddress, "Address of the first device; the others follow");
+    app.add_option("--first-address", firstAddress,
+                   "Address of the first device; the others follow");
     app.add_option("--preset", presetName, "basic, rules, login, or mixed (in turn)")
         ->check(CLI::IsMember({"basic", "rules", "login", "mixed"}));
     app.add_flag("--placeholder-mac", placeholder, "Devices carry the factory placeholder MAC");
     app.add_option("--fleet", fleetPath, "Fleet description (JSON)")->check(CLI::ExistingFile);
     app.add_option("--duration", duration, "Stop after this many seconds (0: on SIGINT/SIGTERM)");
     app.add_flag("-v,--verbose", verbose, "Print every datagram in and out");
-    app.add_option("--drop-requests", faults.dropRequestShare, "Share of requests lost (0..1)")->check(CLI::Range(0.0, 1.0));
-    app.add_option("--drop-replies", faults.dropReplyShare, "Share of replies lost (0..1)")->check(CLI::Range(0.0, 1.0));
+    app.add_option("--drop-requests", faults.dropRequestShare, "Share of requests lost (0..1)")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--drop-replies", faults.dropReplyShare, "Share of replies lost (0..1)")
+        ->check(CLI::Range(0.0, 1.0));
     app.add_option("--duplicate", faults.duplicateReplies, "Extra copies of each reply");
     app.add_option("--delay", faults.replyDelayMs, "Delay of each reply (ms)");
-    app.add_flag("--corrupt-checksum", faults.corruptChecksum, "Settings replies carry a wrong checksum");
+    app.add_flag("--corrupt-checksum", faults.corruptChecksum,
+                 "Settings replies carry a wrong checksum");
     app.add_option("--truncate", faults.truncateReplies, "Cut replies to this many bytes");
     app.add_flag("--answer-n", faults.answerN, "Answer every command with N");
     app.add_flag("--silent", faults.silent, "Answer nothing");
@@ -104,7 +110,8 @@ int main(int argc, char** argv)
     app.add_option("--erase-time", faults.eraseMs, "Time an erase takes (ms)");
     CLI11_PARSE(app, argc, argv);
 
-    if (!replyFrom.empty() && (faults.replyFrom = ipFromText(QString::fromStdString(replyFrom))) == 0) {
+    if (!replyFrom.empty() &&
+        (faults.replyFrom = ipFromText(QString::fromStdString(replyFrom))) == 0) {
         std::cerr << "talix-sim: --reply-from: not a dotted address\n";
         return 2;
     }
@@ -169,11 +176,13 @@ int main(int argc, char** argv)
 
     QString error;
     if (!fleet.start(&error)) {
-        std::cerr << "talix-sim: " << bindAddress << ":" << port << ": " << error.toStdString() << "\n";
+        std::cerr << "talix-sim: " << bindAddress << ":" << port << ": " << error.toStdString()
+                  << "\n";
         return 1;
     }
     printTable(fleet, verbose ? 1000000 : 50);
-    std::printf("Listening on %s:%u with %d devices\n", bindAddress.c_str(), fleet.port(), fleet.deviceCount());
+    std::printf("Listening on %s:%u with %d devices\n", bindAddress.c_str(), fleet.port(),
+                fleet.deviceCount());
     std::fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();
@@ -185,7 +194,8 @@ int main(int argc, char** argv)
             printTraffic(fleet.traffic(), 0);
             fleet.clearTraffic();
         }
-        if (duration > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(duration))
+        if (duration > 0 &&
+            std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(duration))
             break;
     }
     fleet.stop();
