@@ -7,6 +7,7 @@
 #include "nxfns.h"
 #include "platform.h"
 #include "rowheight.h"
+#include "settingscheck.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -71,10 +72,13 @@ QTableWidgetItem* fixedCell(const QString& text, Qt::Alignment alignment, const 
     return item;
 }
 
-Message invalidValue(const QString& field, const QString& rule)
+// The values the window's controls hold, as a user enters them.
+SettingsEntry entryOf(const NxSetup& w)
 {
-    return {QStringLiteral("Invalid Value"),
-            QStringLiteral("The value of \"%1\" cannot be sent to the device.").arg(field) + kCrLf + rule};
+    return {!w.StaticIP->isChecked(),   w.IPAddr->text(),
+            w.SubnetMask->text(),       w.Gateway->text(),
+            w.IPPort->text(),           w.BaudRate->currentIndex(),
+            w.Handshaking->currentIndex(), w.UDPPort->text()};
 }
 
 } // namespace
@@ -618,16 +622,8 @@ void NxSetup::SetRuleRow(int row, const QString& sentence)
 DeviceSettings NxSetup::ToSettings() const
 {
     DeviceSettings s;
-    s.DHCP = DHCP->isChecked();
-    s.IPAddr = IPAddr->text();
-    s.SubnetMask = SubnetMask->text();
-    s.Gateway = Gateway->text();
+    ApplyEntry(s, entryOf(*this));
     s.NetName = NetName->text();
-    s.IPPort = ParsePort(IPPort->text()).value_or(0);
-    const int baud = BaudRate->currentIndex();
-    s.BaudRate = baud >= 0 && baud < int(kBaudRates.size()) ? kBaudRates[baud] : 0;
-    s.Handshaking = Handshaking->currentIndex();
-    s.UDPPort = ParsePort(UDPPort->text()).value_or(0);
     s.Rules.OutRules = OutRules;
     s.Rules.OutCount = OutCount;
     s.UserPrompt = UserPrompt->text();
@@ -660,24 +656,8 @@ void NxSetup::FromSettings(const DeviceSettings& s)
 
 std::optional<Message> NxSetup::InvalidValueMessage(SettingsLayout layout) const
 {
-    if (StaticIP->isChecked()) {
-        const QString address = QStringLiteral("It must be a dotted address such as 192.168.1.20.");
-        if (!IsValidIP(IPAddr->text()))
-            return invalidValue(lblIPAddr->text(), address);
-        if (!IsValidIP(SubnetMask->text()))
-            return invalidValue(lblSubnetMask->text(), QStringLiteral("It must be a dotted address such as 255.255.255.0."));
-        if (!IsValidIP(Gateway->text()))
-            return invalidValue(lblGateway->text(), QStringLiteral("It must be a dotted address such as 192.168.1.1."));
-    }
-    const QString port = QStringLiteral("It must be a whole number from 0 to 65535.");
-    if (!ParsePort(IPPort->text()))
-        return invalidValue(Label5->text(), port);
-    if (BaudRate->currentIndex() < 0)
-        return invalidValue(Label6->text(), QStringLiteral("Please choose one of the rates in the list."));
-    if (Handshaking->currentIndex() < 0)
-        return invalidValue(Label7->text(), QStringLiteral("Please choose one of the entries in the list."));
-    if (layout != SettingsLayout::Basic && !ParsePort(UDPPort->text()))
-        return invalidValue(Label11->text(), port);
+    if (const std::optional<InvalidSetting> invalid = CheckSettingsEntry(entryOf(*this), layout))
+        return Message{InvalidValueTitle(), InvalidValueText(*invalid)};
     return std::nullopt;
 }
 
