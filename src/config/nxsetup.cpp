@@ -689,6 +689,7 @@ void NxSetup::ShowReply(const SettingsReply& reply)
             if (OutRules[n].InUse())
                 ++OutCount;
         }
+        UpdateAddNew();
     }
     if (reply.login) {
         UserPrompt->setText(reply.login->UserPrompt);

@@ -24,6 +24,8 @@ class QTableWidget;
 
 namespace brevion {
 
+struct SettingsFileValues;
+
 // The configuration window of one device ("Configure Vant TALIX"). The discovery window fills
 // NetName and IPAddr, sets MacUnset and calls Init; the window reads the device at once.
 //
@@ -151,10 +153,16 @@ public:
     void OutCnct_Click(int row);
     void OutCnct_EnterCell();
     void OutCnct_LeaveCell(int row, int column);
+    // Whether row n's slot holds a rule, and Add New enabled while a slot is free.
+    bool RuleSlotInUse(int row) const;
+    void UpdateAddNew();
 
     // Settings file (nxsetup_file.cpp).
     void cmdSave_Click();
     void cmdLoad_Click();
+    // The values a settings file holds, from and into the controls.
+    SettingsFileValues ToFileValues() const;
+    void FromFileValues(const SettingsFileValues& values);
 
     // Update window and MAC address programming (nxsetup_update.cpp).
     void cmdPgmProgram_Click();

@@ -2,9 +2,118 @@
 
 // Saving the window's settings to a settings file and loading them back.
 
-namespace brevion {
+#include "dialogs.h"
+#include "msgbox.h"
+#include "settingsfile.h"
 
-void NxSetup::cmdSave_Click() {}
-void NxSetup::cmdLoad_Click() {}
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+
+namespace brevion {
+namespace {
+
+const QString kFilter = QStringLiteral("TALIX data files (*.TALIX)|*.TALIX|All Files (*.*)|*.*");
+
+std::optional<QString> chooseSettingsFile(FileDialogRequest::Kind kind, const QString& title, QWidget* parent)
+{
+    FileDialogRequest request;
+    request.kind = kind;
+    request.title = title;
+    request.filter = kFilter;
+    request.initialFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (request.initialFolder.isEmpty())
+        request.initialFolder = QCoreApplication::applicationDirPath();
+    return ChooseFile(request, parent);
+}
+
+} // namespace
+
+SettingsFileValues NxSetup::ToFileValues() const
+{
+    SettingsFileValues v;
+    v.DHCP = DHCP->isChecked();
+    v.IPAddr = IPAddr->text();
+    v.SubnetMask = SubnetMask->text();
+    v.Gateway = Gateway->text();
+    v.NetName = NetName->text();
+    v.IPPort = IPPort->text();
+    v.BaudRate = BaudRate->currentIndex();
+    v.Handshaking = Handshaking->currentIndex();
+    v.UDPPort = UDPPort->text();
+    v.Rules.OutRules = OutRules;
+    v.Rules.OutCount = OutCount;
+    for (int n = 1; n <= MaxOutRules; ++n)
+        v.Sentences[n] = OutCnct->item(n, 1) ? OutCnct->item(n, 1)->text() : QString();
+    v.UserPrompt = UserPrompt->text();
+    v.PassPrompt = PassPrompt->text();
+    v.Username = Username->text();
+    v.Password = Password->text();
+    return v;
+}
+
+void NxSetup::FromFileValues(const SettingsFileValues& v)
+{
+    SelectDHCP(v.DHCP);
+    IPAddr->setText(v.IPAddr);
+    SubnetMask->setText(v.SubnetMask);
+    Gateway->setText(v.Gateway);
+    NetName->setText(v.NetName);
+    IPPort->setText(v.IPPort);
+    BaudRate->setCurrentIndex(v.BaudRate);
+    Handshaking->setCurrentIndex(v.Handshaking);
+    UDPPort->setText(v.UDPPort);
+    OutRules = v.Rules.OutRules;
+    for (int n = 1; n <= MaxOutRules; ++n)
+        SetRuleRow(n, v.Sentences[n]);
+    OutCount = v.Rules.OutCount;
+    UserPrompt->setText(v.UserPrompt);
+    PassPrompt->setText(v.PassPrompt);
+    Username->setText(v.Username);
+    Password->setText(v.Password);
+    UpdateAddNew();
+}
+
+void NxSetup::cmdSave_Click()
+{
+    const std::optional<QString> path =
+        chooseSettingsFile(FileDialogRequest::Kind::Save, QStringLiteral("Save TALIX Settings"), this);
+    if (!path)
+        return;
+    if (QFileInfo::exists(*path) &&
+        MsgBox(QStringLiteral("Overwrite existing file?"), MsgButtons::YesNo, QStringLiteral("File Exists!"), this) ==
+            MsgAnswer::No)
+        return;
+    if (const std::optional<QString> failure = SaveSettingsFile(*path, ToFileValues())) {
+        MsgBox(QStringLiteral("Settings could not be saved to:") + kCrLf + *path + kCrLf + *failure, MsgButtons::Ok,
+               QStringLiteral("Save Settings"), this, MsgIcon::Exclamation);
+        return;
+    }
+    MsgBox(QStringLiteral("Settings were successfully saved to:") + kCrLf + *path, MsgButtons::Ok,
+           QStringLiteral("Save Settings"), this);
+}
+
+// The whole file is checked before anything is taken from it: half a file sent to a device would
+// leave it misconfigured.
+void NxSetup::cmdLoad_Click()
+{
+    const std::optional<QString> path =
+        chooseSettingsFile(FileDialogRequest::Kind::Open, QStringLiteral("Load TALIX Settings"), this);
+    if (!path)
+        return;
+    const SettingsFileDecode file = LoadSettingsFile(*path, ToFileValues());
+    if (!file.values) {
+        const QString detail =
+            file.line > 0 ? QStringLiteral("Line %1: %2.").arg(file.line).arg(file.reason) : file.reason + QLatin1Char('.');
+        MsgBox(*path + kCrLf + QStringLiteral("is not a valid settings file. Nothing was loaded.") + kCrLf + detail,
+               MsgButtons::Ok, QStringLiteral("Load Settings"), this, MsgIcon::Exclamation);
+        return;
+    }
+    FromFileValues(*file.values);
+}
 
 } // namespace brevion
