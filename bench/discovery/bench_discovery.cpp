@@ -1,0 +1,114 @@
+// Discovery against N simulated bridges on loopback, through the discovery window (offscreen):
+// the share of devices listed after one search, and the longest time between two events the
+// program processed during the search (how long the window was unresponsive at worst).
+//   bench_discovery [N ...]     default: 10 250 1000 2000 5000
+#include "discoverysearch.h"
+#include "forms.h"
+#include "networksettings.h"
+#include "nxfind.h"
+
+#include "fleet.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace brevion;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr quint16 kFleetPortBase = 24280;
+constexpr quint16 kLocalPortBase = 24290;
+
+// Records when each event is dispatched while measuring.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (m_measuring) {
+            const Clock::time_point now = Clock::now();
+            if (m_last != Clock::time_point{})
+                m_longestGap = std::max(m_longestGap, now - m_last);
+            m_last = now;
+        }
+        return QApplication::notify(receiver, event);
+    }
+    void startMeasuring()
+    {
+        m_longestGap = {};
+        m_last = {};
+        m_measuring = true;
+    }
+    double stopMeasuring()
+    {
+        m_measuring = false;
+        return std::chrono::duration<double, std::milli>(m_longestGap).count();
+    }
+
+private:
+    bool m_measuring = false;
+    Clock::time_point m_last;
+    Clock::duration m_longestGap{};
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TimedApplication app(argc, argv);
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {10, 250, 1000, 2000, 5000};
+
+    std::printf("%8s %10s %8s %14s %12s\n", "devices", "listed", "share", "longest gap", "search");
+    int k = 0;
+    bool goalMet = true;
+    for (int n : sizes) {
+        talixsim::FleetOptions options;
+        options.port = static_cast<quint16>(kFleetPortBase + k);
+        talixsim::Fleet fleet(options);
+        for (int i = 0; i < n; ++i)
+            fleet.addDevice(talixsim::makeDevice(i));
+        QString error;
+        if (!fleet.start(&error)) {
+            std::fprintf(stderr, "fleet of %d did not start: %s\n", n, qPrintable(error));
+            return 1;
+        }
+        SetNetwork({fleet.port(), static_cast<quint16>(kLocalPortBase + k), QStringLiteral("127.255.255.255")});
+        ++k;
+
+        NxFind& window = Forms::Get<NxFind>();
+        window.show();
+        // A heartbeat keeps an event due at all times, so a long gap means a long handler.
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        heartbeat.start(5);
+        const Clock::time_point start = Clock::now();
+        app.startMeasuring();
+        window.cmdSearch->click();
+        const double gapMs = app.stopMeasuring();
+        const double searchS = std::chrono::duration<double>(Clock::now() - start).count();
+        heartbeat.stop();
+
+        const int listed = window.MSFlexGrid1->rowCount();
+        const double share = n ? 100.0 * listed / n : 100.0;
+        std::printf("%8d %10d %7.1f%% %11.1f ms %10.3f s\n", n, listed, share, gapMs, searchS);
+        if (n <= 2000 && (listed != n || gapMs > 100.0))
+            goalMet = false;
+        Forms::Unload<NxFind>();
+        Forms::Flush();
+    }
+    std::printf("goal (all listed up to 2000, no gap over 100 ms): %s\n", goalMet ? "met" : "NOT met");
+    return 0;
+}
