@@ -20,7 +20,7 @@ ByVant::ByVant(QWidget* parent) : Form(parent)
     layout->setSpacing(8);
 
     QWidget* logo = CreateLogo(this);
-    logo->setFixedSize(240, 80);
+    logo->setFixedSize(192, 96); // the logo's own proportions
     layout->addWidget(logo, 0, Qt::AlignHCenter);
 
     const QString lines[] = {

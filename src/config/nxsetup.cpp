@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -150,7 +151,7 @@ void NxSetup::buildControls()
                    this);
     Label9->setWordWrap(true);
     Image1 = CreateLogo(this);
-    Image1->setFixedSize(180, 60);
+    Image1->setFixedSize(128, 64); // the logo's own proportions
 
     // Address mode
     Frame1 = frame("Frame1", QString());
@@ -169,6 +170,8 @@ void NxSetup::buildControls()
     Gateway = edit("Gateway", 15, Frame1);
     lblDhcpAddr = label("lblDhcpAddr", QStringLiteral("Current DHCP assigned address"), Frame1);
     DhcpAddr = readOnly("DhcpAddr", Frame1);
+    for (QLineEdit* box : {IPAddr, SubnetMask, Gateway, DhcpAddr})
+        box->setMinimumWidth(QFontMetrics(box->font()).horizontalAdvance(QStringLiteral("888.888.888.888")) + 16);
     NameByLabel(lblIPAddr, IPAddr);
     NameByLabel(lblSubnetMask, SubnetMask);
     NameByLabel(lblGateway, Gateway);
@@ -267,7 +270,7 @@ void NxSetup::buildControls()
         const int width = TwipsToPixels(kSlotColumnTwips) + TwipsToPixels(kRuleColumnTwips) +
                           2 * OutCnct->frameWidth() + OutCnct->verticalScrollBar()->sizeHint().width();
         OutCnct->setFixedWidth(width);
-        OutCnct->setMinimumHeight(280);
+        OutCnct->setMinimumHeight(400);
     }
     cmdAddNew = button("cmdAddNew", QStringLiteral("Add New"), Frame5);
     cmdModify = button("cmdModify", QStringLiteral("Modify"), Frame5);
@@ -283,13 +286,18 @@ void NxSetup::buildControls()
                     Frame5);
     Label10->setWordWrap(true);
     {
-        auto* g = new QGridLayout(Frame5);
-        g->addWidget(OutCnct, 0, 0, 4, 1);
-        g->addWidget(cmdAddNew, 0, 1);
-        g->addWidget(cmdModify, 1, 1);
-        g->addWidget(cmdRemove, 2, 1);
-        g->setRowStretch(3, 1);
-        g->addWidget(Label10, 4, 0, 1, 2);
+        // The grid with its buttons beside it, the note below.
+        auto* buttons = new QVBoxLayout;
+        buttons->addWidget(cmdAddNew);
+        buttons->addWidget(cmdModify);
+        buttons->addWidget(cmdRemove);
+        buttons->addStretch(1);
+        auto* row = new QHBoxLayout;
+        row->addWidget(OutCnct, 1);
+        row->addLayout(buttons);
+        auto* v = new QVBoxLayout(Frame5);
+        v->addLayout(row, 1);
+        v->addWidget(Label10);
     }
 
     // Login
@@ -351,6 +359,11 @@ void NxSetup::buildControls()
                     this);
     Line1 = line("Line1");
     Line2 = line("Line2");
+
+    // A window's minimum size ignores how many lines a wrapped label needs, so the wrapped
+    // notes reserve the height they need at the narrowest width they can get: the grid's.
+    for (QLabel* note : {Label9, Label10, Label17})
+        note->setMinimumHeight(note->heightForWidth(OutCnct->width()));
 
     // Arrangement: identity on top, device settings left, rules and login right, then the notes
     // and the command buttons.
