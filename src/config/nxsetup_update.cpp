@@ -2,10 +2,67 @@
 
 // The way to the update window, and MAC address programming of a new device.
 
+#include "blockpacker.h"
+#include "dialogs.h"
+#include "enteremacaddr.h"
+#include "forms.h"
+#include "maccommand.h"
+#include "msgbox.h"
+#include "nxupdate.h"
+#include "waitloop.h"
+
+#include <QLineEdit>
+
 namespace brevion {
 
-void NxSetup::cmdPgmProgram_Click() {}
+void NxSetup::cmdPgmProgram_Click()
+{
+    // The update window binds the same local port.
+    m_exchange.Close();
+    NxUpdate& update = Forms::Get<NxUpdate>();
+    update.SetDeviceIP(DeviceIP());
+    update.HdweVer->setText(HdweVer->text());
+    update.BootVer->setText(BootVer->text());
+    update.FirmVer->setText(FirmVer->text());
+    update.Move(Left() + 360, Top() + 360);
+    setEnabled(false);
 
-bool NxSetup::ProgramMacAddress() { return true; }
+    bool cancelled = false;
+    update.SelectBinFile(cancelled);
+    if (cancelled) {
+        Forms::Unload<NxUpdate>();
+        setEnabled(true);
+        ZOrder();
+        return;
+    }
+    update.show();
+    // The update window may also unload itself (title-bar close): only its class is looked at.
+    WaitUntil([] { return !Forms::IsVisible<NxUpdate>(); });
+    Forms::Unload<NxUpdate>();
+    setEnabled(true);
+    ZOrder();
+    cmdRead_Click();
+}
+
+bool NxSetup::ProgramMacAddress()
+{
+    EnterMacAddr& dialog = Forms::Get<EnterMacAddr>();
+    dialog.NewAddr->clear();
+    for (;;) {
+        ShowModal(dialog);
+        if (dialog.Cancelled)
+            return false;
+        const QString entry = dialog.NewAddr->text();
+        const MacEntryProblem problem = CheckMacEntry(entry);
+        if (problem != MacEntryProblem::None) {
+            MsgBox(MacEntryMessage(problem), MsgButtons::Ok, QString(), this);
+            continue;
+        }
+        if (!m_exchange.RunAndWait(MacCommand(*MacAddressFromEntry(entry)), CommandExchange::OpMacAddress))
+            continue;
+        if (m_exchange.RunAndWait(RestartCommand(), CommandExchange::OpMacRestart))
+            return true;
+    }
+}
 
 } // namespace brevion
