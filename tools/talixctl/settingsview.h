@@ -1,0 +1,31 @@
+#pragma once
+
+#include "settingscheck.h"
+#include "settingsfile.h"
+#include "settingsrecord.h"
+
+#include <QString>
+
+namespace talixctl {
+
+// What a configuration window opened on the device holds once its settings reply is shown:
+// the settings, and the values a user would see in its text boxes and lists. Controls a reply
+// does not fill keep the window's opening values (no baud rate or handshaking chosen, an empty
+// UDP port, empty rules and login texts).
+struct DeviceView {
+    brevion::SettingsEntry entry;
+    brevion::DeviceSettings settings;
+};
+DeviceView ViewOfReply(const brevion::SettingsReply& reply);
+
+// The window's values as a settings file holds them (its Save Settings), and back (Load).
+brevion::SettingsFileValues FileValuesOf(const DeviceView& view);
+DeviceView ViewOfFileValues(const brevion::SettingsFileValues& values);
+
+// The settings in the form a save command is built from: the entry's texts become numbers.
+brevion::DeviceSettings SettingsToSend(const DeviceView& view);
+
+// A readable listing of a settings reply, the rules as sentences, one line ending in "\n" each.
+QString SettingsListing(const brevion::SettingsReply& reply);
+
+} // namespace talixctl

@@ -1,0 +1,587 @@
+#include "talixctl.h"
+
+#include "commandexchange.h"
+#include "devicelist.h"
+#include "discoverysearch.h"
+#include "discoverytexts.h"
+#include "networksettings.h"
+#include "settingscheck.h"
+#include "settingsfile.h"
+#include "settingsjson.h"
+#include "settingsview.h"
+#include "updateexchange.h"
+#include "updatefile.h"
+#include "updatelist.h"
+#include "version.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace talixctl {
+
+using namespace brevion;
+using nlohmann::ordered_json;
+
+namespace {
+
+struct Io {
+    std::ostream& out;
+    std::ostream& err;
+    bool json = false;
+    RunOptions run;
+};
+
+std::string str(const QString& text) { return text.toStdString(); }
+
+// A message as plain lines: "Title: first line" and the following lines.
+std::string plain(const Message& message)
+{
+    QString text = message.text;
+    text.replace(kCrLf, QStringLiteral("\n"));
+    return str(message.title.isEmpty() ? text : message.title + QStringLiteral(": ") + text);
+}
+
+// The command conversation with one device, its messages told on err. Failures (time-out, "N",
+// a corrupt settings reply, a port that cannot be used) are remembered; the save confirmation is
+// answered Yes only when the caller wants the restart.
+class Session {
+public:
+    Session(const QString& ip, Io& io, bool rebootAfterSave = false) : m_io(io), m_rebootAfterSave(rebootAfterSave)
+    {
+        m_exchange.SetDeviceIP(ip);
+        m_exchange.SetMessageSink([this](const Message& m) { return tell(m); });
+        QObject::connect(&m_exchange, &CommandExchange::SettingsRead,
+                         [this](const SettingsReply& reply) { m_reply = reply; });
+    }
+
+    std::optional<SettingsReply> Read()
+    {
+        m_reply.reset();
+        m_exchange.RunAndWait(ReadCommand(), CommandExchange::OpRead);
+        m_exchange.Close();
+        if (!m_reply && !m_failed) {
+            // The wait ended on a reply that was not a settings reply.
+            m_io.err << "The device did not answer with its settings.\n";
+            m_failed = true;
+        }
+        return m_reply;
+    }
+
+    void Run(const QByteArray& command, qint16 op)
+    {
+        m_exchange.RunAndWait(command, op);
+        m_exchange.Close();
+    }
+
+    bool Failed() const { return m_failed; }
+    bool Saved() const { return m_saved; }
+    bool Rebooting() const { return m_rebooting; }
+
+private:
+    MsgAnswer tell(const Message& message)
+    {
+        if (message == ExchangeMessages::SaveConfirmation()) {
+            m_saved = true;
+            return m_rebootAfterSave ? MsgAnswer::Yes : MsgAnswer::No;
+        }
+        if (message == ExchangeMessages::Rebooting()) {
+            m_rebooting = true;
+            return MsgAnswer::Ok;
+        }
+        m_failed = true;
+        m_io.err << plain(message) << '\n';
+        return MsgAnswer::Ok;
+    }
+
+    Io& m_io;
+    bool m_rebootAfterSave = false;
+    CommandExchange m_exchange;
+    std::optional<SettingsReply> m_reply;
+    bool m_failed = false;
+    bool m_saved = false;
+    bool m_rebooting = false;
+};
+
+void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
+
+QString firstLines(const Message& message, int count)
+{
+    return QStringList(message.text.split(kCrLf).mid(0, count)).join(QLatin1Char('\n'));
+}
+
+// discover ---------------------------------------------------------------------------------------
+
+int discover(Io& io)
+{
+    DiscoverySearch search;
+    const DiscoverySearch::Outcome outcome = search.Run();
+    if (outcome == DiscoverySearch::Outcome::PortInUse) {
+        io.err << str(PortInUseText(search.Settings().localPort)) << '\n';
+        return kDeviceFailed;
+    }
+    DeviceList& devices = search.Devices();
+    const bool duplicates = devices.MarkDuplicates();
+    if (io.json) {
+        ordered_json list = ordered_json::array();
+        for (const DiscoveredDevice& d : devices.Entries())
+            list.push_back({{"name", str(d.name)},
+                            {"mac", str(d.mac)},
+                            {"ip", str(UnmarkedIP(d.ip))},
+                            {"duplicate", IsMarkedIP(d.ip)}});
+        printJson(io, list);
+        return kSuccess;
+    }
+    if (!devices.IsEmpty()) {
+        const QString headers[3] = {QStringLiteral("Device Name"), QStringLiteral("MAC Address"),
+                                    QStringLiteral("IP Address")};
+        qsizetype width[2] = {headers[0].size(), headers[1].size()};
+        for (const DiscoveredDevice& d : devices.Entries()) {
+            width[0] = std::max(width[0], d.name.size());
+            width[1] = std::max(width[1], d.mac.size());
+        }
+        auto row = [&](const QString& a, const QString& b, const QString& c) {
+            io.out << str(a.leftJustified(width[0] + 2) + b.leftJustified(width[1] + 2) + c) << '\n';
+        };
+        row(headers[0], headers[1], headers[2]);
+        for (const DiscoveredDevice& d : devices.Entries())
+            row(d.name, d.mac, d.ip);
+        if (duplicates)
+            io.out << str(DuplicatesText()) << '\n';
+    }
+    io.out << str(devices.IsEmpty() ? NoneFoundText() : CountText(devices.Count())) << '\n';
+    return kSuccess;
+}
+
+// read -------------------------------------------------------------------------------------------
+
+int read(Io& io, const QString& ip, const QString& saveTo)
+{
+    Session session(ip, io);
+    const std::optional<SettingsReply> reply = session.Read();
+    if (!reply)
+        return kDeviceFailed;
+    if (io.json)
+        printJson(io, SettingsToJson(*reply));
+    else
+        io.out << str(SettingsListing(*reply));
+    if (!saveTo.isEmpty()) {
+        if (const std::optional<QString> failure = SaveSettingsFile(saveTo, FileValuesOf(ViewOfReply(*reply)))) {
+            io.err << str(QStringLiteral("The settings could not be saved to %1: %2").arg(saveTo, *failure)) << '\n';
+            return kBadInputFile;
+        }
+        if (!io.json)
+            io.out << str(QStringLiteral("Settings were successfully saved to:") + QLatin1Char('\n') + saveTo) << '\n';
+    }
+    return kSuccess;
+}
+
+// reboot -----------------------------------------------------------------------------------------
+
+int reboot(Io& io, const QString& ip)
+{
+    Session session(ip, io);
+    session.Run(RebootCommand(), CommandExchange::OpReboot);
+    if (!session.Rebooting())
+        return kDeviceFailed;
+    if (io.json)
+        printJson(io, {{"ip", str(ip)}, {"rebooting", true}});
+    else
+        io.out << str(firstLines(ExchangeMessages::Rebooting(), 2)) << '\n';
+    return kSuccess;
+}
+
+// write ------------------------------------------------------------------------------------------
+
+int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        io.err << str(QStringLiteral("%1: %2").arg(path, file.errorString())) << '\n';
+        return kBadInputFile;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const bool json = LooksLikeJson(bytes);
+
+    // The whole file is judged before the device hears anything.
+    auto badFile = [&](const QString& reason, int line = 0) {
+        io.err << str(line > 0 ? QStringLiteral("%1, line %2: %3").arg(path).arg(line).arg(reason)
+                               : QStringLiteral("%1: %2").arg(path, reason))
+               << '\n';
+        return kBadInputFile;
+    };
+    SettingsFileDecode decoded;
+    if (json) {
+        SettingsEntry entry;
+        DeviceSettings settings;
+        if (const JsonApplied trial = ApplySettingsJson(bytes, SettingsLayout::Login, entry, settings); trial.error)
+            return badFile(*trial.error);
+    } else {
+        decoded = DecodeSettingsFile(bytes, SettingsFileValues{});
+        if (!decoded.values)
+            return badFile(decoded.reason, decoded.line);
+    }
+
+    Session session(ip, io, rebootAfter);
+    const std::optional<SettingsReply> reply = session.Read();
+    if (!reply)
+        return kDeviceFailed;
+    const SettingsLayout layout = reply->layout;
+    DeviceView view = ViewOfReply(*reply);
+    if (json) {
+        const JsonApplied applied = ApplySettingsJson(bytes, layout, view.entry, view.settings);
+        for (const QString& key : applied.notCarried)
+            io.err << str(QStringLiteral("\"%1\" is not sent: the device's settings (layout %2) do not carry it.")
+                              .arg(key, LayoutName(layout)))
+                   << '\n';
+    } else {
+        // A rule's flags the file cannot give keep the device's, as loading into the window does.
+        view = ViewOfFileValues(*DecodeSettingsFile(bytes, FileValuesOf(view)).values);
+    }
+    // An empty UDP port is sent as 0, as the window's Send does.
+    if (layout != SettingsLayout::Basic && view.entry.UDPPort.isEmpty())
+        view.entry.UDPPort = QStringLiteral("0");
+    if (const std::optional<InvalidSetting> invalid = CheckSettingsEntry(view.entry, layout)) {
+        io.err << plain(Message{InvalidValueTitle(), InvalidValueText(*invalid)}) << '\n';
+        return kBadInputFile;
+    }
+
+    session.Run(BuildSaveCommand(SettingsToSend(view), layout), CommandExchange::OpSave);
+    if (session.Saved()) {
+        if (io.json) {
+            printJson(io, {{"ip", str(ip)},
+                           {"layout", str(LayoutName(layout))},
+                           {"saved", true},
+                           {"rebooting", session.Rebooting()}});
+        } else {
+            io.out << str(firstLines(ExchangeMessages::SaveConfirmation(), rebootAfter ? 1 : 2)) << '\n';
+            if (session.Rebooting())
+                io.out << str(firstLines(ExchangeMessages::Rebooting(), 2)) << '\n';
+        }
+    }
+    if (!session.Saved() || (rebootAfter && !session.Rebooting()))
+        return kDeviceFailed;
+    return kSuccess;
+}
+
+// updates ----------------------------------------------------------------------------------------
+
+struct Listing {
+    std::vector<UpdateFileInfo> files; // firmware first, then bootloader, each newest first
+    int bootCount = 0;
+    std::optional<UpdateFileError> error;
+};
+
+// The update files in folder that fit the device, as the update window lists them.
+Listing listUpdateFiles(const QString& folder, const QString& hdweVer, const QString& bootVer)
+{
+    Listing listing;
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : names) {
+        if (!name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+            continue;
+        const ExaminedFile examined = ExamineUpdateFile(JoinFolder(folder, name), name, hdweVer, bootVer);
+        if (examined.kind == ExaminedFile::Kind::Failed) {
+            listing.error = examined.error;
+            return listing;
+        }
+        if (examined.kind == ExaminedFile::Kind::Accepted) {
+            listing.files.push_back(examined.info);
+            listing.bootCount += IsBootFile(name) ? 1 : 0;
+        }
+    }
+    SortUpdateFiles(listing.files, listing.bootCount);
+    return listing;
+}
+
+QString versionText(qint32 version)
+{
+    return QStringLiteral("%1.%2.%3").arg((version >> 16) & 255).arg((version >> 8) & 255).arg(version & 255);
+}
+
+int updates(Io& io, const QString& folder, const QString& ip)
+{
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isReadable()) {
+        io.err << str(QStringLiteral("%1: not a folder that can be listed").arg(folder)) << '\n';
+        return kBadInputFile;
+    }
+    Session session(ip, io);
+    const std::optional<SettingsReply> reply = session.Read();
+    if (!reply)
+        return kDeviceFailed;
+    const Listing listing = listUpdateFiles(folder, reply->HdweVer, reply->BootVer);
+    if (listing.error) {
+        io.err << plain(UpdateTexts::FileError(*listing.error)) << '\n';
+        return kBadInputFile;
+    }
+    const int firmCount = int(listing.files.size()) - listing.bootCount;
+    if (io.json) {
+        ordered_json firmware = ordered_json::array(), boot = ordered_json::array();
+        for (int i = 0; i < int(listing.files.size()); ++i) {
+            const UpdateFileInfo& f = listing.files[i];
+            (i < firmCount ? firmware : boot)
+                .push_back({{"file", str(f.FileName)}, {"version", str(versionText(f.Version))},
+                            {"line", str(UpdateListLine(f))}});
+        }
+        printJson(io, {{"HdweVer", str(reply->HdweVer)},
+                       {"BootVer", str(reply->BootVer)},
+                       {"FirmVer", str(reply->FirmVer)},
+                       {"firmware", firmware},
+                       {"bootloader", boot}});
+        return kSuccess;
+    }
+    if (listing.files.empty()) {
+        io.out << "No update files were found.\n";
+        return kSuccess;
+    }
+    io.out << "Firmware:\n";
+    if (firmCount == 0)
+        io.out << "  No Firmware update files were found.\n";
+    for (int i = 0; i < firmCount; ++i)
+        io.out << "  " << str(UpdateListLine(listing.files[i])) << '\n';
+    io.out << "Bootloader:\n";
+    if (listing.bootCount == 0)
+        io.out << "  No Bootloader update files were found.\n";
+    for (int i = firmCount; i < int(listing.files.size()); ++i)
+        io.out << "  " << str(UpdateListLine(listing.files[i])) << '\n';
+    return kSuccess;
+}
+
+// update -----------------------------------------------------------------------------------------
+
+int update(Io& io, const QString& ip, const QString& path, bool boot)
+{
+    // The whole file is read and checked before the device is touched: a device erased and then
+    // left half programmed has no firmware.
+    const UpdateFileResult loaded = LoadUpdateFile(path);
+    if (!loaded.file) {
+        io.err << str(path) << ": " << plain(UpdateTexts::FileError(loaded.error)) << '\n';
+        return kBadInputFile;
+    }
+    const QString fileName = QFileInfo(path).fileName();
+    if (IsBootFile(fileName) != boot) {
+        io.err << str(boot ? QStringLiteral("%1 is not a bootloader update file (its name does not contain \"BOOT\").")
+                                 .arg(fileName)
+                           : QStringLiteral("%1 is a bootloader update file: add --boot to program the bootloader "
+                                            "(this erases the firmware).")
+                                 .arg(fileName))
+               << '\n';
+        return kUsageError;
+    }
+
+    std::optional<SettingsReply> reply;
+    {
+        Session session(ip, io);
+        reply = session.Read();
+    }
+    if (!reply)
+        return kDeviceFailed;
+    const std::optional<qint32> hardware = HardwareVersionNumber(reply->HdweVer);
+    const std::optional<qint32> bootloader = BootloaderVersionNumber(reply->BootVer);
+    if (!hardware || !bootloader || !FitsDevice(loaded.file->header, fileName, *hardware, *bootloader)) {
+        io.err << str(QStringLiteral("%1 does not fit the device (hardware %2, bootloader %3); nothing was sent.")
+                          .arg(fileName, reply->HdweVer, reply->BootVer))
+               << '\n';
+        return kBadInputFile;
+    }
+
+    UpdateExchange exchange;
+    exchange.SetDeviceIP(ip);
+    if (io.run.clock)
+        exchange.SetClock(io.run.clock);
+    QString status;
+    bool failedMessage = false;
+    UpdateExchange::Sinks sinks;
+    sinks.status = [&](const QString& text) {
+        if (io.run.progress && !status.isEmpty())
+            io.err << '\n';
+        status = text;
+        if (io.run.progress)
+            io.err << '\r' << str(status) << std::flush;
+    };
+    sinks.progress = [&](double maximum, double position) {
+        if (!io.run.progress || maximum <= 0)
+            return;
+        const int percent = int(std::clamp(position / maximum, 0.0, 1.0) * 100.0 + 0.5);
+        io.err << '\r' << str(status) << ' ' << percent << "%   " << std::flush;
+    };
+    sinks.message = [&](const Message& message) {
+        if (io.run.progress)
+            io.err << '\n';
+        io.err << plain(message) << '\n';
+        failedMessage = true;
+        // A file failure offers Retry; the file was read whole before, so there is nothing to retry.
+        return message.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
+    };
+    exchange.SetSinks(sinks);
+
+    const bool erased = reply->FirmVer == QLatin1String("Erased");
+    exchange.EraseFirmware(erased);
+    bool failed = !exchange.ReplyOK;
+    if (!failed)
+        exchange.ProgramFile(*loaded.file, failed);
+    bool restarted = false;
+    if (!failed) {
+        exchange.RebootDevice();
+        restarted = exchange.ReplyOK;
+    }
+    exchange.Close();
+    if (io.run.progress && !status.isEmpty())
+        io.err << '\n';
+    if (failed)
+        return kDeviceFailed;
+
+    const QString version = versionText(loaded.file->header.Version);
+    if (io.json) {
+        printJson(io, {{"ip", str(ip)},
+                       {"file", str(fileName)},
+                       {"kind", boot ? "bootloader" : "firmware"},
+                       {"version", str(version)},
+                       {"restarted", restarted}});
+    } else if (restarted) {
+        io.out << str(UpdateTexts::kCompleted) << '\n';
+    }
+    (void)failedMessage;
+    return restarted ? kSuccess : kRestartUnconfirmed;
+}
+
+// command line -----------------------------------------------------------------------------------
+
+const char* const kExamples = R"(Examples:
+  talixctl discover
+  talixctl --json discover
+  talixctl read 192.168.1.20 --save bridge.TALIX
+  talixctl write 192.168.1.21 bridge.TALIX --reboot
+  talixctl reboot 192.168.1.20
+  talixctl set-mac 192.168.1.20 5A3ABC
+  talixctl updates ~/talix-updates --device 192.168.1.20
+  talixctl update 192.168.1.20 ~/talix-updates/FIRM1017.bin
+
+Exit status: 0 success; 1 the device did not answer in time, answered "N" or sent a corrupt
+reply (or the local port could not be used); 2 usage error, nothing sent; 3 a bad input file,
+nothing written to the device; 4 the update was programmed but the restart was not confirmed.)";
+
+} // namespace
+
+int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const RunOptions& options)
+{
+    CLI::App app{"Find, read, configure and update Vant TALIX Ethernet-to-serial bridges from a shell: the same "
+                 "UDP protocol, byte for byte, as the Brevion windows.",
+                 "talixctl"};
+    app.footer(kExamples);
+    app.set_version_flag("--version", QStringLiteral("talixctl %1.%2.%3")
+                                          .arg(kVersionMajor)
+                                          .arg(kVersionMinor)
+                                          .arg(kVersionRevision)
+                                          .toStdString());
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    int devicePort = 2362;
+    int localPort = 2362;
+    std::string broadcast = "255.255.255.255";
+    bool json = false;
+    app.add_option("--port", devicePort, "device UDP port (default 2362)")->check(CLI::Range(1, 65535));
+    app.add_option("--local-port", localPort, "local UDP port bound (default 2362)")->check(CLI::Range(0, 65535));
+    app.add_option("--broadcast", broadcast,
+                   "discovery destination (default 255.255.255.255, sent on every interface)")
+        ->check(CLI::ValidIPV4);
+    app.add_flag("--json", json, "machine-readable output on stdout");
+
+    std::string ip, file, folder, suffix, saveTo;
+    bool rebootAfter = false, boot = false;
+    auto ipOption = [&](CLI::App* command) {
+        command->add_option("IP", ip, "the device's IPv4 address")->required()->check(CLI::ValidIPV4);
+    };
+
+    CLI::App* discoverCmd = app.add_subcommand("discover", "the one-second search of the discovery window");
+    discoverCmd->footer("Lists every bridge that answered, one line each, and the search's status text last.\n"
+                        "Example: talixctl --json discover");
+
+    CLI::App* readCmd = app.add_subcommand("read", "read the settings; --save writes them as a .TALIX settings file");
+    ipOption(readCmd);
+    readCmd->add_option("--save", saveTo, "settings file (.TALIX) to write");
+    readCmd->footer("Example: talixctl read 192.168.1.20 --save bridge.TALIX");
+
+    CLI::App* writeCmd = app.add_subcommand(
+        "write", "read the device (to learn its layout and current values), apply FILE, send the save command; "
+                 "--reboot then restarts it");
+    ipOption(writeCmd);
+    writeCmd->add_option("FILE", file, "a .TALIX settings file, or JSON with the keys of read --json")->required();
+    writeCmd->add_flag("--reboot", rebootAfter, "restart the device once it has saved the settings");
+    writeCmd->footer("Keys absent from a JSON file keep the device's current values.\n"
+                     "Example: echo '{\"NetName\": \"Pump 3\", \"BaudRate\": 19200}' > s.json && "
+                     "talixctl write 192.168.1.20 s.json --reboot");
+
+    CLI::App* rebootCmd = app.add_subcommand("reboot", "the restart command of the configuration window");
+    ipOption(rebootCmd);
+    rebootCmd->footer("Example: talixctl reboot 192.168.1.20");
+
+    CLI::App* setMacCmd = app.add_subcommand(
+        "set-mac", "SUFFIX: the last six hex digits, 5A3000 to 5A3FFF, any case; the MAC command, then the restart "
+                   "command");
+    ipOption(setMacCmd);
+    setMacCmd->add_option("SUFFIX", suffix, "last six hexadecimal digits of the new MAC address")->required();
+    setMacCmd->footer("The address becomes 00:50:C2 followed by SUFFIX.\nExample: talixctl set-mac 192.168.1.20 5a3abc");
+
+    CLI::App* updatesCmd =
+        app.add_subcommand("updates", "the update files in DIR that fit the device, as the update window lists them");
+    updatesCmd->add_option("DIR", folder, "folder of update (.bin) files")->required();
+    updatesCmd->add_option("--device", ip, "the device's IPv4 address")->required()->check(CLI::ValidIPV4);
+    updatesCmd->footer("Newest first; the first line of each list is the one the update window selects.\n"
+                       "Example: talixctl updates ~/talix-updates --device 192.168.1.20");
+
+    CLI::App* updateCmd =
+        app.add_subcommand("update", "erase, program, restart; progress on stderr when it is a terminal");
+    ipOption(updateCmd);
+    updateCmd->add_option("FILE", file, "update (.bin) file")->required();
+    updateCmd->add_flag("--boot", boot, "FILE is a bootloader update file (the firmware is erased with it)");
+    updateCmd->footer("The file is checked whole, and against the device, before anything is sent.\n"
+                      "Example: talixctl update 192.168.1.20 ~/talix-updates/BOOT108.bin --boot");
+
+    std::vector<const char*> argv{"talixctl"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    try {
+        app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return code == 0 ? kSuccess : kUsageError;
+    }
+
+    NetworkSettings network;
+    network.devicePort = quint16(devicePort);
+    network.localPort = quint16(localPort);
+    network.discoveryAddress = QString::fromStdString(broadcast);
+    SetNetwork(network);
+
+    Io io{out, err, json, options};
+    const QString qip = QString::fromStdString(ip);
+    if (discoverCmd->parsed())
+        return discover(io);
+    if (readCmd->parsed())
+        return read(io, qip, QString::fromStdString(saveTo));
+    if (writeCmd->parsed())
+        return write(io, qip, QString::fromStdString(file), rebootAfter);
+    if (rebootCmd->parsed())
+        return reboot(io, qip);
+    if (updatesCmd->parsed())
+        return updates(io, QString::fromStdString(folder), qip);
+    if (updateCmd->parsed())
+        return update(io, qip, QString::fromStdString(file), boot);
+    if (setMacCmd->parsed()) {
+        err << "set-mac is not available yet.\n";
+        return kUsageError;
+    }
+    return kUsageError;
+}
+
+} // namespace talixctl

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace talixctl {
+
+// Exit status of the tool.
+enum ExitCode {
+    kSuccess = 0,
+    kDeviceFailed = 1,       // no reply in time, "N", a settings reply with a bad checksum, port trouble
+    kUsageError = 2,         // nothing sent
+    kBadInputFile = 3,       // nothing written to the device
+    kRestartUnconfirmed = 4, // the update was programmed but the device did not come back
+};
+
+struct RunOptions {
+    // Show the update's progress on err (when it is a terminal).
+    bool progress = false;
+    // Seconds on a monotonic clock for the update's waits for the device; tests run it faster.
+    std::function<double()> clock;
+};
+
+// Runs the tool with args (without the program name); results go to out, messages to err.
+// Needs a QCoreApplication and processes its events while the device answers.
+int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                const RunOptions& options = {});
+
+} // namespace talixctl
