@@ -165,16 +165,6 @@ private slots:
         QCOMPARE(fleet->device(0).name, QStringLiteral("Renamed"));
     }
 
-    void saveThenNoSendsNothingMore()
-    {
-        useFleet(talixsim::Preset::Basic);
-        answers = {MsgAnswer::No};
-        QVERIFY(exchange->Save(BuildSaveCommand(DeviceSettings{}, SettingsLayout::Basic)));
-        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), size_t(1), 4000);
-        QCOMPARE(exchange->PendingOp(), qint16(0));
-        QCOMPARE(commandsSeen().size(), size_t(1));
-    }
-
     void rejectionShowsItsBoxWhileStillPending()
     {
         talixsim::Faults faults;
@@ -295,18 +285,6 @@ private slots:
         QCOMPARE(read.count(), 0);
     }
 
-    void nonCommandDatagramsAreIgnored()
-    {
-        usePeer();
-        ScriptedDevice device;
-        device.replies = {QByteArray("YA\0\0", 4)};
-        QSignalSpy arrivals(&exchange->Winsock1(), &UdpPort::DataArrival);
-        QVERIFY(exchange->Reboot());
-        QVERIFY(arrivals.wait(1500));
-        QCOMPARE(exchange->PendingOp(), qint16(CommandExchange::OpReboot));
-        QVERIFY(exchange->Timer1().Enabled());
-    }
-
     void heldLocalPortIsReportedAtOnce()
     {
         usePeer();
@@ -320,15 +298,6 @@ private slots:
         QVERIFY(shown[0].message.text.contains(QStringLiteral("local UDP port 24321 is in use by another program")));
     }
 
-    void closeEndsTheConversation()
-    {
-        usePeer();
-        ScriptedDevice device;
-        QVERIFY(exchange->Read());
-        exchange->Close();
-        QVERIFY(!exchange->Timer1().Enabled());
-        QVERIFY(!exchange->Winsock1().IsBound());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCommandExchange)

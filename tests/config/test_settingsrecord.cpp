@@ -119,32 +119,6 @@ TEST(SaveCommand, RulesAndLoginPutEveryFieldAtItsOffset)
     EXPECT_EQ((sum(login, 382) + quint8(login[382]) * 256u + quint8(login[383])) % 65536u, 0u);
 }
 
-TEST(SaveCommand, DeviceModelStoresWhatWasSent)
-{
-    // A second reading of the layouts: the simulated device parses what we build.
-    for (auto [layout, preset] : {std::pair{SettingsLayout::Basic, talixsim::Preset::Basic},
-                                  std::pair{SettingsLayout::Rules, talixsim::Preset::Rules},
-                                  std::pair{SettingsLayout::Login, talixsim::Preset::Login}}) {
-        DeviceSettings s = sample();
-        s.UDPPort = 4321;
-        s.Rules.OutRules[3] = {QStringLiteral("1.2.3.4"), 8080, 5, 30};
-        s.Username = QStringLiteral("operator");
-        talixsim::DeviceState device = talixsim::makeDevice(0, preset);
-        ASSERT_TRUE(talixsim::applySaveCommand(device, BuildSaveCommand(s, layout)));
-        EXPECT_EQ(device.name, QStringLiteral("Bridge"));
-        EXPECT_EQ(device.tcpPort, 10001);
-        EXPECT_EQ(talixsim::ipToText(device.ip), QStringLiteral("192.168.1.20"));
-        EXPECT_FALSE(device.dhcp);
-        if (layout != SettingsLayout::Basic) {
-            EXPECT_EQ(device.udpPort, 4321);
-            EXPECT_EQ(device.rules[2].port, 8080);
-        }
-        if (layout == SettingsLayout::Login) {
-            EXPECT_EQ(device.username, QStringLiteral("operator"));
-        }
-    }
-}
-
 TEST(SaveCommand, TextFieldsAreCutTrimmedAndLatin1)
 {
     const struct {
@@ -317,14 +291,6 @@ TEST(Reply, FieldsOfEachLayoutMatchTheDeviceModel)
             EXPECT_EQ(s.Password, QStringLiteral("secret"));
         }
     }
-}
-
-TEST(Reply, TextsKeepPrintableSevenBitCharacters)
-{
-    QByteArray r = reply(64, "01 00 04", "01 00 04");
-    r.replace(16, 16, QByteArray(" A\xC2\x01" "B ").leftJustified(16, '\0'));
-    fixChecksum(r);
-    EXPECT_EQ(DecodeSettingsReply(r)->NetName, QStringLiteral("ABB"));
 }
 
 TEST(Fields, PortsAndBaudRates)
