@@ -10,6 +10,7 @@
 #include "fleet.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -90,6 +91,10 @@ int main(int argc, char** argv)
 
         NxFind& window = Forms::Get<NxFind>();
         window.show();
+        // Let the window paint once, as it has long before a user clicks.
+        QEventLoop settle;
+        QTimer::singleShot(100, &settle, &QEventLoop::quit);
+        settle.exec();
         // A heartbeat keeps an event due at all times, so a long gap means a long handler.
         QTimer heartbeat;
         heartbeat.setTimerType(Qt::PreciseTimer);

@@ -12,28 +12,38 @@ int DeviceList::Add(const DiscoveredDevice& device)
         return -1;
     // Entries stay in ascending IP text (marks are only added after the search), so the first
     // entry whose IP text is not less than the new one is the lower bound.
-    const auto at = std::lower_bound(m_entries.begin(), m_entries.end(), device.ip,
-                                     [](const DiscoveredDevice& entry, const QString& ip) {
-                                         return QString::compare(entry.ip, ip, Qt::CaseSensitive) < 0;
-                                     });
-    const auto inserted = m_entries.insert(at, device);
+    const auto at = std::lower_bound(m_order.begin(), m_order.end(), device.ip, [this](quint32 entry, const QString& ip) {
+        return QString::compare(m_arrivals[entry].ip, ip, Qt::CaseSensitive) < 0;
+    });
+    const auto inserted = m_order.insert(at, static_cast<quint32>(m_arrivals.size()));
+    m_arrivals.push_back(device);
     m_macs.insert(device.mac);
-    return static_cast<int>(inserted - m_entries.begin());
+    return static_cast<int>(inserted - m_order.begin());
 }
 
 void DeviceList::Clear()
 {
-    m_entries.clear();
+    m_arrivals.clear();
+    m_order.clear();
     m_macs.clear();
+}
+
+std::vector<DiscoveredDevice> DeviceList::Entries() const
+{
+    std::vector<DiscoveredDevice> entries;
+    entries.reserve(m_order.size());
+    for (quint32 i : m_order)
+        entries.push_back(m_arrivals[i]);
+    return entries;
 }
 
 bool DeviceList::MarkDuplicates()
 {
     QHash<QString, int> occurrences;
-    for (const DiscoveredDevice& entry : m_entries)
+    for (const DiscoveredDevice& entry : m_arrivals)
         ++occurrences[UnmarkedIP(entry.ip)];
     bool any = false;
-    for (DiscoveredDevice& entry : m_entries) {
+    for (DiscoveredDevice& entry : m_arrivals) {
         const QString bare = UnmarkedIP(entry.ip);
         if (occurrences.value(bare) < 2)
             continue;

@@ -18,17 +18,21 @@ public:
     int Add(const DiscoveredDevice& device);
     void Clear();
 
-    int Count() const { return static_cast<int>(m_entries.size()); }
-    bool IsEmpty() const { return m_entries.empty(); }
-    const DiscoveredDevice& At(int index) const { return m_entries[static_cast<size_t>(index)]; }
-    const std::vector<DiscoveredDevice>& Entries() const { return m_entries; }
+    int Count() const { return static_cast<int>(m_order.size()); }
+    bool IsEmpty() const { return m_order.empty(); }
+    const DiscoveredDevice& At(int index) const { return m_arrivals[m_order[static_cast<size_t>(index)]]; }
+    // The entries in list order (a copy).
+    std::vector<DiscoveredDevice> Entries() const;
 
     // Wraps the IP text of every entry whose address occurs more than once in duplicate marks,
     // each such entry once. Returns whether any address occurs more than once.
     bool MarkDuplicates();
 
 private:
-    std::vector<DiscoveredDevice> m_entries;
+    // Devices in arrival order, and their positions in list order: a burst of thousands of
+    // replies then moves small indices rather than whole entries.
+    std::vector<DiscoveredDevice> m_arrivals;
+    std::vector<quint32> m_order;
     QSet<QString> m_macs;
 };
 
