@@ -16,11 +16,8 @@ install(FILES ${PROJECT_BINARY_DIR}/BrevionConfig.cmake ${PROJECT_BINARY_DIR}/Br
 configure_file(${PROJECT_SOURCE_DIR}/packaging/brevion.pc.in ${PROJECT_BINARY_DIR}/brevion.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/brevion.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-foreach(tool brevion_host talixctl talix-sim)
-    if(TARGET ${tool})
-        install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    endif()
-endforeach()
+# talixctl and talix-sim install themselves (tools/).
+install(TARGETS brevion_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 set_target_properties(brevion_host PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/brevion.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
