@@ -404,6 +404,46 @@ private slots:
             "Communications Error: The device reported an error receiving the last command.\n"));
     }
 
+    void setMacProgramsAndRestarts()
+    {
+        DeviceState fresh = makeDevice(5, Preset::Login);
+        fresh.mac = placeholderMac(5);
+        const int n = fleet->addDevice(fresh);
+        const Result r = run({"--json", "set-mac", ip(5), "5a3abc"});
+        QCOMPARE(r.code, 0);
+        JCOMPARE(json::parse(r.out), (json{{"ip", ip(5)}, {"mac", "00:50:C2-5A:3A:BC"}, {"restarting", true}}));
+        QCOMPARE(received(n), (std::vector<QByteArray>{QByteArray("\x58\x4D\x00\x50\xC2\x5A\x3A\xBC\xFC\xF9", 10),
+                                                        kRestart}));
+        QCOMPARE(fleet->device(n).mac, (Mac{0x00, 0x50, 0xC2, 0x5A, 0x3A, 0xBC}));
+    }
+
+    void setMacRefusals_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("five digits") << "12345" << 2 << "MAC Address must be 12 hexadecimal digits long.";
+        QTest::newRow("below") << "5A2FFF" << 2 << "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
+        QTest::newRow("above") << "5a4000" << 2 << "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
+        QTest::newRow("not hex") << "5A3G00" << 2 << "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
+        QTest::newRow("rejected") << "5A3000" << 1 << "The device reported an error receiving the last command.";
+    }
+    void setMacRefusals()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        Faults f = fleet->faults(0);
+        f.nackNext = 1;
+        fleet->setFaults(0, f);
+        const Mac before = fleet->device(0).mac;
+        const Result r = run({"set-mac", ip(0), suffix.toStdString()});
+        QCOMPARE(r.code, code);
+        QVERIFY2(QString::fromStdString(r.err).contains(message), r.err.c_str());
+        QCOMPARE(received(0).size(), std::size_t(code == 1 ? 1 : 0)); // no restart after a refusal
+        QCOMPARE(fleet->device(0).mac, before);
+    }
+
     void usageErrorsSendNothing_data()
     {
         QTest::addColumn<QStringList>("args");

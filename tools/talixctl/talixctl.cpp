@@ -1,9 +1,12 @@
 #include "talixctl.h"
 
+#include "blockpacker.h"
 #include "commandexchange.h"
 #include "devicelist.h"
+#include "discoveryreply.h"
 #include "discoverysearch.h"
 #include "discoverytexts.h"
+#include "maccommand.h"
 #include "networksettings.h"
 #include "settingscheck.h"
 #include "settingsfile.h"
@@ -73,10 +76,12 @@ public:
         return m_reply;
     }
 
-    void Run(const QByteArray& command, qint16 op)
+    // Returns whether the device accepted (only the MAC programming commands count acceptance).
+    bool Run(const QByteArray& command, qint16 op)
     {
-        m_exchange.RunAndWait(command, op);
+        const bool accepted = m_exchange.RunAndWait(command, op);
         m_exchange.Close();
+        return accepted;
     }
 
     bool Failed() const { return m_failed; }
@@ -267,6 +272,38 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
     }
     if (!session.Saved() || (rebootAfter && !session.Rebooting()))
         return kDeviceFailed;
+    return kSuccess;
+}
+
+// set-mac ----------------------------------------------------------------------------------------
+
+int setMac(Io& io, const QString& ip, const QString& suffix)
+{
+    const MacEntryProblem problem = CheckMacEntry(suffix.toUpper());
+    if (problem != MacEntryProblem::None) {
+        io.err << str(MacEntryMessage(problem)) << '\n';
+        return kUsageError;
+    }
+    const MacBytes address = *MacAddressFromEntry(suffix.toUpper());
+    quint8 bytes[6];
+    std::copy(address.begin(), address.end(), bytes);
+    const QString mac = MacText(bytes);
+
+    Session session(ip, io);
+    if (!session.Run(MacCommand(address), CommandExchange::OpMacAddress)) {
+        if (!session.Failed())
+            io.err << "The device did not accept the MAC address.\n";
+        return kDeviceFailed;
+    }
+    if (!session.Run(RestartCommand(), CommandExchange::OpMacRestart)) {
+        io.err << str(QStringLiteral("The device took the MAC address %1, but did not confirm its restart.").arg(mac))
+               << '\n';
+        return kDeviceFailed;
+    }
+    if (io.json)
+        printJson(io, {{"ip", str(ip)}, {"mac", str(mac)}, {"restarting", true}});
+    else
+        io.out << str(QStringLiteral("The device's MAC address is now %1; it is restarting.").arg(mac)) << '\n';
     return kSuccess;
 }
 
@@ -577,10 +614,8 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
         return updates(io, QString::fromStdString(folder), qip);
     if (updateCmd->parsed())
         return update(io, qip, QString::fromStdString(file), boot);
-    if (setMacCmd->parsed()) {
-        err << "set-mac is not available yet.\n";
-        return kUsageError;
-    }
+    if (setMacCmd->parsed())
+        return setMac(io, qip, QString::fromStdString(suffix));
     return kUsageError;
 }
 
