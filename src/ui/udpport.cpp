@@ -2,6 +2,7 @@
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QNetworkProxy>
 #include <QUdpSocket>
 
 #include <cerrno>
@@ -36,6 +37,9 @@ bool UdpPort::Bind(quint16 localPort)
 {
     Close();
     m_socket = new QUdpSocket(this);
+    // Datagrams go straight to the device. Without this, every bind asks the system's proxy
+    // configuration (libproxy reads /etc/services each time), which costs more than a round trip.
+    m_socket->setProxy(QNetworkProxy::NoProxy);
     if (!m_socket->bind(QHostAddress::AnyIPv4, localPort, QUdpSocket::DontShareAddress)) {
         m_lastError = m_socket->error() == QAbstractSocket::AddressInUseError ? PortError::AddressInUse
                                                                               : PortError::Other;
