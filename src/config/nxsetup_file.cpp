@@ -19,7 +19,8 @@ namespace {
 
 const QString kFilter = QStringLiteral("TALIX data files (*.TALIX)|*.TALIX|All Files (*.*)|*.*");
 
-std::optional<QString> chooseSettingsFile(FileDialogRequest::Kind kind, const QString& title, QWidget* parent)
+std::optional<QString> chooseSettingsFile(FileDialogRequest::Kind kind, const QString& title,
+                                          QWidget* parent)
 {
     FileDialogRequest request;
     request.kind = kind;
@@ -80,17 +81,17 @@ void NxSetup::FromFileValues(const SettingsFileValues& v)
 
 void NxSetup::cmdSave_Click()
 {
-    const std::optional<QString> path =
-        chooseSettingsFile(FileDialogRequest::Kind::Save, QStringLiteral("Save TALIX Settings"), this);
+    const std::optional<QString> path = chooseSettingsFile(
+        FileDialogRequest::Kind::Save, QStringLiteral("Save TALIX Settings"), this);
     if (!path)
         return;
     if (QFileInfo::exists(*path) &&
-        MsgBox(QStringLiteral("Overwrite existing file?"), MsgButtons::YesNo, QStringLiteral("File Exists!"), this) ==
-            MsgAnswer::No)
+        MsgBox(QStringLiteral("Overwrite existing file?"), MsgButtons::YesNo,
+               QStringLiteral("File Exists!"), this) == MsgAnswer::No)
         return;
     if (const std::optional<QString> failure = SaveSettingsFile(*path, ToFileValues())) {
-        MsgBox(QStringLiteral("Settings could not be saved to:") + kCrLf + *path + kCrLf + *failure, MsgButtons::Ok,
-               QStringLiteral("Save Settings"), this, MsgIcon::Exclamation);
+        MsgBox(QStringLiteral("Settings could not be saved to:") + kCrLf + *path + kCrLf + *failure,
+               MsgButtons::Ok, QStringLiteral("Save Settings"), this, MsgIcon::Exclamation);
         return;
     }
     MsgBox(QStringLiteral("Settings were successfully saved to:") + kCrLf + *path, MsgButtons::Ok,
@@ -101,15 +102,17 @@ void NxSetup::cmdSave_Click()
 // leave it misconfigured.
 void NxSetup::cmdLoad_Click()
 {
-    const std::optional<QString> path =
-        chooseSettingsFile(FileDialogRequest::Kind::Open, QStringLiteral("Load TALIX Settings"), this);
+    const std::optional<QString> path = chooseSettingsFile(
+        FileDialogRequest::Kind::Open, QStringLiteral("Load TALIX Settings"), this);
     if (!path)
         return;
     const SettingsFileDecode file = LoadSettingsFile(*path, ToFileValues());
     if (!file.values) {
-        const QString detail =
-            file.line > 0 ? QStringLiteral("Line %1: %2.").arg(file.line).arg(file.reason) : file.reason + QLatin1Char('.');
-        MsgBox(*path + kCrLf + QStringLiteral("is not a valid settings file. Nothing was loaded.") + kCrLf + detail,
+        const QString detail = file.line > 0
+                                   ? QStringLiteral("Line %1: %2.").arg(file.line).arg(file.reason)
+                                   : file.reason + QLatin1Char('.');
+        MsgBox(*path + kCrLf + QStringLiteral("is not a valid settings file. Nothing was loaded.") +
+                   kCrLf + detail,
                MsgButtons::Ok, QStringLiteral("Load Settings"), this, MsgIcon::Exclamation);
         return;
     }

@@ -27,13 +27,22 @@ bool runWizard()
     return !wizard.Cancelled;
 }
 
-QString wizardSentence() { return Forms::Get<OutgoingWiz>().OutgoingRule->text(); }
+QString wizardSentence()
+{
+    return Forms::Get<OutgoingWiz>().OutgoingRule->text();
+}
 
 } // namespace
 
-bool NxSetup::RuleSlotInUse(int row) const { return row >= 1 && row <= MaxOutRules && OutRules[row].InUse(); }
+bool NxSetup::RuleSlotInUse(int row) const
+{
+    return row >= 1 && row <= MaxOutRules && OutRules[row].InUse();
+}
 
-void NxSetup::UpdateAddNew() { cmdAddNew->setEnabled(slotsInUse(OutRules) < MaxOutRules); }
+void NxSetup::UpdateAddNew()
+{
+    cmdAddNew->setEnabled(slotsInUse(OutRules) < MaxOutRules);
+}
 
 // A device may keep its rules in any slots, so a new rule goes into the first free slot rather
 // than after the count; in a table without gaps that is the slot after the last rule.

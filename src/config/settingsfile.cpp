@@ -99,7 +99,8 @@ public:
         const auto value = Number(n, bad);
         if (!value)
             return std::nullopt;
-        if (*value < std::numeric_limits<qint32>::min() || *value > std::numeric_limits<qint32>::max()) {
+        if (*value < std::numeric_limits<qint32>::min() ||
+            *value > std::numeric_limits<qint32>::max()) {
             bad.reason = QStringLiteral("the number is out of range");
             return std::nullopt;
         }
@@ -135,7 +136,10 @@ private:
 };
 
 // The first `limit` characters, surrounding blanks removed.
-QString Limited(const QString& text, int limit) { return text.left(limit).trimmed(); }
+QString Limited(const QString& text, int limit)
+{
+    return text.left(limit).trimmed();
+}
 
 // The whole number a text begins with (after blanks), 0 when it begins with none; saturated to
 // 32 bits.
@@ -154,7 +158,10 @@ qint32 LeadingWholeNumber(const QString& text)
                                      std::numeric_limits<qint32>::max()));
 }
 
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString ErrnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 } // namespace
 
@@ -233,7 +240,8 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
     if (!text(v.IPAddr, 15) || !text(v.SubnetMask, 15) || !text(v.Gateway, 15) ||
         !text(v.NetName, 16) || !text(v.IPPort, 5))
         return fail();
-    if (!number(v.BaudRate, -1, kBaudRateCount - 1) || !number(v.Handshaking, -1, kHandshakingCount - 1))
+    if (!number(v.BaudRate, -1, kBaudRateCount - 1) ||
+        !number(v.Handshaking, -1, kHandshakingCount - 1))
         return fail();
     // Written as the box's text, read back as a number.
     QString udpPort;
@@ -247,7 +255,8 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
 
     for (int n = 1; n <= MaxOutRules; ++n) {
         OutCnctRule& rule = v.Rules.OutRules[n];
-        if (!text(v.Sentences[n], 0) || !text(rule.IPAddr, 15) || !number(rule.Port, kMin32, kMax32))
+        if (!text(v.Sentences[n], 0) || !text(rule.IPAddr, 15) ||
+            !number(rule.Port, kMin32, kMax32))
             return fail();
         const auto flags = r.Number(++line, bad);
         if (!flags)
@@ -290,7 +299,8 @@ std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileV
         ::fchmod(temp.handle(), existing.st_mode & 07777) != 0)
         return ErrnoText(errno);
 
-    if (::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+    if (::rename(QFile::encodeName(temp.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0)
         return ErrnoText(errno);
     temp.setAutoRemove(false); // its name now belongs to the target
     return std::nullopt;

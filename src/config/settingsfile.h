@@ -71,8 +71,8 @@ QByteArray EncodeSettingsFile(const SettingsFileValues& values);
 
 struct SettingsFileDecode {
     std::optional<SettingsFileValues> values; // set when the whole file is valid
-    int line = 0;                              // else the first bad line (1-based)
-    QString reason;                            // and what is wrong with it
+    int line = 0;                             // else the first bad line (1-based)
+    QString reason;                           // and what is wrong with it
 };
 
 // Reads a whole file's bytes. Nothing is taken unless all 74 values are present and of their

@@ -27,7 +27,8 @@ constexpr int kClientHeight = 5040;
 constexpr int kPageLeft = 120, kPageTop = 120, kPageWidth = 6960, kPageHeight = 2760;
 constexpr int kButtonTop = 4500, kButtonWidth = 1215, kButtonHeight = 375;
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect, bool wrap = false)
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect,
+                  bool wrap = false)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
@@ -94,8 +95,10 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
 
     // Page 0: address and protocol.
     QFrame* p = WizFrame[0];
-    lblConnectTo = makeLabel(p, "lblConnectTo", QStringLiteral("Connect to:"), TwipsRect(240, 240, 3000, 255));
-    lblIPAddr = makeLabel(p, "lblIPAddr", QStringLiteral("IP Address"), TwipsRect(480, 780, 1200, 255));
+    lblConnectTo =
+        makeLabel(p, "lblConnectTo", QStringLiteral("Connect to:"), TwipsRect(240, 240, 3000, 255));
+    lblIPAddr =
+        makeLabel(p, "lblIPAddr", QStringLiteral("IP Address"), TwipsRect(480, 780, 1200, 255));
     IPAddr = makeText(p, "IPAddr", 16, TwipsRect(1800, 720, 2400, 330));
     lblPort = makeLabel(p, "lblPort", QStringLiteral("Port"), TwipsRect(480, 1260, 1200, 255));
     Port = makeText(p, "Port", 5, TwipsRect(1800, 1200, 1000, 330));
@@ -110,59 +113,72 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     p = WizFrame[1];
     lblWhen = makeLabel(p, "lblWhen", QStringLiteral("When should the unit make this connection?"),
                         TwipsRect(240, 240, 6480, 255));
-    optWhenPowerup = makeOption(p, "optWhenPowerup",
-                                QStringLiteral("Following power-up or reboot (stays connected indefinitely)."),
-                                TwipsRect(480, 780, 6240, 315));
-    optWhenSerial = makeOption(p, "optWhenSerial", QStringLiteral("When incoming data is detected on the serial port."),
+    optWhenPowerup =
+        makeOption(p, "optWhenPowerup",
+                   QStringLiteral("Following power-up or reboot (stays connected indefinitely)."),
+                   TwipsRect(480, 780, 6240, 315));
+    optWhenSerial = makeOption(p, "optWhenSerial",
+                               QStringLiteral("When incoming data is detected on the serial port."),
                                TwipsRect(480, 1260, 6240, 315));
     optWhenPowerup->setChecked(true);
 
     // Page 2: login.
     p = WizFrame[2];
-    lblLogin = makeLabel(p, "lblLogin",
-                         QStringLiteral("Does the remote system require login (username/password)?"),
-                         TwipsRect(240, 240, 6480, 255));
+    lblLogin = makeLabel(
+        p, "lblLogin", QStringLiteral("Does the remote system require login (username/password)?"),
+        TwipsRect(240, 240, 6480, 255));
     LoginYes = makeOption(p, "LoginYes", QStringLiteral("YES"), TwipsRect(480, 780, 1500, 315));
     LoginNo = makeOption(p, "LoginNo", QStringLiteral("NO"), TwipsRect(480, 1200, 1500, 315));
-    lblLoginNote = makeLabel(p, "lblLoginNote",
-                             QStringLiteral("You may enter the prompts to look for from the remote system and the "
-                                            "corresponding username and password to reply with in the "
-                                            "\"Login Prompt and Reply\" area later."),
-                             TwipsRect(240, 1800, 6480, 720), true);
+    lblLoginNote = makeLabel(
+        p, "lblLoginNote",
+        QStringLiteral("You may enter the prompts to look for from the remote system and the "
+                       "corresponding username and password to reply with in the "
+                       "\"Login Prompt and Reply\" area later."),
+        TwipsRect(240, 1800, 6480, 720), true);
     LoginNo->setChecked(true);
 
     // Page 3: how long to stay connected.
     p = WizFrame[3];
     lblKeepOpen = makeLabel(p, "lblKeepOpen", QStringLiteral("Keep the connection open ..."),
                             TwipsRect(240, 240, 6480, 255));
-    optIndefinite = makeOption(p, "optIndefinite", QStringLiteral("Indefinitely"), TwipsRect(480, 780, 3600, 315));
-    optForSeconds = makeOption(p, "optForSeconds", QStringLiteral("Until it has been idle (no data) for"),
-                               TwipsRect(480, 1260, 3600, 315));
+    optIndefinite = makeOption(p, "optIndefinite", QStringLiteral("Indefinitely"),
+                               TwipsRect(480, 780, 3600, 315));
+    optForSeconds =
+        makeOption(p, "optForSeconds", QStringLiteral("Until it has been idle (no data) for"),
+                   TwipsRect(480, 1260, 3600, 315));
     ForSeconds = makeText(p, "ForSeconds", 4, TwipsRect(4140, 1230, 720, 330));
-    lblSeconds = makeLabel(p, "lblSeconds", QStringLiteral("second(s)"), TwipsRect(4980, 1290, 1200, 255));
-    lblRange = makeLabel(p, "lblRange", QStringLiteral("(1 - 3600)"), TwipsRect(4140, 1680, 1200, 255));
+    lblSeconds =
+        makeLabel(p, "lblSeconds", QStringLiteral("second(s)"), TwipsRect(4980, 1290, 1200, 255));
+    lblRange =
+        makeLabel(p, "lblRange", QStringLiteral("(1 - 3600)"), TwipsRect(4140, 1680, 1200, 255));
     NameByLabel(lblSeconds, ForSeconds);
     optIndefinite->setChecked(true);
     ForSeconds->setReadOnly(true);
 
     // Page 4: done.
-    lblDone = makeLabel(WizFrame[4], "lblDone",
-                        QStringLiteral("You have completed the Outgoing Connection Wizard.  Review the connection "
-                                       "rule below and click \"Done\" to accept it."),
-                        TwipsRect(240, 240, 6480, 960), true);
+    lblDone = makeLabel(
+        WizFrame[4], "lblDone",
+        QStringLiteral("You have completed the Outgoing Connection Wizard.  Review the connection "
+                       "rule below and click \"Done\" to accept it."),
+        TwipsRect(240, 240, 6480, 960), true);
 
     // The rule as built so far, and the buttons.
     FrameRule = new QGroupBox(QStringLiteral("Outgoing Connection Rule"), this);
     FrameRule->setObjectName(QStringLiteral("FrameRule"));
     FrameRule->setAccessibleName(FrameRule->title());
     FrameRule->setGeometry(TwipsRect(kPageLeft, 3000, kPageWidth, 1380));
-    OutgoingRule = makeLabel(FrameRule, "OutgoingRule", QString(), TwipsRect(180, 300, 6600, 960), true);
+    OutgoingRule =
+        makeLabel(FrameRule, "OutgoingRule", QString(), TwipsRect(180, 300, 6600, 960), true);
     OutgoingRule->setAccessibleName(FrameRule->title());
 
-    cmdHelp = makeButton(this, "cmdHelp", QStringLiteral("Help"), TwipsRect(120, kButtonTop, kButtonWidth, kButtonHeight));
-    cmdBack = makeButton(this, "cmdBack", QStringLiteral("<- Back"), TwipsRect(3000, kButtonTop, kButtonWidth, kButtonHeight));
-    cmdNext = makeButton(this, "cmdNext", QStringLiteral("Next ->"), TwipsRect(4320, kButtonTop, kButtonWidth, kButtonHeight));
-    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("Cancel"), TwipsRect(5865, kButtonTop, kButtonWidth, kButtonHeight));
+    cmdHelp = makeButton(this, "cmdHelp", QStringLiteral("Help"),
+                         TwipsRect(120, kButtonTop, kButtonWidth, kButtonHeight));
+    cmdBack = makeButton(this, "cmdBack", QStringLiteral("<- Back"),
+                         TwipsRect(3000, kButtonTop, kButtonWidth, kButtonHeight));
+    cmdNext = makeButton(this, "cmdNext", QStringLiteral("Next ->"),
+                         TwipsRect(4320, kButtonTop, kButtonWidth, kButtonHeight));
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("Cancel"),
+                           TwipsRect(5865, kButtonTop, kButtonWidth, kButtonHeight));
 
     connect(cmdNext, &QPushButton::clicked, this, &OutgoingWiz::cmdNext_Click);
     connect(cmdBack, &QPushButton::clicked, this, &OutgoingWiz::cmdBack_Click);
@@ -272,12 +288,27 @@ void OutgoingWiz::cmdCancel_Click()
     hide();
 }
 
-void OutgoingWiz::cmdHelp_Click() { MsgBox(WizHelpText(WizPage), MsgButtons::Ok, kWizTitle, this); }
+void OutgoingWiz::cmdHelp_Click()
+{
+    MsgBox(WizHelpText(WizPage), MsgButtons::Ok, kWizTitle, this);
+}
 
-void OutgoingWiz::optWhenPowerup_Click() { BuildRuleText(); }
-void OutgoingWiz::optWhenSerial_Click() { BuildRuleText(); }
-void OutgoingWiz::LoginYes_Click() { BuildRuleText(); }
-void OutgoingWiz::LoginNo_Click() { BuildRuleText(); }
+void OutgoingWiz::optWhenPowerup_Click()
+{
+    BuildRuleText();
+}
+void OutgoingWiz::optWhenSerial_Click()
+{
+    BuildRuleText();
+}
+void OutgoingWiz::LoginYes_Click()
+{
+    BuildRuleText();
+}
+void OutgoingWiz::LoginNo_Click()
+{
+    BuildRuleText();
+}
 
 void OutgoingWiz::optIndefinite_Click()
 {
@@ -298,9 +329,18 @@ void OutgoingWiz::ForSeconds_GotFocus()
     BuildRuleText();
 }
 
-void OutgoingWiz::IPAddr_LostFocus() { BuildRuleText(); }
-void OutgoingWiz::Port_LostFocus() { BuildRuleText(); }
-void OutgoingWiz::ForSeconds_LostFocus() { BuildRuleText(); }
+void OutgoingWiz::IPAddr_LostFocus()
+{
+    BuildRuleText();
+}
+void OutgoingWiz::Port_LostFocus()
+{
+    BuildRuleText();
+}
+void OutgoingWiz::ForSeconds_LostFocus()
+{
+    BuildRuleText();
+}
 
 void OutgoingWiz::closeEvent(QCloseEvent* event)
 {

@@ -11,13 +11,13 @@ namespace brevion {
 // What the outgoing connection wizard builds a rule from: the state of its controls. Pages:
 // 0 address and protocol, 1 when to connect, 2 login, 3 how long to stay connected, 4 done.
 struct WizChoices {
-    QString IPAddr;            // as typed
-    QString Port;              // as typed
-    bool TCP = true;           // optTCP, else optUDP
-    bool WhenPowerup = true;   // optWhenPowerup, else optWhenSerial
-    bool LoginYes = false;     // LoginYes, else LoginNo
-    bool Indefinite = true;    // optIndefinite, else optForSeconds
-    QString ForSeconds;        // as typed
+    QString IPAddr;          // as typed
+    QString Port;            // as typed
+    bool TCP = true;         // optTCP, else optUDP
+    bool WhenPowerup = true; // optWhenPowerup, else optWhenSerial
+    bool LoginYes = false;   // LoginYes, else LoginNo
+    bool Indefinite = true;  // optIndefinite, else optForSeconds
+    QString ForSeconds;      // as typed
 
     bool operator==(const WizChoices&) const = default;
 };

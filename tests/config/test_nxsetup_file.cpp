@@ -20,7 +20,10 @@ using wizardscript::Kind;
 
 namespace {
 
-NxSetup& window() { return Forms::Get<NxSetup>(); }
+NxSetup& window()
+{
+    return Forms::Get<NxSetup>();
+}
 
 QByteArray readAll(const QString& path)
 {
@@ -38,7 +41,8 @@ void addRule(const wizardscript::Answer& answer)
 void clickRow(int row)
 {
     QTableWidget* grid = window().OutCnct;
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualItemRect(grid->item(row, 1)).center());
 }
 
 } // namespace
@@ -118,11 +122,14 @@ private slots:
         QCOMPARE(dialogs.size(), size_t(1));
         QCOMPARE(dialogs[0].kind, FileDialogRequest::Kind::Save);
         QCOMPARE(dialogs[0].title, QStringLiteral("Save TALIX Settings"));
-        QCOMPARE(dialogs[0].filter, QStringLiteral("TALIX data files (*.TALIX)|*.TALIX|All Files (*.*)|*.*"));
-        QCOMPARE(dialogs[0].initialFolder, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(dialogs[0].filter,
+                 QStringLiteral("TALIX data files (*.TALIX)|*.TALIX|All Files (*.*)|*.*"));
+        QCOMPARE(dialogs[0].initialFolder,
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
         QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0], (Message{"Save Settings", "Settings were successfully saved to:\r\n" + *chosen,
-                                    MsgButtons::Ok, MsgIcon::None}));
+        QCOMPARE(shown[0],
+                 (Message{"Save Settings", "Settings were successfully saved to:\r\n" + *chosen,
+                          MsgButtons::Ok, MsgIcon::None}));
 
         const QStringList lines = QString::fromLatin1(readAll(*chosen)).split("\r\n");
         QCOMPARE(lines.size(), 75); // 74 lines, each ending in CR LF
@@ -130,9 +137,10 @@ private slots:
         QCOMPARE(lines[4], "\"Boiler room\"");
         QCOMPARE(lines[6], "8");
         QCOMPARE(lines[9], "3");
-        QCOMPARE(lines.mid(10, 5), (QStringList{"\"Send to 10.0.0.5, Port 5000, using UDP when incoming data is "
-                                                "detected on the serial port.\"",
-                                                "\"10.0.0.5\"", "5000", "0", "0"}));
+        QCOMPARE(lines.mid(10, 5),
+                 (QStringList{"\"Send to 10.0.0.5, Port 5000, using UDP when incoming data is "
+                              "detected on the serial port.\"",
+                              "\"10.0.0.5\"", "5000", "0", "0"}));
         QCOMPARE(lines.mid(15, 5).mid(1), (QStringList{"\"10.0.0.6\"", "40000", "7", "0"}));
         QCOMPARE(lines.mid(20, 5).mid(1), (QStringList{"\"10.0.0.7\"", "2101", "1", "30"}));
         // Slots 4..11 moved down from never-used slots; slot 12 was freed by the Remove.
@@ -154,7 +162,8 @@ private slots:
         answers = {MsgAnswer::No};
         window().cmdSave->click();
         QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0], (Message{"File Exists!", "Overwrite existing file?", MsgButtons::YesNo, MsgIcon::None}));
+        QCOMPARE(shown[0], (Message{"File Exists!", "Overwrite existing file?", MsgButtons::YesNo,
+                                    MsgIcon::None}));
         QCOMPARE(readAll(*chosen), old);
 
         shown.clear();

@@ -15,7 +15,10 @@
 
 using namespace brevion;
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -53,7 +56,10 @@ QStringList Lines(const QByteArray& bytes)
     return lines;
 }
 
-QByteArray Join(const QStringList& lines) { return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1(); }
+QByteArray Join(const QStringList& lines)
+{
+    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1();
+}
 
 QByteArray ReadAll(const QString& path)
 {
@@ -90,7 +96,8 @@ TEST(SettingsFile, WritesSeventyFourLinesInTheWriteConvention)
                                          "\"10.0.0.5\"", "40000", "5", "30"}));
     EXPECT_EQ(l.mid(20, 5), (QStringList{"\"\"", "\"\"", "0", "3", "0"}));
     EXPECT_EQ(l.mid(65, 5), (QStringList{"\"\"", "\"\"", "0", "3", "0"}));
-    EXPECT_EQ(l.mid(70), (QStringList{"\"login:\"", "\"Password:\"", "\"operator\"", "\"s3cret\""}));
+    EXPECT_EQ(l.mid(70),
+              (QStringList{"\"login:\"", "\"Password:\"", "\"operator\"", "\"s3cret\""}));
 
     SettingsFileValues v = Sample();
     v.DHCP = true;
@@ -116,13 +123,13 @@ TEST(SettingsFile, LimitsAndTrimsTexts)
 {
     SettingsFileValues v = Sample();
     v.NetName = QStringLiteral("  Twenty characters!"); // 20 characters
-    v.IPAddr = QStringLiteral("192.168.100.2001"); // 16
+    v.IPAddr = QStringLiteral("192.168.100.2001");      // 16
     v.Rules.OutRules[2].IPAddr = QStringLiteral(" 10.0.0.6 ");
     v.Sentences[2] = QStringLiteral("  padded  ");
     v.Password = QString(70, QLatin1Char('p'));
     v.UDPPort = QStringLiteral("  812 ");
     const QByteArray bytes = EncodeSettingsFile(v);
-    EXPECT_EQ(Lines(bytes)[4], "\"Twenty charact\""); // first 16, then trimmed
+    EXPECT_EQ(Lines(bytes)[4], "\"Twenty charact\"");   // first 16, then trimmed
     EXPECT_EQ(Lines(bytes)[1], "\"192.168.100.2001\""); // other texts are written as they are
 
     const auto d = DecodeSettingsFile(bytes, SettingsFileValues{});
@@ -155,12 +162,23 @@ TEST(SettingsFile, DoubledQuotesCarryAQuoteCharacter)
 
 TEST(SettingsFile, HandWrittenFileLoadsExactlyItsValues)
 {
-    QStringList lines{"#TRUE#", "\"10.1.2.3\"", "\"255.0.0.0\"", "\"10.0.0.1\"", "\"Lab bridge\"", "\"2101\"",
-                      "8", "2", "\"7000\"", "5"};
+    QStringList lines{"#TRUE#",
+                      "\"10.1.2.3\"",
+                      "\"255.0.0.0\"",
+                      "\"10.0.0.1\"",
+                      "\"Lab bridge\"",
+                      "\"2101\"",
+                      "8",
+                      "2",
+                      "\"7000\"",
+                      "5"};
     for (int n = 1; n <= 12; ++n)
         lines << QStringLiteral("\"rule %1\"").arg(n) << QStringLiteral("\"10.9.9.%1\"").arg(n)
               << QString::number(1000 + n) << QString::number(n % 8) << QString::number(n * 10);
-    lines << "\"user:\"" << "\"pass:\"" << "\"me\"" << "\"pw\"";
+    lines << "\"user:\""
+          << "\"pass:\""
+          << "\"me\""
+          << "\"pw\"";
     ASSERT_EQ(lines.size(), 74);
 
     SettingsFileValues previous = Sample();
@@ -180,8 +198,8 @@ TEST(SettingsFile, HandWrittenFileLoadsExactlyItsValues)
     for (int n = 1; n <= 12; ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ(v.Sentences[n], QStringLiteral("rule %1").arg(n));
-        EXPECT_EQ(v.Rules.OutRules[n],
-                  (OutCnctRule{QStringLiteral("10.9.9.%1").arg(n), 1000 + n, quint8(n % 8), n * 10}));
+        EXPECT_EQ(v.Rules.OutRules[n], (OutCnctRule{QStringLiteral("10.9.9.%1").arg(n), 1000 + n,
+                                                    quint8(n % 8), n * 10}));
     }
     EXPECT_EQ(v.UserPrompt, "user:");
     EXPECT_EQ(v.PassPrompt, "pass:");
@@ -278,7 +296,8 @@ TEST_F(SettingsFileOnDisk, ReplacingKeepsTheFilesPermissions)
 {
     const QString path = Path("shared.TALIX");
     WriteAll(path, "old");
-    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_TRUE(
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     ASSERT_FALSE(SaveSettingsFile(path, Sample()));
     EXPECT_EQ(ReadAll(path), EncodeSettingsFile(Sample()));
     struct stat st {};
@@ -302,7 +321,7 @@ TEST_F(SettingsFileOnDisk, FailedSavesReportAndLeaveTheOldFile)
     const QString path = Path("old.TALIX");
     const QByteArray old = "previous contents\r\n";
     WriteAll(path, old);
-    rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = saved;
@@ -321,10 +340,10 @@ TEST_F(SettingsFileOnDisk, ReadOnlyFolderReportsFailure)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir("ro"));
     const QString path = Path("ro/x.TALIX");
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                      QFile::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(Path("ro"), QFile::ReadOwner | QFile::ExeOwner | QFile::ExeOther |
-                                                      QFile::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(Path("ro"), QFile::ReadOwner | QFile::ExeOwner |
+                                                      QFile::ExeOther | QFile::ReadOther));
     auto attempt = [&] {
         const auto failed = SaveSettingsFile(path, Sample());
         return failed && !failed->isEmpty() && !QFile::exists(path);

@@ -34,10 +34,16 @@ struct Run {
     bool hidden = false;
 };
 
-OutgoingWiz& Wiz() { return Forms::Get<OutgoingWiz>(); }
+OutgoingWiz& Wiz()
+{
+    return Forms::Get<OutgoingWiz>();
+}
 
 // A click on an option's round indicator.
-void Select(QRadioButton* option) { QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2)); }
+void Select(QRadioButton* option)
+{
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
 
 // One wizard run as the rule list starts it: EditRule set, Form_Init, modal show.
 Run RunWizard(const OutCnctRule& start, const std::vector<Step>& steps)
@@ -54,10 +60,18 @@ Run RunWizard(const OutCnctRule& start, const std::vector<Step>& steps)
             if (step.act)
                 step.act(w);
             switch (step.press) {
-            case Step::Next: QTest::mouseClick(w.cmdNext, Qt::LeftButton); break;
-            case Step::Back: QTest::mouseClick(w.cmdBack, Qt::LeftButton); break;
-            case Step::Cancel: QTest::mouseClick(w.cmdCancel, Qt::LeftButton); break;
-            case Step::Close: w.close(); break;
+            case Step::Next:
+                QTest::mouseClick(w.cmdNext, Qt::LeftButton);
+                break;
+            case Step::Back:
+                QTest::mouseClick(w.cmdBack, Qt::LeftButton);
+                break;
+            case Step::Cancel:
+                QTest::mouseClick(w.cmdCancel, Qt::LeftButton);
+                break;
+            case Step::Close:
+                w.close();
+                break;
             }
             if (!w.isVisible())
                 return;
@@ -97,8 +111,8 @@ Step Seconds(const QString& text)
 }
 const Step kNext{};
 
-const QString kUdpSentence =
-    QStringLiteral("Send to 10.0.0.5, Port 5000, using UDP when incoming data is detected on the serial port.");
+const QString kUdpSentence = QStringLiteral(
+    "Send to 10.0.0.5, Port 5000, using UDP when incoming data is detected on the serial port.");
 const QString kLogin = QStringLiteral(" Login with the specified username/password when prompted.");
 
 } // namespace
@@ -136,11 +150,12 @@ void TestOutgoingWiz::flows_data()
         << (OutCnctRule{"10.0.0.5", 5000, OUT_LOGIN, 0})
         << std::vector<Step>{Page0("10.0.0.5", "5000", false)} << std::vector<int>{0, 4}
         << kUdpSentence + kLogin << OutCnctRule{"10.0.0.5", 5000, OUT_LOGIN, 0};
-    QTest::newRow("TCP power-up")
-        << kept << std::vector<Step>{Page0("10.0.0.7", "23", true), kNext, kNext}
-        << std::vector<int>{0, 1, 2, 4}
-        << "Connect to 10.0.0.7, Port 23, using TCP upon powerup or reboot. Remain connected indefinitely."
-        << OutCnctRule{"10.0.0.7", 23, 3, 0};
+    QTest::newRow("TCP power-up") << kept
+                                  << std::vector<Step>{Page0("10.0.0.7", "23", true), kNext, kNext}
+                                  << std::vector<int>{0, 1, 2, 4}
+                                  << "Connect to 10.0.0.7, Port 23, using TCP upon powerup or "
+                                     "reboot. Remain connected indefinitely."
+                                  << OutCnctRule{"10.0.0.7", 23, 3, 0};
     QTest::newRow("TCP power-up with login")
         << empty
         << std::vector<Step>{Page0("10.0.0.7", "23", true), kNext, Click(&OutgoingWiz::LoginYes)}
@@ -150,17 +165,19 @@ void TestOutgoingWiz::flows_data()
         << OutCnctRule{"10.0.0.7", 23, 7, 0};
     QTest::newRow("TCP on serial data for 30 seconds")
         << empty
-        << std::vector<Step>{Page0("10.0.0.8", "4000", true), Click(&OutgoingWiz::optWhenSerial), kNext,
-                             Seconds("30")}
+        << std::vector<Step>{Page0("10.0.0.8", "4000", true), Click(&OutgoingWiz::optWhenSerial),
+                             kNext, Seconds("30")}
         << std::vector<int>{0, 1, 2, 3, 4}
-        << "Connect to 10.0.0.8, Port 4000, using TCP when incoming data is detected on the serial port. "
+        << "Connect to 10.0.0.8, Port 4000, using TCP when incoming data is detected on the serial "
+           "port. "
            "Remain connected until 30 seconds of inactivity."
         << OutCnctRule{"10.0.0.8", 4000, OUT_TCP, 30};
     QTest::newRow("TCP on serial data, indefinite")
         << OutCnctRule{"10.0.0.8", 4000, OUT_TCP, 30}
         << std::vector<Step>{kNext, kNext, kNext, Click(&OutgoingWiz::optIndefinite)}
         << std::vector<int>{0, 1, 2, 3, 4}
-        << "Connect to 10.0.0.8, Port 4000, using TCP when incoming data is detected on the serial port. "
+        << "Connect to 10.0.0.8, Port 4000, using TCP when incoming data is detected on the serial "
+           "port. "
            "Remain connected indefinitely."
         << OutCnctRule{"10.0.0.8", 4000, OUT_TCP, 0};
 }
@@ -190,9 +207,12 @@ void TestOutgoingWiz::invalidEntriesKeepThePage_data()
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("text");
 
-    const QString ip = QStringLiteral("Invalid IP Address.\r\nPlease enter an address of the form '192.168.1.1'.");
-    const QString port = QStringLiteral("Invalid Port value.\r\nPlease choose a port between 1 and 65535.");
-    const QString idle = QStringLiteral("Invalid inactivity time.\r\nPlease enter a value between 1 and 3600.");
+    const QString ip =
+        QStringLiteral("Invalid IP Address.\r\nPlease enter an address of the form '192.168.1.1'.");
+    const QString port =
+        QStringLiteral("Invalid Port value.\r\nPlease choose a port between 1 and 65535.");
+    const QString idle =
+        QStringLiteral("Invalid inactivity time.\r\nPlease enter a value between 1 and 3600.");
     struct Row {
         const char* name;
         std::vector<Step> steps;
@@ -200,8 +220,8 @@ void TestOutgoingWiz::invalidEntriesKeepThePage_data()
         QString text;
     };
     const auto toPage = [](const QString& seconds) {
-        return std::vector<Step>{Page0("10.0.0.8", "4000", true), Click(&OutgoingWiz::optWhenSerial), kNext,
-                                 Seconds(seconds)};
+        return std::vector<Step>{Page0("10.0.0.8", "4000", true),
+                                 Click(&OutgoingWiz::optWhenSerial), kNext, Seconds(seconds)};
     };
     const Row rows[] = {
         {"three-part address", {Page0("10.0.0", "5000", true)}, 0, ip},
@@ -226,7 +246,8 @@ void TestOutgoingWiz::invalidEntriesKeepThePage()
 
     const Run run = RunWizard(EmptyRule(), steps);
     QCOMPARE(run.messages.size(), size_t(1));
-    QCOMPARE(run.messages[0], (Message{QStringLiteral("Invalid Value"), text, MsgButtons::Ok, MsgIcon::None}));
+    QCOMPARE(run.messages[0],
+             (Message{QStringLiteral("Invalid Value"), text, MsgButtons::Ok, MsgIcon::None}));
     QCOMPARE(run.pages.back(), page);
     QCOMPARE(run.pages[run.pages.size() - 2], page);
 }
@@ -236,9 +257,11 @@ void TestOutgoingWiz::backFromTheDonePage_data()
     QTest::addColumn<std::vector<Step>>("toDone");
     QTest::addColumn<int>("back");
     QTest::newRow("UDP") << std::vector<Step>{Page0("10.0.0.5", "5000", false)} << 0;
-    QTest::newRow("TCP power-up") << std::vector<Step>{Page0("10.0.0.5", "23", true), kNext, kNext} << 2;
-    QTest::newRow("TCP serial") << std::vector<Step>{Page0("10.0.0.5", "23", true), Click(&OutgoingWiz::optWhenSerial),
-                                                     kNext, kNext}
+    QTest::newRow("TCP power-up") << std::vector<Step>{Page0("10.0.0.5", "23", true), kNext, kNext}
+                                  << 2;
+    QTest::newRow("TCP serial") << std::vector<Step>{Page0("10.0.0.5", "23", true),
+                                                     Click(&OutgoingWiz::optWhenSerial), kNext,
+                                                     kNext}
                                 << 3;
 }
 
@@ -262,24 +285,27 @@ void TestOutgoingWiz::modifyOfAStoredUdpRuleWithLogin()
     bool udp = false, login = false, backEnabled = true;
     const OutCnctRule stored{"10.1.1.9", 6000, OUT_LOGIN, 0};
     const Run run = RunWizard(stored, {{[&](OutgoingWiz& w) {
-                                            udp = w.optUDP->isChecked();
-                                            login = w.LoginYes->isChecked();
-                                            backEnabled = w.cmdBack->isEnabled();
-                                        }},
+                                           udp = w.optUDP->isChecked();
+                                           login = w.LoginYes->isChecked();
+                                           backEnabled = w.cmdBack->isEnabled();
+                                       }},
                                        {}});
     QVERIFY(udp && login);
     QVERIFY(!backEnabled);
     QCOMPARE(run.pages, (std::vector<int>{0, 4}));
     QVERIFY(!run.cancelled); // the last step pressed Done
     QCOMPARE(WizRule, stored);
-    QCOMPARE(run.sentence, "Send to 10.1.1.9, Port 6000, using UDP when incoming data is detected on the serial "
-                           "port." + kLogin);
+    QCOMPARE(run.sentence,
+             "Send to 10.1.1.9, Port 6000, using UDP when incoming data is detected on the serial "
+             "port." +
+                 kLogin);
 }
 
 void TestOutgoingWiz::cancelOnEveryPage()
 {
     // The first n steps lead to page n.
-    const std::vector<Step> toPage{Page0("10.0.0.8", "4000", true), Click(&OutgoingWiz::optWhenSerial), kNext, kNext};
+    const std::vector<Step> toPage{Page0("10.0.0.8", "4000", true),
+                                   Click(&OutgoingWiz::optWhenSerial), kNext, kNext};
     OutgoingWiz* first = &Wiz();
     for (int page = 0; page <= 4; ++page) {
         for (auto press : {Step::Cancel, Step::Close}) {
@@ -308,11 +334,12 @@ void TestOutgoingWiz::onlyTheCurrentPageIsShown()
         shown.push_back(v);
         QVERIFY(w.FrameRule->isVisible() && w.cmdHelp->isVisible() && w.cmdCancel->isVisible());
     };
-    RunWizard(EmptyRule(), {{look}, {[&](OutgoingWiz& w) {
-                                 w.IPAddr->setText("1.2.3.4");
-                                 w.Port->setText("1");
-                                 look(w);
-                             }},
+    RunWizard(EmptyRule(), {{look},
+                            {[&](OutgoingWiz& w) {
+                                w.IPAddr->setText("1.2.3.4");
+                                w.Port->setText("1");
+                                look(w);
+                            }},
                             {look, Step::Cancel}});
     QCOMPARE(shown.size(), size_t(3));
     QCOMPARE(shown[0], (std::vector<bool>{true, false, false, false, false}));
@@ -323,38 +350,44 @@ void TestOutgoingWiz::secondsBoxSelectsItsOption()
 {
     bool readOnlyBefore = false, selected = false, readOnlyAfter = true;
     QString sentence;
-    RunWizard(EmptyRule(), {Page0("10.0.0.8", "4000", true), Click(&OutgoingWiz::optWhenSerial), kNext,
-                            {[&](OutgoingWiz& w) {
-                                 readOnlyBefore = w.ForSeconds->isReadOnly();
-                                 w.ForSeconds->setFocus();
-                                 QTest::mouseClick(w.ForSeconds, Qt::LeftButton);
-                                 QApplication::processEvents();
-                                 selected = w.optForSeconds->isChecked();
-                                 readOnlyAfter = w.ForSeconds->isReadOnly();
-                                 QTest::keyClicks(w.ForSeconds, "45");
-                                 w.cmdNext->setFocus(); // leaving the box rebuilds the sentence
-                                 QApplication::processEvents();
-                             },
-                             Step::Next},
-                            {[&](OutgoingWiz& w) { sentence = w.OutgoingRule->text(); }, Step::Cancel}});
+    RunWizard(EmptyRule(),
+              {Page0("10.0.0.8", "4000", true),
+               Click(&OutgoingWiz::optWhenSerial),
+               kNext,
+               {[&](OutgoingWiz& w) {
+                    readOnlyBefore = w.ForSeconds->isReadOnly();
+                    w.ForSeconds->setFocus();
+                    QTest::mouseClick(w.ForSeconds, Qt::LeftButton);
+                    QApplication::processEvents();
+                    selected = w.optForSeconds->isChecked();
+                    readOnlyAfter = w.ForSeconds->isReadOnly();
+                    QTest::keyClicks(w.ForSeconds, "45");
+                    w.cmdNext->setFocus(); // leaving the box rebuilds the sentence
+                    QApplication::processEvents();
+                },
+                Step::Next},
+               {[&](OutgoingWiz& w) { sentence = w.OutgoingRule->text(); }, Step::Cancel}});
     QVERIFY(readOnlyBefore);
     QVERIFY(selected);
     QVERIFY(!readOnlyAfter);
-    QVERIFY2(sentence.endsWith("Remain connected until 45 seconds of inactivity."), qPrintable(sentence));
+    QVERIFY2(sentence.endsWith("Remain connected until 45 seconds of inactivity."),
+             qPrintable(sentence));
 }
 
 void TestOutgoingWiz::helpShowsThePagesText()
 {
-    const Run run = RunWizard(EmptyRule(), {{[](OutgoingWiz& w) {
-                                                w.IPAddr->setText("1.2.3.4");
-                                                w.Port->setText("1");
-                                                Select(w.optUDP);
-                                                QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
-                                            }},
-                                           {[](OutgoingWiz& w) { QTest::mouseClick(w.cmdHelp, Qt::LeftButton); },
-                                            Step::Cancel}});
+    const Run run = RunWizard(
+        EmptyRule(),
+        {{[](OutgoingWiz& w) {
+             w.IPAddr->setText("1.2.3.4");
+             w.Port->setText("1");
+             Select(w.optUDP);
+             QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
+         }},
+         {[](OutgoingWiz& w) { QTest::mouseClick(w.cmdHelp, Qt::LeftButton); }, Step::Cancel}});
     QCOMPARE(run.messages.size(), size_t(2));
-    QCOMPARE(run.messages[0], (Message{"Outgoing Connection Wizard", WizHelpText(0), MsgButtons::Ok, MsgIcon::None}));
+    QCOMPARE(run.messages[0], (Message{"Outgoing Connection Wizard", WizHelpText(0), MsgButtons::Ok,
+                                       MsgIcon::None}));
     QCOMPARE(run.messages[1].text, WizHelpText(4));
 }
 

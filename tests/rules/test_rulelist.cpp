@@ -17,15 +17,22 @@ Q_DECLARE_METATYPE(brevion::OutCnctRule)
 
 namespace {
 
-NxSetup& window() { return Forms::Get<NxSetup>(); }
+NxSetup& window()
+{
+    return Forms::Get<NxSetup>();
+}
 
-QString rowText(int row) { return window().OutCnct->item(row, 1)->text(); }
+QString rowText(int row)
+{
+    return window().OutCnct->item(row, 1)->text();
+}
 
 void clickRow(int row)
 {
     QTableWidget* grid = window().OutCnct;
     grid->scrollToItem(grid->item(row, 1));
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualItemRect(grid->item(row, 1)).center());
 }
 
 // Adds a UDP rule to 10.0.0.<n>, port 1000 + n, through the wizard.
@@ -38,13 +45,20 @@ void addRule(int n)
 
 QString udpSentence(int n)
 {
-    return QStringLiteral("Send to 10.0.0.%1, Port %2, using UDP when incoming data is detected on the serial port.")
+    return QStringLiteral("Send to 10.0.0.%1, Port %2, using UDP when incoming data is detected on "
+                          "the serial port.")
         .arg(n)
         .arg(1000 + n);
 }
 
-bool modifyAndRemoveEnabled() { return window().cmdModify->isEnabled() && window().cmdRemove->isEnabled(); }
-bool modifyAndRemoveDisabled() { return !window().cmdModify->isEnabled() && !window().cmdRemove->isEnabled(); }
+bool modifyAndRemoveEnabled()
+{
+    return window().cmdModify->isEnabled() && window().cmdRemove->isEnabled();
+}
+bool modifyAndRemoveDisabled()
+{
+    return !window().cmdModify->isEnabled() && !window().cmdRemove->isEnabled();
+}
 
 } // namespace
 
@@ -71,9 +85,11 @@ private slots:
         NxSetup& w = window();
         QVERIFY(w.cmdAddNew->isEnabled());
         QVERIFY(modifyAndRemoveDisabled());
-        QCOMPARE(w.Label10->text(), QStringLiteral("The Vant-TALIX is limited to twelve simultaneous TCP connections.  "
-                                                   "They may all be incoming connections, all outgoing, or any "
-                                                   "combination of both."));
+        QCOMPARE(
+            w.Label10->text(),
+            QStringLiteral("The Vant-TALIX is limited to twelve simultaneous TCP connections.  "
+                           "They may all be incoming connections, all outgoing, or any "
+                           "combination of both."));
     }
 
     void addingFillsTheNextRowUntilTwelve()
@@ -83,7 +99,8 @@ private slots:
             QVERIFY2(w.cmdAddNew->isEnabled(), qPrintable(QString::number(n)));
             addRule(n);
             QCOMPARE(w.OutCount, qint16(n));
-            QCOMPARE(w.OutRules[n], (OutCnctRule{QStringLiteral("10.0.0.%1").arg(n), 1000 + n, 0, 0}));
+            QCOMPARE(w.OutRules[n],
+                     (OutCnctRule{QStringLiteral("10.0.0.%1").arg(n), 1000 + n, 0, 0}));
             QCOMPARE(rowText(n), udpSentence(n));
         }
         QVERIFY(!w.cmdAddNew->isEnabled());
@@ -180,11 +197,15 @@ private slots:
         clickRow(2);
         wizardscript::answerWith({QStringLiteral("10.9.9.9"), 23, Kind::TcpSerial, 30, true});
         w.cmdModify->click();
-        QCOMPARE(w.OutRules[2], (OutCnctRule{QStringLiteral("10.9.9.9"), 23, OUT_TCP | OUT_LOGIN, 30}));
-        QCOMPARE(rowText(2), QStringLiteral("Connect to 10.9.9.9, Port 23, using TCP when incoming data is detected "
-                                            "on the serial port. Login with the specified username/password when "
-                                            "prompted. Remain connected until 30 seconds of inactivity."));
-        QCOMPARE(EditRule, (OutCnctRule{QStringLiteral("10.0.0.2"), 1002, 0, 0})); // what the wizard started from
+        QCOMPARE(w.OutRules[2],
+                 (OutCnctRule{QStringLiteral("10.9.9.9"), 23, OUT_TCP | OUT_LOGIN, 30}));
+        QCOMPARE(
+            rowText(2),
+            QStringLiteral("Connect to 10.9.9.9, Port 23, using TCP when incoming data is detected "
+                           "on the serial port. Login with the specified username/password when "
+                           "prompted. Remain connected until 30 seconds of inactivity."));
+        QCOMPARE(EditRule, (OutCnctRule{QStringLiteral("10.0.0.2"), 1002, 0,
+                                        0})); // what the wizard started from
 
         wizardscript::answerWith(wizardscript::Cancel());
         const auto rules = w.OutRules;
@@ -232,7 +253,8 @@ private slots:
         addRule(1);
         addRule(2);
         addRule(3);
-        const QString longText = QString(QStringLiteral("a rather long sentence ")).repeated(40).trimmed();
+        const QString longText =
+            QString(QStringLiteral("a rather long sentence ")).repeated(40).trimmed();
         w.SetRuleRow(3, longText); // wraps to several lines
         const int tall = w.OutCnct->rowHeight(3);
         const int oneLine = TwipsToPixels(LineHeightTwips(w.font()) + 60);
@@ -252,11 +274,14 @@ private slots:
         addRule(2);
         clickRow(1);
         const QPalette pal = w.OutCnct->palette();
-        QCOMPARE(w.OutCnct->item(1, 1)->background().color(), pal.color(QPalette::Active, QPalette::Highlight));
+        QCOMPARE(w.OutCnct->item(1, 1)->background().color(),
+                 pal.color(QPalette::Active, QPalette::Highlight));
         clickRow(2);
         QCOMPARE(w.OutCnct->item(1, 1)->background().color(), pal.color(QPalette::Base));
-        QCOMPARE(w.OutCnct->item(2, 1)->background().color(), pal.color(QPalette::Active, QPalette::Highlight));
-        QCOMPARE(w.OutCnct->item(2, 1)->foreground().color(), pal.color(QPalette::Active, QPalette::HighlightedText));
+        QCOMPARE(w.OutCnct->item(2, 1)->background().color(),
+                 pal.color(QPalette::Active, QPalette::Highlight));
+        QCOMPARE(w.OutCnct->item(2, 1)->foreground().color(),
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
     }
 };
 

@@ -24,7 +24,10 @@ namespace {
 constexpr quint16 kFleetPort = 24400;
 constexpr quint16 kLocalPort = 24401;
 
-NxSetup& window() { return Forms::Get<NxSetup>(); }
+NxSetup& window()
+{
+    return Forms::Get<NxSetup>();
+}
 
 void addRule(const wizardscript::Answer& answer)
 {
@@ -36,7 +39,8 @@ void addRule(const wizardscript::Answer& answer)
 void clickRow(int row)
 {
     QTableWidget* grid = window().OutCnct;
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualItemRect(grid->item(row, 1)).center());
 }
 
 // The settings a device holds that a user edits (not its identity or versions).
@@ -46,8 +50,9 @@ struct Edited {
     {
         return s.name == o.s.name && s.ip == o.s.ip && s.dhcp == o.s.dhcp && s.mask == o.s.mask &&
                s.gateway == o.s.gateway && s.tcpPort == o.s.tcpPort && s.baud == o.s.baud &&
-               s.handshaking == o.s.handshaking && s.udpPort == o.s.udpPort && s.rules == o.s.rules &&
-               s.userPrompt == o.s.userPrompt && s.passPrompt == o.s.passPrompt && s.username == o.s.username &&
+               s.handshaking == o.s.handshaking && s.udpPort == o.s.udpPort &&
+               s.rules == o.s.rules && s.userPrompt == o.s.userPrompt &&
+               s.passPrompt == o.s.passPrompt && s.username == o.s.username &&
                s.password == o.s.password;
     }
 };
@@ -131,18 +136,20 @@ private slots:
 
         const talixsim::DeviceState device = fleet->device(0);
         QCOMPARE(device.rules[0], (talixsim::Rule{talixsim::ipFromText("10.0.0.5"), 5000, 0, 0}));
-        QCOMPARE(device.rules[1], (talixsim::Rule{talixsim::ipFromText("10.0.0.7"), 4000, OUT_TCP, 30}));
+        QCOMPARE(device.rules[1],
+                 (talixsim::Rule{talixsim::ipFromText("10.0.0.7"), 4000, OUT_TCP, 30}));
         for (int n = 2; n < 12; ++n)
             QCOMPARE(device.rules[n].port, quint16(0));
 
         // Read back into a fresh window.
         open(0);
         QCOMPARE(window().OutCount, qint16(2));
-        QCOMPARE(window().OutCnct->item(1, 1)->text(),
-                 RuleDescription({"10.0.0.5", 5000, 0, 0}));
-        QCOMPARE(window().OutCnct->item(2, 1)->text(),
-                 QStringLiteral("Connect to 10.0.0.7, Port 4000, using TCP when incoming data is detected on the "
-                                "serial port. Remain connected until 30 seconds of inactivity."));
+        QCOMPARE(window().OutCnct->item(1, 1)->text(), RuleDescription({"10.0.0.5", 5000, 0, 0}));
+        QCOMPARE(
+            window().OutCnct->item(2, 1)->text(),
+            QStringLiteral(
+                "Connect to 10.0.0.7, Port 4000, using TCP when incoming data is detected on the "
+                "serial port. Remain connected until 30 seconds of inactivity."));
         QCOMPARE(window().OutCnct->item(3, 1)->text(), QString());
     }
 
