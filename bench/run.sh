@@ -19,6 +19,7 @@ run() { # run <executable relative to the build folder> [arguments...]
 
 run bench/waitloop/bench_waitloop 10
 run bench/discovery/bench_discovery
+run bench/update/bench_update 3
 
 [ "$ran" -gt 0 ] || echo "No benchmark is built in $BUILD (configure with -DBREVION_BUILD_BENCH=ON)."
 exit "$status"
