@@ -333,7 +333,12 @@ private slots:
                    : m.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel
                                                           : MsgAnswer::Ok;
         });
-        SetModalResponder([](QWidget& dialog) { dialog.hide(); });
+        SetModalResponder([](QWidget& dialog) {
+            if (auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("CancelButton")))
+                cancel->click();
+            else
+                dialog.hide();
+        });
         NxFind& w = shownWindow();
         clickSearch(w);
         QVERIFY(w.MSFlexGrid1->item(0, 1)->text().startsWith(QStringLiteral("00:BA:DB-AD")));
