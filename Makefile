@@ -22,8 +22,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
-	@bash scripts/demo.sh $(BUILD)
+# The display is checked first: without one there is nothing to open, and one sentence says so.
+demo:
+	@bash scripts/demo.sh $(BUILD) "$(MAKE)"
 
 check: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600

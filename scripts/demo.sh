@@ -4,6 +4,7 @@
 # anything off this machine.
 set -euo pipefail
 BUILD="${1:-build}"
+MAKE_CMD="${2:-make}"
 HOST="$BUILD/tools/brevion/brevion"
 
 has_display() {
@@ -21,6 +22,8 @@ if ! has_display; then
   echo "There is no display to open the program on: set DISPLAY (for example run it under Xvfb) and try again."
   exit 0
 fi
+# Installs what is missing and builds.
+$MAKE_CMD --no-print-directory build BUILD="$BUILD"
 if "$HOST" --help 2>/dev/null | grep -q -- '--demo'; then
   exec "$HOST" --demo
 fi
