@@ -378,13 +378,20 @@ private slots:
         QCOMPARE(fleet->device(device), before);
     }
 
-    // A value the device's layout does not carry is not judged: it is never sent.
-    void writeIgnoresUncarriedValues()
+    // A value the device's layout does not carry is not judged: it is never sent. With DHCP the
+    // static addresses are not judged either, as in the window.
+    void writeSkipsChecksThatDoNotApply()
     {
-        const QString path = writeFile("basic.json", R"({"UDPPort": -1, "NetName": "B"})");
-        const Result r = run({"write", ip(2), path.toStdString()});
-        QCOMPARE(r.code, 0);
+        const Result basic = run({"write", ip(2), writeFile("basic.json", R"({"UDPPort": -1, "NetName": "B"})")
+                                                      .toStdString()});
+        QCOMPARE(basic.code, 0);
         QCOMPARE(fleet->device(2).name, "B");
+
+        const Result dhcp = run({"write", ip(0), writeFile("dhcp.json", R"({"DHCP": true, "Gateway": "none"})")
+                                                     .toStdString()});
+        QCOMPARE(dhcp.code, 0);
+        QVERIFY(fleet->device(0).dhcp);
+        QCOMPARE(fleet->device(0).gateway, 0u);
     }
 
     void rebootSendsTheRestartCommand()

@@ -435,17 +435,17 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     if (io.run.clock)
         exchange.SetClock(io.run.clock);
     QString status;
-    bool failedMessage = false;
     UpdateExchange::Sinks sinks;
     sinks.status = [&](const QString& text) {
         if (io.run.progress && !status.isEmpty())
             io.err << '\n';
-        status = text;
-        if (io.run.progress)
+        // The last status is the result, told on stdout.
+        status = text == UpdateTexts::kCompleted ? QString() : text;
+        if (io.run.progress && !status.isEmpty())
             io.err << '\r' << str(status) << std::flush;
     };
     sinks.progress = [&](double maximum, double position) {
-        if (!io.run.progress || maximum <= 0)
+        if (!io.run.progress || maximum <= 0 || status.isEmpty())
             return;
         const int percent = int(std::clamp(position / maximum, 0.0, 1.0) * 100.0 + 0.5);
         io.err << '\r' << str(status) << ' ' << percent << "%   " << std::flush;
@@ -454,7 +454,6 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
         if (io.run.progress)
             io.err << '\n';
         io.err << plain(message) << '\n';
-        failedMessage = true;
         // A file failure offers Retry; the file was read whole before, so there is nothing to retry.
         return message.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
     };
@@ -486,7 +485,6 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     } else if (restarted) {
         io.out << str(UpdateTexts::kCompleted) << '\n';
     }
-    (void)failedMessage;
     return restarted ? kSuccess : kRestartUnconfirmed;
 }
 
