@@ -75,6 +75,10 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
     pal.setColor(QPalette::Window, QColor(255, 255, 192));
     setPalette(pal);
     setAutoFillBackground(true);
+    // The positions are laid out for an 8-point font; a larger default would clip the prompts.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
 
     lblHdweVer = label(this, "lblHdweVer", QStringLiteral("Hardware ver"), TwipsRect(240, 240, 1215, 255));
     HdweVer = readOnlyBox(this, "HdweVer", TwipsRect(1560, 240, 975, 285));
@@ -127,7 +131,6 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
                  QStringLiteral("If the Bootloader is updated, the Firmware will be automatically erased and will also "
                                 "need to be updated."),
                  TwipsRect(240, 2760, 8895, 255));
-    lbl2->setWordWrap(true);
     lblStatus = label(this, "lblStatus", QStringLiteral("STATUS"), TwipsRect(1680, 2760, 6015, 495));
     lblStatus->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lbl3 = label(this, "lbl3",
