@@ -9,7 +9,7 @@ export CCACHE_NOHASHDIR := true
 export CCACHE_BASEDIR := $(CURDIR)
 endif
 
-.PHONY: all deps configure build demo check check-asan bench package clean
+.PHONY: all deps configure build demo check check-asan fuzz-short bench package clean
 
 all: build
 
@@ -30,10 +30,20 @@ check: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
 check-asan:
-	@$(MAKE) --no-print-directory check BUILD=build-asan CMAKE_ARGS="-DBREVION_SANITIZE=ON -DBREVION_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+	@$(MAKE) --no-print-directory check BUILD=build-asan CMAKE_ARGS="$(CMAKE_ARGS) -DBREVION_SANITIZE=ON -DBREVION_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+
+# The fuzz targets (clang, libFuzzer + ASan/UBSan) over the pure cores only, about 30 s each.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz-short:
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || cmake -S . -B $(FUZZ_BUILD) $(CMAKE_ARGS) \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DBREVION_FUZZ=ON -DBREVION_BUILD_TESTS=OFF -DBREVION_BUILD_BENCH=OFF
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	@bash tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	@bash bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)

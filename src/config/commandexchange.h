@@ -34,6 +34,9 @@ public:
     QString DeviceIP() const { return m_deviceIP; }
     void SetDeviceIP(const QString& address);
     qint16 PendingOp() const { return m_pendingOp; }
+    // Puts the exchange into the waiting state without sending anything (tests and fuzzing of
+    // the reply handling).
+    void SetPendingOp(qint16 op) { m_pendingOp = op; }
     bool GotAck() const { return m_gotAck; }
     void SetGotAck(bool value) { m_gotAck = value; }
     Timer& Timer1() { return m_timer1; }

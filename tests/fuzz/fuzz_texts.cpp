@@ -1,0 +1,53 @@
+// Texts typed by users or read from devices and files: dotted addresses, numbers, ports,
+// version texts, update list lines, and the printable text of received bytes.
+
+#include "fuzzcheck.h"
+
+#include "nxfns.h"
+#include "settingsrecord.h"
+#include "updatelist.h"
+
+#include <cmath>
+
+using namespace brevion;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    // The same bytes as a window would hold them from a single-byte file and from typed text.
+    for (const QString& text : {QString::fromLatin1(bytes), QString::fromUtf8(bytes)}) {
+        const bool valid = IsValidIP(text);
+        quint8 b[4] = {1, 1, 1, 1};
+        IPToBytes(text, b[0], b[1], b[2], b[3]);
+        if (!valid)
+            FUZZ_CHECK(b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == 0);
+        else
+            FUZZ_CHECK(text.count(QLatin1Char('.')) >= 3);
+
+        if (const std::optional<double> value = NumericValue(text)) {
+            FUZZ_CHECK(std::isfinite(*value));
+            FUZZ_CHECK(RoundHalfEven(*value) == std::nearbyint(*value));
+        }
+        if (const std::optional<quint16> port = ParsePort(text))
+            FUZZ_CHECK(NumericValue(text).has_value());
+
+        HardwareVersionNumber(text);
+        BootloaderVersionNumber(text);
+        FUZZ_CHECK(std::isfinite(LeadingValue(text)));
+        if (const std::optional<ListLineParts> parts = ParseUpdateListLine(text))
+            FUZZ_CHECK(text.contains(parts->fileName));
+    }
+
+    // Any window onto the bytes gives printable 7-bit text, never more characters than bytes.
+    const qint16 first = size > 0 ? static_cast<qint16>(data[0] % 40) : 0;
+    const qint16 count = size > 1 ? static_cast<qint16>(data[1] % 40) : 0;
+    const QString text = BytesToText(bytes, first, count);
+    FUZZ_CHECK(text.size() <= count);
+    for (const QChar c : text)
+        FUZZ_CHECK(c.unicode() >= 32 && c.unicode() <= 126);
+    if (first + count - 1 > bytes.size() - 1)
+        FUZZ_CHECK(text.isEmpty());
+    return 0;
+}
