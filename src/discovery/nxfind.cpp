@@ -11,6 +11,7 @@
 #include "version.h"
 #include "waitloop.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +49,26 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
     button->setAccessibleName(text);
     button->setAutoDefault(false);
     return button;
+}
+
+// Shrinks a label's font from the window's, if need be, until its text fits the label: on one
+// line, or wrapped when the label wraps. Desktop fonts are wider than the design's.
+void fitFont(QLabel* label)
+{
+    QFont font = label->parentWidget()->font();
+    if (font.pointSizeF() <= 0)
+        return;
+    const auto fits = [&] {
+        const QFontMetrics metrics(font);
+        if (!label->wordWrap())
+            return metrics.horizontalAdvance(label->text()) <= label->width();
+        const QRect room(0, 0, label->width(), 100000);
+        return metrics.boundingRect(room, Qt::TextWordWrap, label->text()).height() <= label->height();
+    };
+    constexpr double kSmallest = 6.0;
+    while (!fits() && font.pointSizeF() > kSmallest)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
 }
 
 void applyFormat(QTableWidget* grid, const QString& format)
@@ -107,6 +128,7 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     QPalette red = lblDuplicates->palette();
     red.setColor(QPalette::WindowText, QColor(192, 0, 0));
     lblDuplicates->setPalette(red);
+    fitFont(lblDuplicates);
 
     Image1 = CreateLogo(this);
     Image1->setGeometry(TwipsRect(6600, 90, 1200, 600));
@@ -140,8 +162,7 @@ void NxFind::Form_Load()
         MSFlexGrid1->setColumnWidth(col, TwipsToPixels(kColumnWidths[col]));
 
     lblDuplicates->hide();
-    lblStatus->setText(InstructionText());
-    lblStatus->setAccessibleName(lblStatus->text());
+    setStatus(InstructionText());
     cmdSearch->setEnabled(true);
     cmdConfig->setEnabled(false);
 }
@@ -151,8 +172,7 @@ void NxFind::Form_Unload() { CloseDown(); }
 void NxFind::cmdSearch_Click()
 {
     const QPointer<NxFind> self(this);
-    lblStatus->setText(SearchingText());
-    lblStatus->setAccessibleName(lblStatus->text());
+    setStatus(SearchingText());
     clearGrid();
     lblDuplicates->hide();
     cmdSearch->setEnabled(false);
@@ -165,17 +185,16 @@ void NxFind::cmdSearch_Click()
 
     const int count = m_search->Devices().Count();
     if (outcome == DiscoverySearch::Outcome::PortInUse) {
-        lblStatus->setText(PortInUseText(m_search->Settings().localPort));
+        setStatus(PortInUseText(m_search->Settings().localPort));
     } else if (count == 0) {
-        lblStatus->setText(NoneFoundText());
+        setStatus(NoneFoundText());
     } else {
         MarkDuplicates();
-        lblStatus->setText(CountText(count));
+        setStatus(CountText(count));
         MSFlexGrid1->setCurrentCell(0, 0);
         MSFlexGrid1->selectRow(0);
         cmdConfig->setEnabled(true);
     }
-    lblStatus->setAccessibleName(lblStatus->text());
     cmdSearch->setEnabled(true);
 }
 
@@ -275,6 +294,13 @@ void NxFind::setRowTexts(int row, const DiscoveredDevice& device)
         if (item->text() != *texts[col])
             item->setText(*texts[col]);
     }
+}
+
+void NxFind::setStatus(const QString& text)
+{
+    lblStatus->setText(text);
+    lblStatus->setAccessibleName(text);
+    fitFont(lblStatus);
 }
 
 void NxFind::MarkDuplicates()

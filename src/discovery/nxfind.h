@@ -51,6 +51,7 @@ private:
     void flushGrid();
     void clearGrid();
     void setRowTexts(int row, const DiscoveredDevice& device);
+    void setStatus(const QString& text);
     void MarkDuplicates();
     void CloseDown();
 

@@ -1,9 +1,59 @@
 // The host program: creates the component and shows it.
 #include "nxconfig.h"
 
+#include "fleet.h"
+
 #include <CLI/CLI.hpp>
 
 #include <QApplication>
+#include <QUdpSocket>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// A free UDP port on this machine, so two demos side by side do not collide.
+quint16 freeLocalPort()
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::LocalHost, 0) ? probe.localPort() : quint16(23620);
+}
+
+// Six bridges on loopback: the three settings layouts, two sharing one address, and one that
+// still carries the factory placeholder MAC.
+std::unique_ptr<talixsim::Fleet> startDemoFleet()
+{
+    using talixsim::Preset;
+    struct Bridge {
+        const char* name;
+        Preset preset;
+    };
+    const Bridge bridges[] = {
+        {"Pump house", Preset::Basic},  {"Loading dock", Preset::Rules}, {"Lab bench", Preset::Login},
+        {"Lab bench 2", Preset::Login}, {"New bridge", Preset::Rules},    {"Front office", Preset::Basic},
+    };
+    talixsim::FleetOptions options;
+    options.port = 0; // any free port: never the real one
+    auto fleet = std::make_unique<talixsim::Fleet>(options);
+    for (int i = 0; i < 6; ++i) {
+        talixsim::DeviceState device = talixsim::makeDevice(i, bridges[i].preset);
+        device.name = QString::fromLatin1(bridges[i].name);
+        if (i == 3)
+            device.address = device.ip = talixsim::loopbackAddress(2);
+        if (i == 4)
+            device.mac = talixsim::placeholderMac(4);
+        fleet->addDevice(device);
+    }
+    QString error;
+    if (!fleet->start(&error)) {
+        std::fprintf(stderr, "The simulated bridges could not start: %s\n", qPrintable(error));
+        return nullptr;
+    }
+    return fleet;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -11,17 +61,27 @@ int main(int argc, char** argv)
     unsigned short devicePort = 2362;
     unsigned short localPort = 2362;
     std::string broadcast = "255.255.255.255";
+    bool demo = false;
     cli.add_option("--port", devicePort, "Device UDP port")->capture_default_str();
     cli.add_option("--local-port", localPort, "Local UDP port bound")->capture_default_str();
     cli.add_option("--broadcast", broadcast, "Discovery destination address")->capture_default_str();
-    // --demo (a simulated fleet on loopback, the component pointed at it) is declared here.
+    cli.add_flag("--demo", demo,
+                 "Start six simulated bridges on loopback and search those (overrides the three options above)");
     cli.set_version_flag("--version", "brevion 1.2.0");
     CLI11_PARSE(cli, argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vant TALIX"));
-    // The simulated fleet of --demo starts here, before the component, and overrides the
-    // addresses above with its own.
+    std::unique_ptr<talixsim::Fleet> fleet;
+    if (demo) {
+        fleet = startDemoFleet();
+        if (!fleet)
+            return 1;
+        // Loopback only: the discovery request goes to loopback's broadcast address.
+        devicePort = fleet->port();
+        localPort = freeLocalPort();
+        broadcast = "127.255.255.255";
+    }
     brevion::ConfigureNetwork(devicePort, localPort, broadcast.c_str());
     brevion::NxConfig component;
     component.Show();
