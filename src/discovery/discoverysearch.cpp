@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "waitloop.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cmath>
@@ -14,6 +15,9 @@ DiscoverySearch::DiscoverySearch(QObject* parent) : QObject(parent)
     m_port.setObjectName(QStringLiteral("Winsock1"));
     connect(&m_port, &UdpPort::DataArrival, this,
             [this](const QByteArray& datagram, const QHostAddress&, quint16) { Winsock1_DataArrival(datagram); });
+    m_slice.setSingleShot(true);
+    m_slice.setInterval(0);
+    connect(&m_slice, &QTimer::timeout, this, &DiscoverySearch::readQueuedReplies);
 }
 
 void DiscoverySearch::SetNetwork(const NetworkSettings& settings)
@@ -32,6 +36,8 @@ DiscoverySearch::Outcome DiscoverySearch::Run()
     m_stopped = false;
     m_sentAt[0] = m_sentAt[1] = 0;
     m_devices.Clear();
+    m_queue.clear();
+    m_queueHead = 0;
     emit Cleared();
 
     m_port.Close();
@@ -48,6 +54,11 @@ DiscoverySearch::Outcome DiscoverySearch::Run()
         sendRequest(1);
     waitUntil(t0 + 2 * kRepeatAfter);
     m_port.Close();
+    // What arrived in time is still read, in slices as before.
+    WaitUntil([this] { return m_stopped || m_queueHead == m_queue.size(); });
+    m_slice.stop();
+    m_queue.clear();
+    m_queueHead = 0;
 
     m_running = false;
     if (m_stopped)
@@ -90,6 +101,32 @@ void DiscoverySearch::Winsock1_DataArrival(const QByteArray& datagram)
 {
     if (!m_running)
         return;
+    m_queue.push_back(datagram);
+    if (!m_slice.isActive())
+        m_slice.start();
+}
+
+void DiscoverySearch::readQueuedReplies()
+{
+    constexpr qint64 kSliceNs = 5'000'000;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_queueHead < m_queue.size() && !m_stopped) {
+        handleReply(m_queue[m_queueHead]);
+        m_queue[m_queueHead++] = QByteArray();
+        if (slice.nsecsElapsed() > kSliceNs)
+            break;
+    }
+    if (m_queueHead == m_queue.size()) {
+        m_queue.clear();
+        m_queueHead = 0;
+    } else if (!m_stopped) {
+        m_slice.start();
+    }
+}
+
+void DiscoverySearch::handleReply(const QByteArray& datagram)
+{
     const std::optional<DiscoveredDevice> device = ParseDiscoveryReply(datagram);
     if (!device)
         return;

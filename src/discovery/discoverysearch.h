@@ -4,7 +4,11 @@
 #include "networksettings.h"
 #include "udpport.h"
 
+#include <QByteArray>
 #include <QObject>
+#include <QTimer>
+
+#include <vector>
 
 namespace brevion {
 
@@ -49,12 +53,19 @@ signals:
     void DeviceAdded(int index);
 
 private:
+    // Arrivals are only queued; the replies are read in short slices between other events, so a
+    // burst of thousands keeps the windows responsive.
     void Winsock1_DataArrival(const QByteArray& datagram);
+    void readQueuedReplies();
+    void handleReply(const QByteArray& datagram);
     void sendRequest(int which);
     void waitUntil(double deadline);
 
     UdpPort m_port;
     DeviceList m_devices;
+    std::vector<QByteArray> m_queue;
+    size_t m_queueHead = 0;
+    QTimer m_slice;
     NetworkSettings m_settings = Network();
     bool m_ownSettings = false;
     bool m_running = false;
