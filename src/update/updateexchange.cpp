@@ -49,6 +49,13 @@ Message RebootTimedOut()
                         QStringLiteral("Allow several seconds for it to reboot and try to \"Find\" it again.")};
 }
 
+Message PortInUse(quint16 port)
+{
+    return {kTitle, QStringLiteral("The command could not be sent: local UDP port %1 is in use by another program.")
+                            .arg(port) +
+                        kCrLf + QStringLiteral("Please close the program that uses this port and try again.")};
+}
+
 Message FileError(const UpdateFileError& error)
 {
     return {QStringLiteral("Update File Error"), QStringLiteral("%1 %2").arg(error.number).arg(error.description),
@@ -116,6 +123,16 @@ bool UpdateExchange::sendCommand(const QByteArray& datagram, qint16 op)
     return m_winsock1.Send(datagram);
 }
 
+bool UpdateExchange::portInUse()
+{
+    // Another program holds the local port: say so now, once, instead of timing out.
+    if (m_winsock1.LastError() != PortError::AddressInUse)
+        return false;
+    toFront();
+    tell(UpdateTexts::PortInUse(Network().localPort));
+    return true;
+}
+
 void UpdateExchange::timer1Wait(int ms)
 {
     m_timer1.setEnabled(false);
@@ -140,8 +157,14 @@ void UpdateExchange::EraseFirmware(bool firmwareErased)
     setProgress(EraseBarMaximum(firmwareErased), 0);
     m_timer2.setEnabled(true);
 
-    sendCommand(EraseCommand(), OpErase); // a refused send shows as the time-out below
-    timer1Wait(kEraseWaitMs);
+    if (!sendCommand(EraseCommand(), OpErase) && portInUse()) {
+        // Nothing was sent: no time-out to sit through, and nothing was erased.
+        UpdateOp = OpNone;
+        ReplyOK = false;
+        m_timer2.setEnabled(false);
+        return;
+    }
+    timer1Wait(kEraseWaitMs); // any other refused send shows as the time-out below
 
     if (ReplyOK) {
         float seconds = EraseWaitSeconds(firmwareErased);
@@ -169,7 +192,11 @@ void UpdateExchange::WaitForDevice(float& seconds)
 
     const double deadline = m_clock() + seconds;
     do {
-        sendCommand(ReadCommand(), OpRead);
+        if (!sendCommand(ReadCommand(), OpRead) && portInUse()) {
+            UpdateOp = OpNone;
+            ReplyOK = false;
+            break;
+        }
         timer1Wait(kReadWaitMs);
     } while (!ReplyOK && m_clock() <= deadline);
 
@@ -221,7 +248,11 @@ bool UpdateExchange::SendBlock(const QByteArray& block, qint16 count)
     const QByteArray datagram = WithCommandChecksum(block.left(count));
     while (!sendCommand(datagram, OpBlock)) {
         UpdateOp = OpNone;
-        const UpdateFileError error{static_cast<int>(m_winsock1.LastError()), m_winsock1.LastErrorString()};
+        const bool inUse = m_winsock1.LastError() == PortError::AddressInUse;
+        const UpdateFileError error{static_cast<int>(m_winsock1.LastError()),
+                                    inUse ? QStringLiteral("Local UDP port %1 is in use by another program.")
+                                                .arg(Network().localPort)
+                                          : m_winsock1.LastErrorString()};
         if (tell(UpdateTexts::FileError(error)) != MsgAnswer::Retry)
             return false;
     }
@@ -238,7 +269,12 @@ void UpdateExchange::RebootDevice()
     m_timer2.setEnabled(true);
 
     // Accepted or not, the device restarts; the wait ends at the first reply or after 2 s.
-    sendCommand(RestartCommand(), OpRestart);
+    if (!sendCommand(RestartCommand(), OpRestart) && portInUse()) {
+        UpdateOp = OpNone;
+        ReplyOK = false;
+        m_timer2.setEnabled(false);
+        return;
+    }
     m_timer1.setEnabled(false);
     m_timer1.setInterval(kRestartWaitMs);
     m_timer1.setEnabled(true);

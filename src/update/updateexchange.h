@@ -84,6 +84,7 @@ public:
 
 private:
     bool sendCommand(const QByteArray& datagram, qint16 op);
+    bool portInUse();
     void timer1Wait(int ms);
     void setProgress(double maximum, double position);
     void setStatus(const QString& text);
@@ -112,6 +113,7 @@ Message EraseTimedOut();
 Message NoAnswerAfterErase();
 Message ProgramFailed();
 Message RebootTimedOut();
+Message PortInUse(quint16 port);
 Message FileError(const UpdateFileError& error);
 } // namespace UpdateTexts
 
