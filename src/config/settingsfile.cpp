@@ -58,6 +58,9 @@ public:
         for (QByteArray& line : lines) {
             if (line.endsWith('\r'))
                 line.chop(1);
+            // A carriage return inside a value cannot be written back (the writer turns it into
+            // a blank); read it as that blank, so that a loaded file saves to the same values.
+            line.replace('\r', ' ');
             m_lines << QString::fromLatin1(line);
         }
     }
