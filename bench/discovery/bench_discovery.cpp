@@ -86,7 +86,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "fleet of %d did not start: %s\n", n, qPrintable(error));
             return 1;
         }
-        SetNetwork({fleet.port(), static_cast<quint16>(kLocalPortBase + k), QStringLiteral("127.255.255.255")});
+        SetNetwork({fleet.port(), static_cast<quint16>(kLocalPortBase + k),
+                    QStringLiteral("127.255.255.255")});
         ++k;
 
         NxFind& window = Forms::Get<NxFind>();
@@ -114,6 +115,7 @@ int main(int argc, char** argv)
         Forms::Unload<NxFind>();
         Forms::Flush();
     }
-    std::printf("goal (all listed up to 2000, no gap over 100 ms): %s\n", goalMet ? "met" : "NOT met");
+    std::printf("goal (all listed up to 2000, no gap over 100 ms): %s\n",
+                goalMet ? "met" : "NOT met");
     return 0;
 }

@@ -12,9 +12,10 @@ int DeviceList::Add(const DiscoveredDevice& device)
         return -1;
     // Entries stay in ascending IP text (marks are only added after the search), so the first
     // entry whose IP text is not less than the new one is the lower bound.
-    const auto at = std::lower_bound(m_order.begin(), m_order.end(), device.ip, [this](quint32 entry, const QString& ip) {
-        return QString::compare(m_arrivals[entry].ip, ip, Qt::CaseSensitive) < 0;
-    });
+    const auto at = std::lower_bound(
+        m_order.begin(), m_order.end(), device.ip, [this](quint32 entry, const QString& ip) {
+            return QString::compare(m_arrivals[entry].ip, ip, Qt::CaseSensitive) < 0;
+        });
     const auto inserted = m_order.insert(at, static_cast<quint32>(m_arrivals.size()));
     m_arrivals.push_back(device);
     m_macs.insert(device.mac);
@@ -54,9 +55,15 @@ bool DeviceList::MarkDuplicates()
     return any;
 }
 
-QString MarkedIP(const QString& ip) { return QStringLiteral("* ") + ip + QStringLiteral(" *"); }
+QString MarkedIP(const QString& ip)
+{
+    return QStringLiteral("* ") + ip + QStringLiteral(" *");
+}
 
-bool IsMarkedIP(const QString& ip) { return ip.startsWith(QLatin1Char('*')); }
+bool IsMarkedIP(const QString& ip)
+{
+    return ip.startsWith(QLatin1Char('*'));
+}
 
 QString UnmarkedIP(const QString& ip)
 {

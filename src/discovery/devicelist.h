@@ -20,7 +20,10 @@ public:
 
     int Count() const { return static_cast<int>(m_order.size()); }
     bool IsEmpty() const { return m_order.empty(); }
-    const DiscoveredDevice& At(int index) const { return m_arrivals[m_order[static_cast<size_t>(index)]]; }
+    const DiscoveredDevice& At(int index) const
+    {
+        return m_arrivals[m_order[static_cast<size_t>(index)]];
+    }
     // The entries in list order (a copy).
     std::vector<DiscoveredDevice> Entries() const;
 

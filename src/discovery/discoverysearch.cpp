@@ -14,7 +14,9 @@ DiscoverySearch::DiscoverySearch(QObject* parent) : QObject(parent)
 {
     m_port.setObjectName(QStringLiteral("Winsock1"));
     connect(&m_port, &UdpPort::DataArrival, this,
-            [this](const QByteArray& datagram, const QHostAddress&, quint16) { Winsock1_DataArrival(datagram); });
+            [this](const QByteArray& datagram, const QHostAddress&, quint16) {
+                Winsock1_DataArrival(datagram);
+            });
     m_slice.setSingleShot(true);
     m_slice.setInterval(0);
     connect(&m_slice, &QTimer::timeout, this, &DiscoverySearch::readQueuedReplies);

@@ -63,7 +63,8 @@ void fitFont(QLabel* label)
         if (!label->wordWrap())
             return metrics.horizontalAdvance(label->text()) <= label->width();
         const QRect room(0, 0, label->width(), 100000);
-        return metrics.boundingRect(room, Qt::TextWordWrap, label->text()).height() <= label->height();
+        return metrics.boundingRect(room, Qt::TextWordWrap, label->text()).height() <=
+               label->height();
     };
     constexpr double kSmallest = 6.0;
     while (!fits() && font.pointSizeF() > kSmallest)
@@ -99,7 +100,8 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     setWindowIcon(AppIcon());
     setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
 
-    Label1 = makeLabel(this, "Label1", QStringLiteral("Bridges found:"), TwipsRect(240, 120, 1455, 255));
+    Label1 =
+        makeLabel(this, "Label1", QStringLiteral("Bridges found:"), TwipsRect(240, 120, 1455, 255));
 
     MSFlexGrid1 = new QTableWidget(this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
@@ -124,7 +126,8 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    lblDuplicates = makeLabel(this, "lblDuplicates", DuplicatesText(), TwipsRect(120, 2520, 7695, 255));
+    lblDuplicates =
+        makeLabel(this, "lblDuplicates", DuplicatesText(), TwipsRect(120, 2520, 7695, 255));
     QPalette red = lblDuplicates->palette();
     red.setColor(QPalette::WindowText, QColor(192, 0, 0));
     lblDuplicates->setPalette(red);
@@ -135,8 +138,10 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
 
     lblVer = makeLabel(this, "lblVer", QStringLiteral("Ver. "), TwipsRect(6600, 720, 1215, 255));
 
-    cmdSearch = makeButton(this, "cmdSearch", QStringLiteral("Search"), TwipsRect(6600, 1080, 1215, 375));
-    cmdConfig = makeButton(this, "cmdConfig", QStringLiteral("Configure"), TwipsRect(6600, 1560, 1215, 375));
+    cmdSearch =
+        makeButton(this, "cmdSearch", QStringLiteral("Search"), TwipsRect(6600, 1080, 1215, 375));
+    cmdConfig = makeButton(this, "cmdConfig", QStringLiteral("Configure"),
+                           TwipsRect(6600, 1560, 1215, 375));
     cmdExit = makeButton(this, "cmdExit", QStringLiteral("Exit"), TwipsRect(6600, 2040, 1215, 375));
     for (QLabel* label : {Label1, lblStatus, lblDuplicates, lblVer})
         label->setAccessibleName(label->text());
@@ -153,7 +158,10 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
 
 void NxFind::Form_Load()
 {
-    lblVer->setText(QStringLiteral("Ver. %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+    lblVer->setText(QStringLiteral("Ver. %1.%2.%3")
+                        .arg(kVersionMajor)
+                        .arg(kVersionMinor)
+                        .arg(kVersionRevision));
     lblVer->setAccessibleName(lblVer->text());
 
     clearGrid();
@@ -167,7 +175,10 @@ void NxFind::Form_Load()
     cmdConfig->setEnabled(false);
 }
 
-void NxFind::Form_Unload() { CloseDown(); }
+void NxFind::Form_Unload()
+{
+    CloseDown();
+}
 
 void NxFind::cmdSearch_Click()
 {
@@ -231,7 +242,10 @@ void NxFind::cmdConfig_Click()
     show();
 }
 
-void NxFind::cmdExit_Click() { Forms::UnloadWidget(this); }
+void NxFind::cmdExit_Click()
+{
+    Forms::UnloadWidget(this);
+}
 
 void NxFind::CloseDown()
 {
@@ -288,7 +302,8 @@ void NxFind::setRowTexts(int row, const DiscoveredDevice& device)
         if (!item) {
             item = new QTableWidgetItem;
             const QTableWidgetItem* header = MSFlexGrid1->horizontalHeaderItem(col);
-            item->setTextAlignment(header ? Qt::Alignment(header->textAlignment()) : Qt::AlignLeft | Qt::AlignVCenter);
+            item->setTextAlignment(header ? Qt::Alignment(header->textAlignment())
+                                          : Qt::AlignLeft | Qt::AlignVCenter);
             MSFlexGrid1->setItem(row, col, item);
         }
         if (item->text() != *texts[col])

@@ -34,8 +34,9 @@ int main(int argc, char** argv)
     const DiscoverySearch::Outcome outcome = search.Run();
     for (const DiscoveredDevice& d : search.Devices().Entries())
         std::printf("%s\t%s\t%s\n", qPrintable(d.name), qPrintable(d.mac), qPrintable(d.ip));
-    std::fprintf(stderr, "%d found; the request left on %d interface(s)%s\n", search.Devices().Count(),
-                 search.Winsock1().LastBroadcastInterfaces(),
-                 outcome == DiscoverySearch::Outcome::PortInUse ? "; the local port is in use" : "");
+    std::fprintf(stderr, "%d found; the request left on %d interface(s)%s\n",
+                 search.Devices().Count(), search.Winsock1().LastBroadcastInterfaces(),
+                 outcome == DiscoverySearch::Outcome::PortInUse ? "; the local port is in use"
+                                                                : "");
     return outcome == DiscoverySearch::Outcome::Completed ? 0 : 1;
 }

@@ -90,14 +90,19 @@ TEST(DiscoveryReply, Texts)
         QByteArray mac, ip, name;
         const char *macText, *ipText, *nameText;
     } cases[] = {
-        {"all zero", QByteArray(6, '\0'), QByteArray(4, '\0'), QByteArray(), "00:00:00-00:00:00", "0.0.0.0", ""},
-        {"all ones", QByteArray(6, '\xFF'), QByteArray(4, '\xFF'), "ABCDEFGHIJKLMNOP", "FF:FF:FF-FF:FF:FF",
-         "255.255.255.255", "ABCDEFGHIJKLMNOP"},
-        {"small bytes padded", QByteArray::fromHex("0102030A0B0C"), QByteArray::fromHex("0A00000A"), "a",
-         "01:02:03-0A:0B:0C", "10.0.0.10", "a"},
-        {"spaces trimmed, inner kept", kMac, kIp, "  Line  2  ", "00:1A:2B-3C:4D:5E", "192.168.1.5", "Line  2"},
+        {"all zero", QByteArray(6, '\0'), QByteArray(4, '\0'), QByteArray(), "00:00:00-00:00:00",
+         "0.0.0.0", ""},
+        {"all ones", QByteArray(6, '\xFF'), QByteArray(4, '\xFF'), "ABCDEFGHIJKLMNOP",
+         "FF:FF:FF-FF:FF:FF", "255.255.255.255", "ABCDEFGHIJKLMNOP"},
+        {"small bytes padded", QByteArray::fromHex("0102030A0B0C"), QByteArray::fromHex("0A00000A"),
+         "a", "01:02:03-0A:0B:0C", "10.0.0.10", "a"},
+        {"spaces trimmed, inner kept", kMac, kIp, "  Line  2  ", "00:1A:2B-3C:4D:5E", "192.168.1.5",
+         "Line  2"},
         {"high bit dropped", kMac, kIp, "\xC1\xE2", "00:1A:2B-3C:4D:5E", "192.168.1.5", "Ab"},
-        {"controls dropped", kMac, kIp, "a\tb\x7F" "c", "00:1A:2B-3C:4D:5E", "192.168.1.5", "abc"},
+        {"controls dropped", kMac, kIp,
+         "a\tb\x7F"
+         "c",
+         "00:1A:2B-3C:4D:5E", "192.168.1.5", "abc"},
     };
     for (const auto& c : cases) {
         const auto device = ParseDiscoveryReply(Reply(c.mac, c.ip, c.name));
@@ -139,7 +144,8 @@ TEST(DeviceList, OneEntryPerMacExactly)
 
     list.Clear();
     EXPECT_TRUE(list.IsEmpty());
-    EXPECT_EQ(list.Add(Device("00:1A:2B-3C:4D:5E", "10.0.0.2")), 0) << "a new search lists it again";
+    EXPECT_EQ(list.Add(Device("00:1A:2B-3C:4D:5E", "10.0.0.2")), 0)
+        << "a new search lists it again";
 }
 
 TEST(DeviceList, SharedAddressKeepsBothNewestFirst)
@@ -226,10 +232,12 @@ TEST(DiscoveryTexts, Sentences)
     EXPECT_EQ(CountText(2000), "2000 Bridges found");
     EXPECT_EQ(NoneFoundText(), "No Vant Ethernet to Serial Bridge devices were found.");
     EXPECT_EQ(SearchingText(), "Searching, please wait ...");
-    EXPECT_EQ(InstructionText(),
-              "Click \"Search\" above to search the network for bridges.  Select one (if more than one was "
-              "found) and click \"Configure\" to configure it.");
-    EXPECT_EQ(DuplicatesText(), "* Duplicate IP addresses found!  You should unplug one and connect to the other "
-                                "to change its IP Address.");
-    EXPECT_EQ(PortInUseText(2362), "UDP port 2362 is in use by another program. Close it and search again.");
+    EXPECT_EQ(InstructionText(), "Click \"Search\" above to search the network for bridges.  "
+                                 "Select one (if more than one was "
+                                 "found) and click \"Configure\" to configure it.");
+    EXPECT_EQ(DuplicatesText(),
+              "* Duplicate IP addresses found!  You should unplug one and connect to the other "
+              "to change its IP Address.");
+    EXPECT_EQ(PortInUseText(2362),
+              "UDP port 2362 is in use by another program. Close it and search again.");
 }

@@ -75,7 +75,10 @@ NxFind& shownWindow()
     return w;
 }
 
-void clickSearch(NxFind& w) { QTest::mouseClick(w.cmdSearch, Qt::LeftButton); }
+void clickSearch(NxFind& w)
+{
+    QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
+}
 
 QStringList column(const NxFind& w, int col)
 {
@@ -85,7 +88,10 @@ QStringList column(const NxFind& w, int col)
     return texts;
 }
 
-int px(int twips) { return TwipsToPixels(twips); }
+int px(int twips)
+{
+    return TwipsToPixels(twips);
+}
 
 } // namespace
 
@@ -110,10 +116,14 @@ private slots:
             const char* name;
             QRect rect;
         } controls[] = {
-            {"Label1", TwipsRect(240, 120, 1455, 255)},      {"MSFlexGrid1", TwipsRect(240, 360, 6135, 1455)},
-            {"lblStatus", TwipsRect(240, 1920, 6015, 495)},  {"lblDuplicates", TwipsRect(120, 2520, 7695, 255)},
-            {"Image1", TwipsRect(6600, 90, 1200, 600)},      {"lblVer", TwipsRect(6600, 720, 1215, 255)},
-            {"cmdSearch", TwipsRect(6600, 1080, 1215, 375)}, {"cmdConfig", TwipsRect(6600, 1560, 1215, 375)},
+            {"Label1", TwipsRect(240, 120, 1455, 255)},
+            {"MSFlexGrid1", TwipsRect(240, 360, 6135, 1455)},
+            {"lblStatus", TwipsRect(240, 1920, 6015, 495)},
+            {"lblDuplicates", TwipsRect(120, 2520, 7695, 255)},
+            {"Image1", TwipsRect(6600, 90, 1200, 600)},
+            {"lblVer", TwipsRect(6600, 720, 1215, 255)},
+            {"cmdSearch", TwipsRect(6600, 1080, 1215, 375)},
+            {"cmdConfig", TwipsRect(6600, 1560, 1215, 375)},
             {"cmdExit", TwipsRect(6600, 2040, 1215, 375)},
         };
         for (const auto& c : controls) {
@@ -128,9 +138,9 @@ private slots:
         } labels[] = {
             {w.Label1, "Bridges found:"},
             {w.lblVer, "Ver. 1.2.0"},
-            {w.lblStatus,
-             "Click \"Search\" above to search the network for bridges.  Select one (if more than one was found) "
-             "and click \"Configure\" to configure it."},
+            {w.lblStatus, "Click \"Search\" above to search the network for bridges.  Select one "
+                          "(if more than one was found) "
+                          "and click \"Configure\" to configure it."},
         };
         for (const auto& l : labels) {
             QCOMPARE(l.label->text(), QString::fromLatin1(l.text));
@@ -158,8 +168,10 @@ private slots:
                        {"IP Address", 1645, Qt::AlignHCenter}};
         QCOMPARE(grid->columnCount(), 3);
         for (int col = 0; col < 3; ++col) {
-            QCOMPARE(grid->horizontalHeaderItem(col)->text(), QString::fromLatin1(columns[col].caption));
-            QCOMPARE(Qt::Alignment(grid->horizontalHeaderItem(col)->textAlignment()) & Qt::AlignHorizontal_Mask,
+            QCOMPARE(grid->horizontalHeaderItem(col)->text(),
+                     QString::fromLatin1(columns[col].caption));
+            QCOMPARE(Qt::Alignment(grid->horizontalHeaderItem(col)->textAlignment()) &
+                         Qt::AlignHorizontal_Mask,
                      columns[col].align);
             QCOMPARE(grid->columnWidth(col), px(columns[col].width));
         }
@@ -256,7 +268,8 @@ private slots:
                 rig.fleet->setDevice(i, d);
             }
             bool noteHiddenWhileSearching = false;
-            QTimer::singleShot(200, &w, [&] { noteHiddenWhileSearching = !w.lblDuplicates->isVisible(); });
+            QTimer::singleShot(200, &w,
+                               [&] { noteHiddenWhileSearching = !w.lblDuplicates->isVisible(); });
             clickSearch(w);
             QVERIFY(noteHiddenWhileSearching);
             QCOMPARE(column(w, 2), s.ips);
@@ -267,7 +280,8 @@ private slots:
     void configureHandsOverAndReturns()
     {
         std::vector<DeviceState> list = devices(3);
-        // The pair shares 127.0.0.4; their stored address setting agrees, as the window reads it back.
+        // The pair shares 127.0.0.4; their stored address setting agrees, as the window reads it
+        // back.
         list[1].address = list[1].ip = list[2].address;
         list[1].name = list[2].name = QStringLiteral("Boiler");
         Rig rig = startFleet(list);
@@ -329,7 +343,7 @@ private slots:
         Rig rig = startFleet(list);
         // Whatever MAC programming asks, the user cancels.
         SetMessageResponder([](const Message& m) {
-            return m.buttons == MsgButtons::YesNo ? MsgAnswer::No
+            return m.buttons == MsgButtons::YesNo         ? MsgAnswer::No
                    : m.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel
                                                           : MsgAnswer::Ok;
         });
@@ -393,7 +407,8 @@ private slots:
 
         std::vector<std::chrono::steady_clock::time_point> requests;
         for (const auto& e : rig.fleet->traffic())
-            if (e.direction == talixsim::TrafficEntry::Direction::In && e.bytes == QByteArrayLiteral("ZEVID"))
+            if (e.direction == talixsim::TrafficEntry::Direction::In &&
+                e.bytes == QByteArrayLiteral("ZEVID"))
                 requests.push_back(e.time);
         QCOMPARE(requests.size(), size_t(2));
         const double apart = std::chrono::duration<double>(requests[1] - requests[0]).count();
@@ -408,9 +423,10 @@ private slots:
         NxFind& w = shownWindow();
         clickSearch(w);
         QCOMPARE(w.lblStatus->text(), PortInUseText(rig.localPort));
-        QCOMPARE(w.lblStatus->text(),
-                 QStringLiteral("UDP port %1 is in use by another program. Close it and search again.")
-                     .arg(rig.localPort));
+        QCOMPARE(
+            w.lblStatus->text(),
+            QStringLiteral("UDP port %1 is in use by another program. Close it and search again.")
+                .arg(rig.localPort));
         QCOMPARE(w.MSFlexGrid1->rowCount(), 0);
         QVERIFY(!w.cmdConfig->isEnabled());
         QVERIFY(w.cmdSearch->isEnabled());
