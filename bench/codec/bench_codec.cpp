@@ -1,0 +1,135 @@
+// Throughput of the codecs a fleet tool runs once per device: settings replies decoded (each
+// layout), save commands built (each layout) and discovery replies parsed. The bytes come from
+// the simulator, which encodes them independently of the program.
+//
+//   bench_codec [Google Benchmark flags]     e.g. --benchmark_min_time=0.5
+#include "discoveryreply.h"
+#include "settingsrecord.h"
+
+#include "deviceprotocol.h"
+#include "devicestate.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+using namespace brevion;
+
+namespace {
+
+constexpr double kGoalPerSecond = 1e6;
+
+// A device of the preset with every field filled, rules included, so that no layout decodes
+// or builds less than it can carry.
+talixsim::DeviceState fullDevice(talixsim::Preset preset)
+{
+    talixsim::DeviceState device = talixsim::makeDevice(41, preset);
+    device.gateway = talixsim::ipFromText(QStringLiteral("127.0.0.1"));
+    for (int n = 0; n < 12; ++n) {
+        talixsim::Rule& rule = device.rules[n];
+        rule.ip = talixsim::loopbackAddress(100 + n);
+        rule.port = quint16(20000 + n);
+        rule.flags = 1 | 2;
+        rule.idleSecs = 60 * (n + 1);
+    }
+    device.userPrompt = QStringLiteral("login:");
+    device.passPrompt = QStringLiteral("password:");
+    device.username = QStringLiteral("operator");
+    device.password = QStringLiteral("s3cret-phrase");
+    return device;
+}
+
+const talixsim::Preset kPresets[] = {talixsim::Preset::Basic, talixsim::Preset::Rules,
+                                     talixsim::Preset::Login};
+const char* const kLayoutNames[] = {"Basic", "Rules", "Login"};
+
+void DecodeSettings(benchmark::State& state)
+{
+    const QByteArray reply = talixsim::settingsReply(fullDevice(kPresets[state.range(0)]));
+    if (!DecodeSettingsReply(reply) || !DecodeSettingsReply(reply)->checksumOk) {
+        state.SkipWithError("the simulator's reply does not decode");
+        return;
+    }
+    for (auto _ : state) {
+        auto decoded = DecodeSettingsReply(reply);
+        benchmark::DoNotOptimize(decoded);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(kLayoutNames[state.range(0)]);
+}
+
+void BuildSave(benchmark::State& state)
+{
+    const auto reply =
+        DecodeSettingsReply(talixsim::settingsReply(fullDevice(kPresets[state.range(0)])));
+    DeviceSettings settings;
+    ApplyReply(settings, *reply);
+    const SettingsLayout layout = reply->layout;
+    talixsim::DeviceState check = fullDevice(kPresets[state.range(0)]);
+    if (!talixsim::applySaveCommand(check, BuildSaveCommand(settings, layout))) {
+        state.SkipWithError("the simulator refuses the save command");
+        return;
+    }
+    for (auto _ : state) {
+        QByteArray command = BuildSaveCommand(settings, layout);
+        benchmark::DoNotOptimize(command);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(kLayoutNames[state.range(0)]);
+}
+
+void ParseDiscovery(benchmark::State& state)
+{
+    const QByteArray reply = talixsim::discoveryReply(fullDevice(talixsim::Preset::Login));
+    if (!ParseDiscoveryReply(reply)) {
+        state.SkipWithError("the simulator's discovery reply does not parse");
+        return;
+    }
+    for (auto _ : state) {
+        auto device = ParseDiscoveryReply(reply);
+        benchmark::DoNotOptimize(device);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(DecodeSettings)->DenseRange(0, 2);
+BENCHMARK(BuildSave)->DenseRange(0, 2);
+BENCHMARK(ParseDiscovery);
+
+// The console table, and the slowest rate against the goal at the end.
+class GoalReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                failed = true;
+                continue;
+            }
+            const auto rate = run.counters.find("items_per_second");
+            if (rate != run.counters.end())
+                slowest = std::min(slowest, double(rate->second));
+        }
+    }
+    double slowest = std::numeric_limits<double>::infinity();
+    bool failed = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    GoalReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::printf("slowest: %.0f per second; goal (every codec >= %.0f per second): %s\n",
+                reporter.slowest, kGoalPerSecond,
+                !reporter.failed && reporter.slowest >= kGoalPerSecond ? "met" : "NOT met");
+    return reporter.failed ? 1 : 0;
+}
