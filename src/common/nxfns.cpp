@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brevion {
@@ -11,19 +12,30 @@ QString BytesToText(const QByteArray& bytes, qint16 first, qint16 count)
     const int last = int(first) + int(count) - 1;
     if (last > bytes.size() - 1 || first < 0)
         return {};
-    QString text;
-    text.reserve(count > 0 ? count : 0);
+    QString text(count > 0 ? count : 0, Qt::Uninitialized);
+    QChar* out = text.data();
+    qsizetype length = 0;
     for (int k = first; k <= last; ++k) {
         const int c = static_cast<quint8>(bytes[k]) & 127;
         if (c >= 32 && c <= 126)
-            text.append(QChar(c));
+            out[length++] = QChar(c);
     }
+    text.resize(length);
     return text;
 }
 
-std::optional<double> NumericValue(const QString& text)
+namespace {
+
+// Reads views, so that splitting an address copies no text.
+std::optional<double> numericValue(QStringView text)
 {
-    const QString t = text.trimmed();
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first].isSpace())
+        ++first;
+    while (last > first && text[last - 1].isSpace())
+        --last;
+    const QStringView t = text.mid(first, last - first);
     int i = 0;
     const int n = t.size();
     bool negative = false;
@@ -53,6 +65,13 @@ std::optional<double> NumericValue(const QString& text)
     return negative ? -value : value;
 }
 
+} // namespace
+
+std::optional<double> NumericValue(const QString& text)
+{
+    return numericValue(text);
+}
+
 double RoundHalfEven(double value)
 {
     const double floor = std::floor(value);
@@ -67,22 +86,35 @@ double RoundHalfEven(double value)
 namespace {
 
 // Splits at the first three dots with the rules of IsValidIP; the parts' values or nothing.
-std::optional<std::array<double, 4>> splitAddress(const QString& text)
+std::optional<std::array<double, 4>> splitAddress(QStringView text)
 {
-    const int p1 = text.indexOf(QLatin1Char('.'));
-    if (p1 < 1)
+    qsizetype dots[3];
+    int found = 0;
+    for (qsizetype i = 0; i < text.size() && found < 3; ++i)
+        if (text[i] == u'.')
+            dots[found++] = i;
+    if (found < 3)
         return std::nullopt;
-    const int p2 = text.indexOf(QLatin1Char('.'), p1 + 1);
-    if (p2 < 0 || p2 <= p1 + 1)
+    const qsizetype p1 = dots[0], p2 = dots[1], p3 = dots[2];
+    if (p1 < 1 || p2 <= p1 + 1 || p3 <= p2 + 1)
         return std::nullopt;
-    const int p3 = text.indexOf(QLatin1Char('.'), p2 + 1);
-    if (p3 < 0 || p3 <= p2 + 1)
-        return std::nullopt;
-    const QString parts[4] = {text.left(p1), text.mid(p1 + 1, p2 - p1 - 1),
-                              text.mid(p2 + 1, p3 - p2 - 1), text.mid(p3 + 1)};
+    const QStringView parts[4] = {text.left(p1), text.mid(p1 + 1, p2 - p1 - 1),
+                                  text.mid(p2 + 1, p3 - p2 - 1), text.mid(p3 + 1)};
     std::array<double, 4> values{};
     for (int i = 0; i < 4; ++i) {
-        const auto v = NumericValue(parts[i]);
+        // Most parts are one to three digits and nothing else: read those directly.
+        const QStringView part = parts[i];
+        const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+        if (!part.isEmpty() && part.size() <= 3 && std::all_of(part.begin(), part.end(), digit)) {
+            int whole = 0;
+            for (QChar c : part)
+                whole = whole * 10 + (c.unicode() - u'0');
+            if (whole > 255)
+                return std::nullopt;
+            values[i] = whole;
+            continue;
+        }
+        const auto v = numericValue(part);
         if (!v || *v < 0 || *v > 255)
             return std::nullopt;
         values[i] = *v;

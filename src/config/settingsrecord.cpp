@@ -2,7 +2,9 @@
 
 #include "nxfns.h"
 
-#include <QStringList>
+#include <QStringView>
+
+#include <algorithm>
 
 namespace brevion {
 namespace {
@@ -31,12 +33,23 @@ qint32 version(const QByteArray& bytes, int offset)
            qint32(byteAt(bytes, offset + 2));
 }
 
+// The bytes as decimal numbers joined by dots ("1.0.17", "192.168.1.5"), built in one go: a
+// reply holds up to seventeen of these.
 QString dotted(const QByteArray& bytes, int offset, int parts)
 {
-    QStringList numbers;
-    for (int i = 0; i < parts; ++i)
-        numbers << QString::number(byteAt(bytes, offset + i));
-    return numbers.join(QLatin1Char('.'));
+    char text[4 * 4];
+    int length = 0;
+    for (int i = 0; i < parts && i < 4; ++i) {
+        if (i > 0)
+            text[length++] = '.';
+        const int value = byteAt(bytes, offset + i);
+        if (value >= 100)
+            text[length++] = char('0' + value / 100);
+        if (value >= 10)
+            text[length++] = char('0' + value / 10 % 10);
+        text[length++] = char('0' + value % 10);
+    }
+    return QString::fromLatin1(text, length);
 }
 
 QString textField(const QByteArray& bytes, int offset, int size)
@@ -44,27 +57,68 @@ QString textField(const QByteArray& bytes, int offset, int size)
     return BytesToText(bytes, static_cast<qint16>(offset), static_cast<qint16>(size)).trimmed();
 }
 
-void appendWord(QByteArray& out, quint32 value)
+// Writes a command into memory sized for it beforehand, so that building one allocates once.
+// Bytes beyond the size are dropped rather than written past the end.
+class Writer {
+public:
+    explicit Writer(int size)
+        : m_bytes(size, Qt::Uninitialized), m_data(m_bytes.data()), m_capacity(size)
+    {
+    }
+    void byte(quint8 value)
+    {
+        if (m_size < m_capacity)
+            m_data[m_size++] = char(value);
+    }
+    void fill(int count, char value)
+    {
+        for (int i = 0; i < count; ++i)
+            byte(quint8(value));
+    }
+    // The sum of the bytes written so far.
+    quint32 sum() const
+    {
+        quint32 total = 0;
+        for (int i = 0; i < m_size; ++i)
+            total += static_cast<quint8>(m_data[i]);
+        return total;
+    }
+    QByteArray take()
+    {
+        m_bytes.truncate(m_size);
+        return std::move(m_bytes);
+    }
+
+private:
+    QByteArray m_bytes;
+    char* m_data;
+    int m_capacity;
+    int m_size = 0;
+};
+
+void appendWord(Writer& out, quint32 value)
 {
-    out.append(char((value >> 8) & 0xFF));
-    out.append(char(value & 0xFF));
+    out.byte(quint8((value >> 8) & 0xFF));
+    out.byte(quint8(value & 0xFF));
 }
 
-void appendLong(QByteArray& out, qint32 value)
+void appendLong(Writer& out, qint32 value)
 {
     quint8 b[4];
     LongToBytes(value, b[0], b[1], b[2], b[3]);
-    out.append(reinterpret_cast<const char*>(b), 4);
+    for (quint8 x : b)
+        out.byte(x);
 }
 
-void appendAddress(QByteArray& out, const QString& text)
+void appendAddress(Writer& out, const QString& text)
 {
     quint8 b[4];
     IPToBytes(text, b[0], b[1], b[2], b[3]);
-    out.append(reinterpret_cast<const char*>(b), 4);
+    for (quint8 x : b)
+        out.byte(x);
 }
 
-QString trimBlanks(const QString& text)
+QStringView trimBlanks(QStringView text)
 {
     // Only spaces count: the device pads with NULs and a tab is kept as typed.
     int first = 0;
@@ -74,6 +128,28 @@ QString trimBlanks(const QString& text)
     while (last > first && text[last - 1] == QLatin1Char(' '))
         --last;
     return text.mid(first, last - first);
+}
+
+void appendTextField(Writer& out, const QString& text, int size)
+{
+    const QStringView cut = trimBlanks(QStringView(text).left(size));
+    for (QChar c : cut)
+        out.byte(c.unicode() <= 0xFF ? quint8(c.unicode()) : quint8('?'));
+    out.fill(size - int(cut.size()), '\0');
+}
+
+void appendRule(Writer& out, const OutCnctRule& rule)
+{
+    appendAddress(out, rule.IPAddr);
+    appendWord(out, static_cast<quint32>(rule.Port));
+    out.byte(rule.Flags);
+    out.byte(0);
+    appendLong(out, rule.IdleSecs);
+}
+
+quint32 commandChecksumValue(quint32 sum)
+{
+    return (65536u - (sum % 65536u)) % 65536u;
 }
 
 } // namespace
@@ -92,17 +168,18 @@ QByteArray CommandChecksum(const QByteArray& bytes)
     quint32 sum = 0;
     for (char c : bytes)
         sum += static_cast<quint8>(c);
-    const quint32 value = (65536u - (sum % 65536u)) % 65536u;
-    QByteArray out;
-    appendWord(out, value);
-    return out;
+    Writer out(2);
+    appendWord(out, commandChecksumValue(sum));
+    return out.take();
 }
 
 quint16 ReplyChecksum(const QByteArray& bytes, int count)
 {
+    const auto* data = reinterpret_cast<const quint8*>(bytes.constData());
+    const qsizetype end = std::min<qsizetype>(count, bytes.size());
     quint32 sum = 0;
-    for (int i = 0; i < count && i < bytes.size(); ++i)
-        sum += byteAt(bytes, i);
+    for (qsizetype i = 0; i < end; ++i)
+        sum += data[i];
     return static_cast<quint16>(65535u - (sum % 65536u));
 }
 
@@ -144,24 +221,16 @@ OutCnctRule DecodeRule(const QByteArray& bytes, int offset)
 
 QByteArray EncodeRule(const OutCnctRule& rule)
 {
-    QByteArray out;
-    appendAddress(out, rule.IPAddr);
-    appendWord(out, static_cast<quint32>(rule.Port));
-    out.append(char(rule.Flags));
-    out.append('\0');
-    appendLong(out, rule.IdleSecs);
-    return out;
+    Writer out(12);
+    appendRule(out, rule);
+    return out.take();
 }
 
 QByteArray EncodeTextField(const QString& text, int size)
 {
-    const QString cut = trimBlanks(text.left(size));
-    QByteArray out;
-    out.reserve(size);
-    for (QChar c : cut)
-        out.append(c.unicode() <= 0xFF ? char(c.unicode()) : '?');
-    out.append(QByteArray(size - out.size(), '\0'));
-    return out;
+    Writer out(std::max(size, 0));
+    appendTextField(out, text, size);
+    return out.take();
 }
 
 std::optional<SettingsReply> DecodeSettingsReply(const QByteArray& bytes)
@@ -238,34 +307,35 @@ void ApplyReply(DeviceSettings& settings, const SettingsReply& reply)
 QByteArray BuildSaveCommand(const DeviceSettings& settings, SettingsLayout layout)
 {
     const bool login = layout == SettingsLayout::Login;
-    QByteArray out("XS");
-    out.reserve(SaveCommandLength(layout));
-    out.append(QByteArray(2, settings.DHCP ? '\xFF' : '\0'));
+    Writer out(SaveCommandLength(layout));
+    out.byte('X');
+    out.byte('S');
+    out.fill(2, settings.DHCP ? '\xFF' : '\0');
     if (login)
         appendWord(out, settings.IPPort);
     appendAddress(out, settings.IPAddr);
     appendAddress(out, settings.SubnetMask);
     appendAddress(out, settings.Gateway);
-    out.append(EncodeTextField(settings.NetName, 16));
+    appendTextField(out, settings.NetName, 16);
     if (!login)
         appendWord(out, settings.IPPort);
     appendLong(out, settings.BaudRate);
-    out.append(QByteArray(3, '\0'));
-    out.append(char(settings.Handshaking < 0 ? 0 : settings.Handshaking & 0xFF));
+    out.fill(3, '\0');
+    out.byte(quint8(settings.Handshaking < 0 ? 0 : settings.Handshaking & 0xFF));
     if (layout != SettingsLayout::Basic) {
         appendWord(out, settings.UDPPort);
-        out.append(QByteArray(2, '\0'));
+        out.fill(2, '\0');
         for (int n = 1; n <= MaxOutRules; ++n)
-            out.append(EncodeRule(settings.Rules.OutRules[n]));
+            appendRule(out, settings.Rules.OutRules[n]);
     }
     if (login) {
-        out.append(EncodeTextField(settings.UserPrompt, 32));
-        out.append(EncodeTextField(settings.PassPrompt, 32));
-        out.append(EncodeTextField(settings.Username, 64));
-        out.append(EncodeTextField(settings.Password, 64));
+        appendTextField(out, settings.UserPrompt, 32);
+        appendTextField(out, settings.PassPrompt, 32);
+        appendTextField(out, settings.Username, 64);
+        appendTextField(out, settings.Password, 64);
     }
-    out.append(CommandChecksum(out));
-    return out;
+    appendWord(out, commandChecksumValue(out.sum()));
+    return out.take();
 }
 
 QByteArray ReadCommand() { return QByteArrayLiteral("XQ"); }

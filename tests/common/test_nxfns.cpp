@@ -47,6 +47,7 @@ TEST(IsValidIP, NumericRule)
         {"a.b.c.d", false},      {"", false},          {"0.0.0.0", true},    {"255.255.255.255", true},
         {"1.2.3.4 5", false},    {"1e2.1.1.1", false}, {"0x1.1.1.1", false}, {"1,5.1.1.1", false},
         {"10.0.0", false},       {"300.1.1.1", false}, {"1.2.3.4.", true},   {"1.2.3..5", true},
+        {"001.02.3.0255", true}, {"1.2.3.256", false}, {"1.2.3.0256", false}, {"1.2.3.4\t", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsValidIP(QString::fromLatin1(c.text)), c.valid) << c.text;
@@ -66,6 +67,7 @@ TEST(IPToBytes, RoundsHalfToEvenAndZeroesInvalidText)
         {"-0.1.2.3", {0, 1, 2, 3}},
         {"garbage", {0, 0, 0, 0}},
         {"254.5.0.0", {254, 5, 0, 0}},
+        {"001.02.3.0255", {1, 2, 3, 255}}, // leading zeros, short and long
     };
     for (const auto& c : cases) {
         quint8 b1 = 9, b2 = 9, b3 = 9, b4 = 9;
