@@ -6,12 +6,33 @@
 #include <CLI/CLI.hpp>
 
 #include <QApplication>
+#include <QEvent>
+#include <QTimer>
 #include <QUdpSocket>
+#include <QWidget>
 
 #include <cstdio>
 #include <memory>
 
 namespace {
+
+// With BREVION_EXIT_AFTER_SHOW set, the first window closes as soon as it has painted, so the
+// program ends there: start-up can be timed from outside.
+class CloseOncePainted : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!m_done && event->type() == QEvent::Paint && widget && widget->isWindow()) {
+            m_done = true;
+            QTimer::singleShot(0, widget, &QWidget::close);
+        }
+        return false;
+    }
+
+private:
+    bool m_done = false;
+};
 
 // A free UDP port on this machine, so two demos side by side do not collide.
 quint16 freeLocalPort()
@@ -83,6 +104,9 @@ int main(int argc, char** argv)
         broadcast = "127.255.255.255";
     }
     brevion::ConfigureNetwork(devicePort, localPort, broadcast.c_str());
+    CloseOncePainted closeOncePainted;
+    if (qEnvironmentVariableIsSet("BREVION_EXIT_AFTER_SHOW"))
+        app.installEventFilter(&closeOncePainted);
     brevion::NxConfig component;
     component.Show();
     // Show returns once the user has closed the windows: that is a normal end.
