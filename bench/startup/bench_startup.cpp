@@ -5,6 +5,7 @@
 // The baseline is a Qt program that shows one empty window the same way (bench_bare_window).
 //
 //   bench_startup [runs]     default 10
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace {
+
+constexpr time_t kBoundSeconds = 20;
 
 struct Run {
     double ms = 0;
@@ -34,12 +37,25 @@ Run runOnce(const char* program, const std::vector<const char*>& arguments)
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         execv(program, argv.data());
         _exit(127);
     }
     Run run;
     if (child < 0)
         return run;
+    // A program that does not end by itself is stopped after the bound.
+    timespec bound{kBoundSeconds, 0};
+    sigset_t childEnded;
+    sigemptyset(&childEnded);
+    sigaddset(&childEnded, SIGCHLD);
+    if (sigtimedwait(&childEnded, nullptr, &bound) < 0) {
+        std::fprintf(stderr, "%s did not end within %ld s; stopped\n", program,
+                     long(kBoundSeconds));
+        kill(child, SIGKILL);
+    }
     int status = 0;
     rusage usage{};
     if (wait4(child, &status, 0, &usage) != child)
@@ -89,12 +105,23 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("BREVION_EXIT_AFTER_SHOW", "1", 1);
+    char runtimeDir[] = "/tmp/bench-startup-XXXXXX";
+    const bool ownRuntimeDir = !getenv("XDG_RUNTIME_DIR") && mkdtemp(runtimeDir);
+    if (ownRuntimeDir)
+        setenv("XDG_RUNTIME_DIR", runtimeDir, 1);
+    // SIGCHLD stays pending until runOnce takes it.
+    sigset_t childEnded;
+    sigemptyset(&childEnded);
+    sigaddset(&childEnded, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &childEnded, nullptr);
     // Loopback and ports of this benchmark, in case anything is sent before the window closes.
     const std::vector<const char*> hostArguments = {"--port", "24830",       "--local-port",
                                                     "24831",  "--broadcast", "127.0.0.1"};
 
     const Summary host = measure("brevion to discovery window", HOST_PROGRAM, hostArguments, runs);
     const Summary bare = measure("empty Qt window (baseline)", BARE_PROGRAM, {}, runs);
+    if (ownRuntimeDir)
+        rmdir(runtimeDir);
     if (!host.ok || !bare.ok)
         return 1;
     std::printf("%-30s %.2fx the time, %.2fx the memory of the baseline\n", "",
