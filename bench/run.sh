@@ -7,6 +7,11 @@ BUILD="${1:-build}"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 RESULTS="$BUILD/bench-results"
 mkdir -p "$RESULTS"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR="$(mktemp -d)"
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; $(uname -sr)"
 echo "build: $BUILD ($(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$BUILD/CMakeCache.txt" 2>/dev/null))"
@@ -35,7 +40,7 @@ run() { # run <executable relative to the build folder> [arguments...]
   ran=$((ran + 1))
 }
 
-run bench/codec/bench_codec --benchmark_min_time=0.3
+run bench/codec/bench_codec --benchmark_repetitions=5 --benchmark_min_time=0.1 --benchmark_color=false
 run bench/startup/bench_startup 10
 run bench/update/bench_update 3
 run bench/discovery/bench_discovery

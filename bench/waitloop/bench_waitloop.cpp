@@ -98,8 +98,8 @@ Sample showIdle(double seconds)
 {
     Meter meter;
     Sample sample;
-    QTimer::singleShot(300, [&] { meter.start(); });
-    QTimer::singleShot(300 + int(seconds * 1000), [&] {
+    QTimer::singleShot(300, Qt::PreciseTimer, [&] { meter.start(); });
+    QTimer::singleShot(300 + int(seconds * 1000), Qt::PreciseTimer, [&] {
         sample = meter.stop();
         Forms::Get<NxFind>().close();
     });

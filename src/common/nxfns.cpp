@@ -14,9 +14,10 @@ QString BytesToText(const QByteArray& bytes, qint16 first, qint16 count)
         return {};
     QString text(count > 0 ? count : 0, Qt::Uninitialized);
     QChar* out = text.data();
+    const auto* in = reinterpret_cast<const quint8*>(bytes.constData());
     qsizetype length = 0;
     for (int k = first; k <= last; ++k) {
-        const int c = static_cast<quint8>(bytes[k]) & 127;
+        const int c = in[k] & 127;
         if (c >= 32 && c <= 126)
             out[length++] = QChar(c);
     }

@@ -37,19 +37,21 @@ qint32 version(const QByteArray& bytes, int offset)
 // reply holds up to seventeen of these.
 QString dotted(const QByteArray& bytes, int offset, int parts)
 {
-    char text[4 * 4];
+    QString text(4 * 4, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
     int length = 0;
     for (int i = 0; i < parts && i < 4; ++i) {
         if (i > 0)
-            text[length++] = '.';
+            out[length++] = u'.';
         const int value = byteAt(bytes, offset + i);
         if (value >= 100)
-            text[length++] = char('0' + value / 100);
+            out[length++] = char16_t(u'0' + value / 100);
         if (value >= 10)
-            text[length++] = char('0' + value / 10 % 10);
-        text[length++] = char('0' + value % 10);
+            out[length++] = char16_t(u'0' + value / 10 % 10);
+        out[length++] = char16_t(u'0' + value % 10);
     }
-    return QString::fromLatin1(text, length);
+    text.truncate(length);
+    return text;
 }
 
 QString textField(const QByteArray& bytes, int offset, int size)
