@@ -26,11 +26,13 @@ build: configure
 demo:
 	@bash scripts/demo.sh $(BUILD) "$(MAKE)"
 
-check: build
+# The package is built first so the test of the unpacked package always has a current one.
+CHECK_DEPS ?= package
+check: $(CHECK_DEPS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
 check-asan:
-	@$(MAKE) --no-print-directory check BUILD=build-asan CMAKE_ARGS="$(CMAKE_ARGS) -DBREVION_SANITIZE=ON -DBREVION_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+	@$(MAKE) --no-print-directory check BUILD=build-asan CHECK_DEPS=build CMAKE_ARGS="$(CMAKE_ARGS) -DBREVION_SANITIZE=ON -DBREVION_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
 
 # The fuzz targets (clang, libFuzzer + ASan/UBSan) over the pure cores only, about 30 s each.
 FUZZ_BUILD ?= build-fuzz
@@ -41,6 +43,11 @@ fuzz-short:
 		-DBREVION_FUZZ=ON -DBREVION_BUILD_TESTS=OFF -DBREVION_BUILD_BENCH=OFF
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 	@bash tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Debian package: $(BUILD)/brevion_<version>_<arch>.deb
+package: build
+	@cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/brevion_*.deb
 
 bench: build
 	@bash bench/run.sh $(BUILD)
