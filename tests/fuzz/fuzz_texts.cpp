@@ -27,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(text.count(QLatin1Char('.')) >= 3);
 
         if (const std::optional<double> value = NumericValue(text)) {
-            FUZZ_CHECK(std::isfinite(*value));
+            // Hundreds of digits read as infinity, which every range check refuses.
+            FUZZ_CHECK(!std::isnan(*value));
+            if (std::isinf(*value))
+                FUZZ_CHECK(!valid && !ParsePort(text));
             FUZZ_CHECK(RoundHalfEven(*value) == std::nearbyint(*value));
         }
         if (const std::optional<quint16> port = ParsePort(text))
@@ -35,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
         HardwareVersionNumber(text);
         BootloaderVersionNumber(text);
-        FUZZ_CHECK(std::isfinite(LeadingValue(text)));
+        FUZZ_CHECK(!std::isnan(LeadingValue(text)));
         if (const std::optional<ListLineParts> parts = ParseUpdateListLine(text))
             FUZZ_CHECK(text.contains(parts->fileName));
     }
