@@ -1,5 +1,6 @@
 #include "nxsetup.h"
 
+#include "controls.h"
 #include "byvant.h"
 #include "forms.h"
 #include "logo.h"
@@ -100,31 +101,15 @@ NxSetup::~NxSetup() = default;
 
 void NxSetup::buildControls()
 {
-    auto label = [this](const char* name, const QString& caption, QWidget* parent) {
-        auto* l = new QLabel(caption, parent);
-        l->setObjectName(QLatin1String(name));
-        l->setAccessibleName(caption);
-        return l;
+    auto label = [](const char* name, const QString& caption, QWidget* parent) {
+        return MakeLabel(parent, name, caption);
     };
     auto edit = [](const char* name, int maxLength, QWidget* parent) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QLatin1String(name));
-        if (maxLength > 0)
-            e->setMaxLength(maxLength);
-        return e;
+        return MakeTextBox(parent, name, maxLength);
     };
-    auto readOnly = [](const char* name, QWidget* parent) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QLatin1String(name));
-        e->setReadOnly(true);
-        return e;
-    };
-    auto button = [this](const char* name, const QString& caption, QWidget* parent) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QLatin1String(name));
-        b->setAccessibleName(caption);
-        b->setAutoDefault(false);
-        return b;
+    auto readOnly = [](const char* name, QWidget* parent) { return MakeReadOnlyBox(parent, name); };
+    auto button = [](const char* name, const QString& caption, QWidget* parent) {
+        return MakeButton(parent, name, caption);
     };
     auto frame = [this](const char* name, const QString& caption) {
         auto* f = new QGroupBox(caption, this);

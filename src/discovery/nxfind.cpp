@@ -1,5 +1,6 @@
 #include "nxfind.h"
 
+#include "controls.h"
 #include "discoverysearch.h"
 #include "discoverytexts.h"
 #include "forms.h"
@@ -31,25 +32,6 @@ constexpr size_t kRefillThreshold = 64;
 const QString kPlaceholderMac = QStringLiteral("00:BA:DB-AD");
 // "<" left, "^" centred, ">" right; one column per "|"-separated part.
 const QString kGridFormat = QStringLiteral("<Device Name|^MAC Address|^IP Address");
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(rect);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(rect);
-    button->setAccessibleName(text);
-    button->setAutoDefault(false);
-    return button;
-}
 
 // Shrinks a label's font from the window's, if need be, until its text fits the label: on one
 // line, or wrapped when the label wraps. Desktop fonts are wider than the design's.
@@ -101,7 +83,7 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
 
     Label1 =
-        makeLabel(this, "Label1", QStringLiteral("Bridges found:"), TwipsRect(240, 120, 1455, 255));
+        MakeLabel(this, "Label1", QStringLiteral("Bridges found:"), TwipsRect(240, 120, 1455, 255));
 
     MSFlexGrid1 = new QTableWidget(this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
@@ -122,12 +104,12 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     MSFlexGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     NameByLabel(Label1, MSFlexGrid1);
 
-    lblStatus = makeLabel(this, "lblStatus", QString(), TwipsRect(240, 1920, 6015, 495));
+    lblStatus = MakeLabel(this, "lblStatus", QString(), TwipsRect(240, 1920, 6015, 495));
     lblStatus->setWordWrap(true);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     lblDuplicates =
-        makeLabel(this, "lblDuplicates", DuplicatesText(), TwipsRect(120, 2520, 7695, 255));
+        MakeLabel(this, "lblDuplicates", DuplicatesText(), TwipsRect(120, 2520, 7695, 255));
     QPalette red = lblDuplicates->palette();
     red.setColor(QPalette::WindowText, QColor(192, 0, 0));
     lblDuplicates->setPalette(red);
@@ -136,13 +118,13 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     Image1 = CreateLogo(this);
     Image1->setGeometry(TwipsRect(6600, 90, 1200, 600));
 
-    lblVer = makeLabel(this, "lblVer", QStringLiteral("Ver. "), TwipsRect(6600, 720, 1215, 255));
+    lblVer = MakeLabel(this, "lblVer", QStringLiteral("Ver. "), TwipsRect(6600, 720, 1215, 255));
 
     cmdSearch =
-        makeButton(this, "cmdSearch", QStringLiteral("Search"), TwipsRect(6600, 1080, 1215, 375));
-    cmdConfig = makeButton(this, "cmdConfig", QStringLiteral("Configure"),
+        MakeButton(this, "cmdSearch", QStringLiteral("Search"), TwipsRect(6600, 1080, 1215, 375));
+    cmdConfig = MakeButton(this, "cmdConfig", QStringLiteral("Configure"),
                            TwipsRect(6600, 1560, 1215, 375));
-    cmdExit = makeButton(this, "cmdExit", QStringLiteral("Exit"), TwipsRect(6600, 2040, 1215, 375));
+    cmdExit = MakeButton(this, "cmdExit", QStringLiteral("Exit"), TwipsRect(6600, 2040, 1215, 375));
     for (QLabel* label : {Label1, lblStatus, lblDuplicates, lblVer})
         label->setAccessibleName(label->text());
     connect(cmdSearch, &QPushButton::clicked, this, &NxFind::cmdSearch_Click);

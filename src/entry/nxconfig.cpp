@@ -11,6 +11,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <string>
 
 namespace brevion {
 
@@ -99,5 +100,11 @@ void brevion_set_network(unsigned short device_port, unsigned short local_port, 
 }
 
 const char* brevion_progid(void) { return brevion::kProgID; }
-const char* brevion_version(void) { return "1.2.0"; }
+const char* brevion_version(void)
+{
+    static const std::string version = std::to_string(brevion::kVersionMajor) + '.' +
+                                       std::to_string(brevion::kVersionMinor) + '.' +
+                                       std::to_string(brevion::kVersionRevision);
+    return version.c_str();
+}
 }

@@ -1,5 +1,6 @@
 #include "outgoingwiz.h"
 
+#include "controls.h"
 #include "logo.h"
 #include "msgbox.h"
 #include "platform.h"
@@ -30,42 +31,10 @@ constexpr int kButtonTop = 4500, kButtonWidth = 1215, kButtonHeight = 375;
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect,
                   bool wrap = false)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setGeometry(rect);
+    auto* label = MakeLabel(parent, name, text, rect);
     label->setWordWrap(wrap);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setAccessibleName(text);
     return label;
-}
-
-QRadioButton* makeOption(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* option = new QRadioButton(text, parent);
-    option->setObjectName(QLatin1String(name));
-    option->setGeometry(rect);
-    option->setAccessibleName(text);
-    return option;
-}
-
-QLineEdit* makeText(QWidget* parent, const char* name, int maxLength, const QRect& rect)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setMaxLength(maxLength);
-    box->setGeometry(rect);
-    return box;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QRect& rect)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(rect);
-    button->setAccessibleName(text);
-    button->setAutoDefault(false);
-    return button;
 }
 
 QFrame* makePage(QStackedWidget* pages, int index)
@@ -99,12 +68,12 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
         makeLabel(p, "lblConnectTo", QStringLiteral("Connect to:"), TwipsRect(240, 240, 3000, 255));
     lblIPAddr =
         makeLabel(p, "lblIPAddr", QStringLiteral("IP Address"), TwipsRect(480, 780, 1200, 255));
-    IPAddr = makeText(p, "IPAddr", 16, TwipsRect(1800, 720, 2400, 330));
+    IPAddr = MakeTextBox(p, "IPAddr", 16, TwipsRect(1800, 720, 2400, 330));
     lblPort = makeLabel(p, "lblPort", QStringLiteral("Port"), TwipsRect(480, 1260, 1200, 255));
-    Port = makeText(p, "Port", 5, TwipsRect(1800, 1200, 1000, 330));
+    Port = MakeTextBox(p, "Port", 5, TwipsRect(1800, 1200, 1000, 330));
     lblUsing = makeLabel(p, "lblUsing", QStringLiteral("Using"), TwipsRect(480, 1740, 1200, 255));
-    optTCP = makeOption(p, "optTCP", QStringLiteral("TCP"), TwipsRect(1800, 1710, 1000, 315));
-    optUDP = makeOption(p, "optUDP", QStringLiteral("UDP"), TwipsRect(2880, 1710, 1000, 315));
+    optTCP = MakeOption(p, "optTCP", QStringLiteral("TCP"), TwipsRect(1800, 1710, 1000, 315));
+    optUDP = MakeOption(p, "optUDP", QStringLiteral("UDP"), TwipsRect(2880, 1710, 1000, 315));
     NameByLabel(lblIPAddr, IPAddr);
     NameByLabel(lblPort, Port);
     optTCP->setChecked(true);
@@ -114,10 +83,10 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     lblWhen = makeLabel(p, "lblWhen", QStringLiteral("When should the unit make this connection?"),
                         TwipsRect(240, 240, 6480, 255));
     optWhenPowerup =
-        makeOption(p, "optWhenPowerup",
+        MakeOption(p, "optWhenPowerup",
                    QStringLiteral("Following power-up or reboot (stays connected indefinitely)."),
                    TwipsRect(480, 780, 6240, 315));
-    optWhenSerial = makeOption(p, "optWhenSerial",
+    optWhenSerial = MakeOption(p, "optWhenSerial",
                                QStringLiteral("When incoming data is detected on the serial port."),
                                TwipsRect(480, 1260, 6240, 315));
     optWhenPowerup->setChecked(true);
@@ -127,8 +96,8 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     lblLogin = makeLabel(
         p, "lblLogin", QStringLiteral("Does the remote system require login (username/password)?"),
         TwipsRect(240, 240, 6480, 255));
-    LoginYes = makeOption(p, "LoginYes", QStringLiteral("YES"), TwipsRect(480, 780, 1500, 315));
-    LoginNo = makeOption(p, "LoginNo", QStringLiteral("NO"), TwipsRect(480, 1200, 1500, 315));
+    LoginYes = MakeOption(p, "LoginYes", QStringLiteral("YES"), TwipsRect(480, 780, 1500, 315));
+    LoginNo = MakeOption(p, "LoginNo", QStringLiteral("NO"), TwipsRect(480, 1200, 1500, 315));
     lblLoginNote = makeLabel(
         p, "lblLoginNote",
         QStringLiteral("You may enter the prompts to look for from the remote system and the "
@@ -141,12 +110,12 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     p = WizFrame[3];
     lblKeepOpen = makeLabel(p, "lblKeepOpen", QStringLiteral("Keep the connection open ..."),
                             TwipsRect(240, 240, 6480, 255));
-    optIndefinite = makeOption(p, "optIndefinite", QStringLiteral("Indefinitely"),
+    optIndefinite = MakeOption(p, "optIndefinite", QStringLiteral("Indefinitely"),
                                TwipsRect(480, 780, 3600, 315));
     optForSeconds =
-        makeOption(p, "optForSeconds", QStringLiteral("Until it has been idle (no data) for"),
+        MakeOption(p, "optForSeconds", QStringLiteral("Until it has been idle (no data) for"),
                    TwipsRect(480, 1260, 3600, 315));
-    ForSeconds = makeText(p, "ForSeconds", 4, TwipsRect(4140, 1230, 720, 330));
+    ForSeconds = MakeTextBox(p, "ForSeconds", 4, TwipsRect(4140, 1230, 720, 330));
     lblSeconds =
         makeLabel(p, "lblSeconds", QStringLiteral("second(s)"), TwipsRect(4980, 1290, 1200, 255));
     lblRange =
@@ -171,13 +140,13 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
         makeLabel(FrameRule, "OutgoingRule", QString(), TwipsRect(180, 300, 6600, 960), true);
     OutgoingRule->setAccessibleName(FrameRule->title());
 
-    cmdHelp = makeButton(this, "cmdHelp", QStringLiteral("Help"),
+    cmdHelp = MakeButton(this, "cmdHelp", QStringLiteral("Help"),
                          TwipsRect(120, kButtonTop, kButtonWidth, kButtonHeight));
-    cmdBack = makeButton(this, "cmdBack", QStringLiteral("<- Back"),
+    cmdBack = MakeButton(this, "cmdBack", QStringLiteral("<- Back"),
                          TwipsRect(3000, kButtonTop, kButtonWidth, kButtonHeight));
-    cmdNext = makeButton(this, "cmdNext", QStringLiteral("Next ->"),
+    cmdNext = MakeButton(this, "cmdNext", QStringLiteral("Next ->"),
                          TwipsRect(4320, kButtonTop, kButtonWidth, kButtonHeight));
-    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("Cancel"),
+    cmdCancel = MakeButton(this, "cmdCancel", QStringLiteral("Cancel"),
                            TwipsRect(5865, kButtonTop, kButtonWidth, kButtonHeight));
 
     connect(cmdNext, &QPushButton::clicked, this, &OutgoingWiz::cmdNext_Click);

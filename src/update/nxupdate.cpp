@@ -1,5 +1,6 @@
 #include "nxupdate.h"
 
+#include "controls.h"
 #include "dialogs.h"
 #include "logo.h"
 #include "msgbox.h"
@@ -32,33 +33,6 @@ const QString kFolderTitle = QStringLiteral("Select the folder containing the up
 // The progress bar counts in tenths, so the one-second units of the animation move smoothly.
 constexpr double kBarScale = 10;
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, QRect twips)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(twips);
-    l->setAccessibleName(text);
-    return l;
-}
-
-QLineEdit* readOnlyBox(QWidget* parent, const char* name, QRect twips)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    e->setReadOnly(true);
-    e->setGeometry(twips);
-    return e;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect twips)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(twips);
-    b->setAccessibleName(caption);
-    return b;
-}
-
 } // namespace
 
 const QString NxUpdate::kBootPrompt = QStringLiteral("To update the Bootloader, select the bootloader update file:");
@@ -80,12 +54,12 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
     small.setPointSizeF(8);
     setFont(small);
 
-    lblHdweVer = label(this, "lblHdweVer", QStringLiteral("Hardware ver"), TwipsRect(240, 240, 1215, 255));
-    HdweVer = readOnlyBox(this, "HdweVer", TwipsRect(1560, 240, 975, 285));
-    lblBootVer = label(this, "lblBootVer", QStringLiteral("Bootloader ver"), TwipsRect(2760, 240, 1335, 255));
-    BootVer = readOnlyBox(this, "BootVer", TwipsRect(4200, 240, 975, 285));
-    lblFirmVer = label(this, "lblFirmVer", QStringLiteral("Firmware ver"), TwipsRect(5400, 240, 1215, 255));
-    FirmVer = readOnlyBox(this, "FirmVer", TwipsRect(6720, 240, 975, 285));
+    lblHdweVer = MakeLabel(this, "lblHdweVer", QStringLiteral("Hardware ver"), TwipsRect(240, 240, 1215, 255));
+    HdweVer = MakeReadOnlyBox(this, "HdweVer", TwipsRect(1560, 240, 975, 285));
+    lblBootVer = MakeLabel(this, "lblBootVer", QStringLiteral("Bootloader ver"), TwipsRect(2760, 240, 1335, 255));
+    BootVer = MakeReadOnlyBox(this, "BootVer", TwipsRect(4200, 240, 975, 285));
+    lblFirmVer = MakeLabel(this, "lblFirmVer", QStringLiteral("Firmware ver"), TwipsRect(5400, 240, 1215, 255));
+    FirmVer = MakeReadOnlyBox(this, "FirmVer", TwipsRect(6720, 240, 975, 285));
     NameByLabel(lblHdweVer, HdweVer);
     NameByLabel(lblBootVer, BootVer);
     NameByLabel(lblFirmVer, FirmVer);
@@ -94,7 +68,7 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
     optBoot->setObjectName(QStringLiteral("optBoot"));
     optBoot->setGeometry(TwipsRect(240, 720, 255, 255));
     optBoot->setAccessibleName(QStringLiteral("Update the Bootloader"));
-    lblBoot = label(this, "lblBoot", kBootPrompt, TwipsRect(600, 720, 5295, 255));
+    lblBoot = MakeLabel(this, "lblBoot", kBootPrompt, TwipsRect(600, 720, 5295, 255));
     BootUpdateFile = new QComboBox(this);
     BootUpdateFile->setObjectName(QStringLiteral("BootUpdateFile"));
     BootUpdateFile->setEditable(false);
@@ -106,17 +80,17 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
     optFirm->setGeometry(TwipsRect(240, 1440, 255, 255));
     optFirm->setAccessibleName(QStringLiteral("Update the Firmware"));
     optFirm->setChecked(true);
-    lblFirm = label(this, "lblFirm", kFirmPrompt, TwipsRect(600, 1440, 5295, 255));
+    lblFirm = MakeLabel(this, "lblFirm", kFirmPrompt, TwipsRect(600, 1440, 5295, 255));
     FirmUpdateFile = new QComboBox(this);
     FirmUpdateFile->setObjectName(QStringLiteral("FirmUpdateFile"));
     FirmUpdateFile->setEditable(false);
     FirmUpdateFile->setGeometry(TwipsRect(600, 1680, 5175, 315));
     NameByLabel(lblFirm, FirmUpdateFile);
 
-    cmdUpdate = button(this, "cmdUpdate", kUpdateCaption, TwipsRect(8040, 960, 1095, 375));
-    cmdCancel = button(this, "cmdCancel", QStringLiteral("Cancel"), TwipsRect(8040, 1440, 1095, 375));
+    cmdUpdate = MakeButton(this, "cmdUpdate", kUpdateCaption, TwipsRect(8040, 960, 1095, 375));
+    cmdCancel = MakeButton(this, "cmdCancel", QStringLiteral("Cancel"), TwipsRect(8040, 1440, 1095, 375));
 
-    lbl1 = label(this, "lbl1",
+    lbl1 = MakeLabel(this, "lbl1",
                  QStringLiteral("The \"Bootloader\" (BIOS) contains the startup routines for the device.  It is executed "
                                 "on power up or reset and loads and runs the Firmware.  The \"Firmware\" is the heart of "
                                 "the device.  "),
@@ -127,13 +101,13 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
     ProgressBar1->setGeometry(TwipsRect(240, 2400, 8895, 255));
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-    lbl2 = label(this, "lbl2",
+    lbl2 = MakeLabel(this, "lbl2",
                  QStringLiteral("If the Bootloader is updated, the Firmware will be automatically erased and will also "
                                 "need to be updated."),
                  TwipsRect(240, 2760, 8895, 255));
-    lblStatus = label(this, "lblStatus", QStringLiteral("STATUS"), TwipsRect(1680, 2760, 6015, 495));
+    lblStatus = MakeLabel(this, "lblStatus", QStringLiteral("STATUS"), TwipsRect(1680, 2760, 6015, 495));
     lblStatus->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    lbl3 = label(this, "lbl3",
+    lbl3 = MakeLabel(this, "lbl3",
                  QStringLiteral("Prior to any update, you should make note of the configuration settings on the previous "
                                 "window in case they need to be restored."),
                  TwipsRect(240, 3120, 8895, 495));

@@ -51,8 +51,9 @@ std::unique_ptr<talixsim::Fleet> startDemoFleet()
         Preset preset;
     };
     const Bridge bridges[] = {
-        {"Pump house", Preset::Basic},  {"Loading dock", Preset::Rules}, {"Lab bench", Preset::Login},
-        {"Lab bench 2", Preset::Login}, {"New bridge", Preset::Rules},    {"Front office", Preset::Basic},
+        {"Pump house", Preset::Basic}, {"Loading dock", Preset::Rules},
+        {"Lab bench", Preset::Login},  {"Lab bench 2", Preset::Login},
+        {"New bridge", Preset::Rules}, {"Front office", Preset::Basic},
     };
     talixsim::FleetOptions options;
     options.port = 0; // any free port: never the real one
@@ -64,6 +65,12 @@ std::unique_ptr<talixsim::Fleet> startDemoFleet()
             device.address = device.ip = talixsim::loopbackAddress(2);
         if (i == 4)
             device.mac = talixsim::placeholderMac(4);
+        if (bridges[i].preset != Preset::Basic) {
+            // A few outgoing rules, so the rule list has something to show.
+            device.rules[0] = {talixsim::ipFromText(QStringLiteral("192.168.1.20")), 23, 3, 0};
+            device.rules[1] = {talixsim::ipFromText(QStringLiteral("10.0.0.5")), 5000, 0, 0};
+            device.rules[2] = {talixsim::ipFromText(QStringLiteral("172.16.4.2")), 9100, 1 | 4, 300};
+        }
         fleet->addDevice(device);
     }
     QString error;
@@ -85,9 +92,11 @@ int main(int argc, char** argv)
     bool demo = false;
     cli.add_option("--port", devicePort, "Device UDP port")->capture_default_str();
     cli.add_option("--local-port", localPort, "Local UDP port bound")->capture_default_str();
-    cli.add_option("--broadcast", broadcast, "Discovery destination address")->capture_default_str();
+    cli.add_option("--broadcast", broadcast, "Discovery destination address")
+        ->capture_default_str();
     cli.add_flag("--demo", demo,
-                 "Start six simulated bridges on loopback and search those (overrides the three options above)");
+                 "Start six simulated bridges on loopback and search those (overrides the three "
+                 "options above)");
     cli.set_version_flag("--version", "brevion 1.2.0");
     CLI11_PARSE(cli, argc, argv);
 
