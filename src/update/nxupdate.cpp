@@ -175,28 +175,16 @@ void NxUpdate::SelectBinFile(bool& cancelled)
         return;
     }
 
-    std::vector<UpdateFileInfo> files;
-    int bootCount = 0;
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
-    for (const QString& name : names) {
-        if (!name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
-            continue;
-        ExaminedFile examined;
-        for (;;) {
-            examined = ExamineUpdateFile(JoinFolder(folder, name), name, HdweVer->text(), BootVer->text());
-            if (examined.kind != ExaminedFile::Kind::Failed)
-                break;
-            if (MsgBox(UpdateTexts::FileError(examined.error), this) != MsgAnswer::Retry) {
-                cancelled = true;
-                return;
-            }
-        }
-        if (examined.kind == ExaminedFile::Kind::Accepted) {
-            files.push_back(examined.info);
-            if (IsBootFile(name))
-                ++bootCount;
-        }
+    const UpdateListing listing =
+        ListUpdateFiles(folder, HdweVer->text(), BootVer->text(), [this](const UpdateFileError& error) {
+            return MsgBox(UpdateTexts::FileError(error), this) == MsgAnswer::Retry;
+        });
+    if (listing.abandoned) {
+        cancelled = true;
+        return;
     }
+    const std::vector<UpdateFileInfo>& files = listing.files;
+    const int bootCount = listing.bootCount;
 
     if (files.empty()) {
         MsgBox(QStringLiteral("No update files were found."), MsgButtons::Ok, QStringLiteral("Update Firmware"), this,
@@ -205,7 +193,6 @@ void NxUpdate::SelectBinFile(bool& cancelled)
         return;
     }
     WriteSetting(QStringLiteral("UpdatesPath"), folder);
-    SortUpdateFiles(files, bootCount);
 
     const int firmCount = static_cast<int>(files.size()) - bootCount;
     BootUpdateFile->clear();

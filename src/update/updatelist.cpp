@@ -2,6 +2,7 @@
 
 #include "nxfns.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cmath>
@@ -172,6 +173,34 @@ std::optional<ListLineParts> ParseUpdateListLine(const QString& line)
 QString JoinFolder(const QString& folder, const QString& name)
 {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+UpdateListing ListUpdateFiles(const QString& folder, const QString& hdweVer, const QString& bootVer,
+                              const std::function<bool(const UpdateFileError&)>& retry)
+{
+    UpdateListing listing;
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : names) {
+        if (!name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+            continue;
+        ExaminedFile examined;
+        for (;;) {
+            examined = ExamineUpdateFile(JoinFolder(folder, name), name, hdweVer, bootVer);
+            if (examined.kind != ExaminedFile::Kind::Failed)
+                break;
+            if (!retry || !retry(examined.error)) {
+                listing.abandoned = true;
+                return listing;
+            }
+        }
+        if (examined.kind == ExaminedFile::Kind::Accepted) {
+            listing.files.push_back(examined.info);
+            listing.bootCount += IsBootFile(name) ? 1 : 0;
+        }
+    }
+    SortUpdateFiles(listing.files, listing.bootCount);
+    return listing;
 }
 
 } // namespace brevion

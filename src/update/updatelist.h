@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <functional>
 #include <vector>
 
 namespace brevion {
@@ -48,6 +49,17 @@ ExaminedFile ExamineUpdateFile(const QString& path, const QString& fileName, con
 
 // Firmware files first, then bootloader files; each group from the highest version down.
 void SortUpdateFiles(std::vector<UpdateFileInfo>& files, int bootCount);
+
+// The update files of a folder that fit the device, sorted as the lists show them.
+struct UpdateListing {
+    std::vector<UpdateFileInfo> files; // firmware first, then bootloader, each newest first
+    int bootCount = 0;
+    bool abandoned = false; // a file could not be examined and the caller gave up
+};
+// Examines the folder's "*.bin" files (any case), by name. When one cannot be examined,
+// retry(error) decides: true examines it again, false abandons the listing.
+UpdateListing ListUpdateFiles(const QString& folder, const QString& hdweVer, const QString& bootVer,
+                              const std::function<bool(const UpdateFileError&)>& retry);
 
 // "Ver 1.0.17 (FIRM.bin)".
 QString UpdateListLine(const UpdateFileInfo& info);

@@ -310,8 +310,7 @@ int setMac(Io& io, const QString& ip, const QString& suffix)
 // updates ----------------------------------------------------------------------------------------
 
 struct Listing {
-    std::vector<UpdateFileInfo> files; // firmware first, then bootloader, each newest first
-    int bootCount = 0;
+    UpdateListing found;
     std::optional<UpdateFileError> error;
 };
 
@@ -319,22 +318,10 @@ struct Listing {
 Listing listUpdateFiles(const QString& folder, const QString& hdweVer, const QString& bootVer)
 {
     Listing listing;
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
-    for (const QString& name : names) {
-        if (!name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
-            continue;
-        const ExaminedFile examined = ExamineUpdateFile(JoinFolder(folder, name), name, hdweVer, bootVer);
-        if (examined.kind == ExaminedFile::Kind::Failed) {
-            listing.error = examined.error;
-            return listing;
-        }
-        if (examined.kind == ExaminedFile::Kind::Accepted) {
-            listing.files.push_back(examined.info);
-            listing.bootCount += IsBootFile(name) ? 1 : 0;
-        }
-    }
-    SortUpdateFiles(listing.files, listing.bootCount);
+    listing.found = ListUpdateFiles(folder, hdweVer, bootVer, [&listing](const UpdateFileError& error) {
+        listing.error = error;
+        return false;
+    });
     return listing;
 }
 
@@ -359,11 +346,11 @@ int updates(Io& io, const QString& folder, const QString& ip)
         io.err << plain(UpdateTexts::FileError(*listing.error)) << '\n';
         return kBadInputFile;
     }
-    const int firmCount = int(listing.files.size()) - listing.bootCount;
+    const int firmCount = int(listing.found.files.size()) - listing.found.bootCount;
     if (io.json) {
         ordered_json firmware = ordered_json::array(), boot = ordered_json::array();
-        for (int i = 0; i < int(listing.files.size()); ++i) {
-            const UpdateFileInfo& f = listing.files[i];
+        for (int i = 0; i < int(listing.found.files.size()); ++i) {
+            const UpdateFileInfo& f = listing.found.files[i];
             (i < firmCount ? firmware : boot)
                 .push_back({{"file", str(f.FileName)}, {"version", str(versionText(f.Version))},
                             {"line", str(UpdateListLine(f))}});
@@ -375,7 +362,7 @@ int updates(Io& io, const QString& folder, const QString& ip)
                        {"bootloader", boot}});
         return kSuccess;
     }
-    if (listing.files.empty()) {
+    if (listing.found.files.empty()) {
         io.out << "No update files were found.\n";
         return kSuccess;
     }
@@ -383,12 +370,12 @@ int updates(Io& io, const QString& folder, const QString& ip)
     if (firmCount == 0)
         io.out << "  No Firmware update files were found.\n";
     for (int i = 0; i < firmCount; ++i)
-        io.out << "  " << str(UpdateListLine(listing.files[i])) << '\n';
+        io.out << "  " << str(UpdateListLine(listing.found.files[i])) << '\n';
     io.out << "Bootloader:\n";
-    if (listing.bootCount == 0)
+    if (listing.found.bootCount == 0)
         io.out << "  No Bootloader update files were found.\n";
-    for (int i = firmCount; i < int(listing.files.size()); ++i)
-        io.out << "  " << str(UpdateListLine(listing.files[i])) << '\n';
+    for (int i = firmCount; i < int(listing.found.files.size()); ++i)
+        io.out << "  " << str(UpdateListLine(listing.found.files[i])) << '\n';
     return kSuccess;
 }
 
