@@ -16,31 +16,31 @@ void putLE(QByteArray& out, quint32 value, int bytes)
 
 } // namespace
 
-QByteArray updateImage(const UpdateFileSpec& spec)
+QByteArray updateImage(const UpdateFileRecipe& recipe)
 {
-    const int size = std::max(spec.size, int(kTagOffset) + 7);
+    const int size = std::max(recipe.size, int(kTagOffset) + 7);
     QByteArray image(size, '\0');
     for (int i = 0; i < size; ++i)
-        image[i] = char((i * 7 + 3 + spec.seed) & 0xFF);
-    const QByteArray tag = versionTag(spec.version);
+        image[i] = char((i * 7 + 3 + recipe.seed) & 0xFF);
+    const QByteArray tag = versionTag(recipe.version);
     image.replace(int(kTagOffset), tag.size(), tag);
     return image;
 }
 
-QByteArray makeUpdateFile(const UpdateFileSpec& spec)
+QByteArray makeUpdateFile(const UpdateFileRecipe& recipe)
 {
-    const QByteArray image = updateImage(spec);
-    const quint32 base = spec.region == Region::Bootloader ? kBootBase : kFirmBase;
+    const QByteArray image = updateImage(recipe);
+    const quint32 base = recipe.region == Region::Bootloader ? kBootBase : kFirmBase;
     QByteArray out;
     out.append(char(100));
     out.append('\0');
-    putLE(out, versionValue(spec.version), 4);
-    putLE(out, spec.hwMin, 4);
-    putLE(out, spec.hwMax, 4);
-    putLE(out, spec.bootMin, 4);
-    putLE(out, spec.bootMax, 4);
-    putLE(out, quint32(spec.totalBytes >= 0 ? spec.totalBytes : image.size()), 4);
-    const int step = std::max(1, spec.recordLength);
+    putLE(out, versionValue(recipe.version), 4);
+    putLE(out, recipe.hwMin, 4);
+    putLE(out, recipe.hwMax, 4);
+    putLE(out, recipe.bootMin, 4);
+    putLE(out, recipe.bootMax, 4);
+    putLE(out, quint32(recipe.totalBytes >= 0 ? recipe.totalBytes : image.size()), 4);
+    const int step = std::max(1, recipe.recordLength);
     for (int at = 0; at < image.size(); at += step) {
         const int length = std::min(step, int(image.size()) - at);
         putLE(out, base + quint32(at), 4);
@@ -52,11 +52,11 @@ QByteArray makeUpdateFile(const UpdateFileSpec& spec)
 
 QByteArray makeUpdateFile(Region region, const Version3& version, int size)
 {
-    UpdateFileSpec spec;
-    spec.region = region;
-    spec.version = version;
-    spec.size = size;
-    return makeUpdateFile(spec);
+    UpdateFileRecipe recipe;
+    recipe.region = region;
+    recipe.version = version;
+    recipe.size = size;
+    return makeUpdateFile(recipe);
 }
 
 } // namespace talixsim

@@ -15,7 +15,7 @@ namespace talixsim {
 
 enum class Region { Bootloader, Firmware };
 
-struct UpdateFileSpec {
+struct UpdateFileRecipe {
     Region region = Region::Firmware;
     Version3 version{1, 0, 17};
     int size = 4096;       // bytes of image from the region base, at least 0x17 (the tag)
@@ -27,8 +27,8 @@ struct UpdateFileSpec {
 };
 
 // The image bytes (region base onward): filler, the version tag at +0x10, filler.
-QByteArray updateImage(const UpdateFileSpec& spec);
-QByteArray makeUpdateFile(const UpdateFileSpec& spec);
+QByteArray updateImage(const UpdateFileRecipe& recipe);
+QByteArray makeUpdateFile(const UpdateFileRecipe& recipe);
 QByteArray makeUpdateFile(Region region, const Version3& version, int size = 4096);
 
 } // namespace talixsim

@@ -444,9 +444,9 @@ void NxSetup::Form_Load()
     const QStringList columns = kOutCnctFormat.split(QLatin1Char('|'));
     const QPalette pal = OutCnct->palette();
     for (int column = 0; column < 2 && column < columns.size(); ++column) {
-        const QString spec = columns[column];
-        const Qt::Alignment alignment = formatAlignment(spec.isEmpty() ? QChar() : spec[0]);
-        OutCnct->setItem(0, column, fixedCell(spec.mid(1).trimmed(), alignment, pal));
+        const QString format = columns[column];
+        const Qt::Alignment alignment = formatAlignment(format.isEmpty() ? QChar() : format[0]);
+        OutCnct->setItem(0, column, fixedCell(format.mid(1).trimmed(), alignment, pal));
     }
     OutCnct->setColumnWidth(0, TwipsToPixels(kSlotColumnTwips));
     OutCnct->setColumnWidth(1, TwipsToPixels(kRuleColumnTwips));

@@ -34,7 +34,7 @@ const QString kPlaceholderMac = QStringLiteral("00:BA:DB-AD");
 const QString kGridFormat = QStringLiteral("<Device Name|^MAC Address|^IP Address");
 
 // Shrinks a label's font from the window's, if need be, until its text fits the label: on one
-// line, or wrapped when the label wraps. Desktop fonts are wider than the design's.
+// line, or wrapped when the label wraps. Desktop fonts are wider than the fonts these positions were laid out for.
 void fitFont(QLabel* label)
 {
     QFont font = label->parentWidget()->font();
@@ -210,7 +210,7 @@ void NxFind::cmdConfig_Click()
         return; // MAC programming ends with a restart; there is nothing to configure yet
 
     const QPointer<NxFind> self(this);
-    // Init may have unloaded the window; the design reaches a fresh one then.
+    // Init may have unloaded the window; reaching it by its class then gives a fresh one.
     NxSetup& shown = Forms::Get<NxSetup>();
     shown.show();
     shown.Move(Left(), Top());

@@ -11,7 +11,7 @@ class QWidget;
 
 namespace brevion {
 
-// Controls as every window makes them: objectName is the control's name in the design; buttons
+// Controls as every window makes them: objectName is the control's own name (cmdSearch, IPAddr, ...); buttons
 // and option buttons are named for assistive technology by their caption. A label's accessible
 // name is left to Qt, which takes it from the label's current text, so labels the program changes
 // (status lines, rule sentences) are announced as they read now. A null rect leaves the geometry

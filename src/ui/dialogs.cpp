@@ -35,9 +35,9 @@ void SetFileResponder(FileResponder responder) { fileResponder() = std::move(res
 void SetFolderResponder(FolderResponder responder) { folderResponder() = std::move(responder); }
 void SetModalResponder(ModalResponder responder) { modalResponder() = std::move(responder); }
 
-QString QtFilter(const QString& designFilter)
+QString QtFilter(const QString& pipeFilter)
 {
-    const QStringList parts = designFilter.split(QLatin1Char('|'));
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i];

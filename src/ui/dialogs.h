@@ -15,7 +15,7 @@ struct FileDialogRequest {
     enum class Kind { Open, Save };
     Kind kind = Kind::Open;
     QString title;
-    // In the design's form: "Description|pattern|Description|pattern"; the first one is chosen.
+    // In the pipe-separated form: "Description|pattern|Description|pattern"; the first one is chosen.
     QString filter;
     QString initialFolder;
 };
@@ -42,7 +42,7 @@ void SetFileResponder(FileResponder responder);
 void SetFolderResponder(FolderResponder responder);
 void SetModalResponder(ModalResponder responder);
 
-// Converts the design's filter form to Qt's: "A (*.x)|*.x|B|*.*" -> "A (*.x);;B (*.*)".
-QString QtFilter(const QString& designFilter);
+// Converts the pipe-separated filter form to Qt's: "A (*.x)|*.x|B|*.*" -> "A (*.x);;B (*.*)".
+QString QtFilter(const QString& pipeFilter);
 
 } // namespace brevion

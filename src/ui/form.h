@@ -4,7 +4,7 @@
 
 namespace brevion {
 
-// Base of every window and dialog: a top-level widget with the design's load and unload
+// Base of every window and dialog: a top-level widget with its load and unload
 // handlers. The registry (forms.h) runs Form_Load after creating it and Form_Unload before
 // destroying it.
 class Form : public QWidget {
@@ -16,7 +16,7 @@ public:
     virtual void Form_Unload() {}
 
     bool Visible() const { return isVisible(); }
-    // The window's position in twips, as the design moves windows.
+    // The window's position in twips, the unit all window geometry is given in.
     int Left() const;
     int Top() const;
     void Move(int leftTwips, int topTwips);

@@ -397,14 +397,14 @@ private slots:
             {"never comes back", {}, [](talixsim::Faults& f) { f.restartSilentMs = 600000; }, true},
             {"stranger", kStranger, {}},
         };
-        talixsim::UpdateFileSpec spec;
-        spec.region = talixsim::Region::Firmware;
-        spec.version = {1, 0, 18};
-        spec.size = 256;
-        spec.seed = 3;
-        const UpdateFileResult parsed = ParseUpdateFile(talixsim::makeUpdateFile(spec));
+        talixsim::UpdateFileRecipe recipe;
+        recipe.region = talixsim::Region::Firmware;
+        recipe.version = {1, 0, 18};
+        recipe.size = 256;
+        recipe.seed = 3;
+        const UpdateFileResult parsed = ParseUpdateFile(talixsim::makeUpdateFile(recipe));
         QVERIFY(parsed.file);
-        const QByteArray image = talixsim::updateImage(spec);
+        const QByteArray image = talixsim::updateImage(recipe);
 
         for (const UpdateScenario& sc : scenarios) {
             Devices devices(kLocalPort, 1, talixsim::Preset::Login, 11);
@@ -462,7 +462,7 @@ private slots:
                         m == UpdateTexts::RebootTimedOut());
             if (completed) {
                 QVERIFY2(holdsImage, "update reported complete but the flash does not hold the file");
-                QCOMPARE(after.firm, spec.version);
+                QCOMPARE(after.firm, recipe.version);
                 QCOMPARE(SharedVersions().FirmVersion, qint32(0x010012));
             }
             if (erased && !failed)

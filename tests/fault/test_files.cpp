@@ -171,11 +171,11 @@ TEST(SettingsFileStress, FileCutShortBeforeItsLastLineIsRefused)
 
 TEST(UpdateFileStress, FileCutShortAtEveryByteIsRefusedWithItsReason)
 {
-    talixsim::UpdateFileSpec spec;
-    spec.version = {1, 0, 18};
-    spec.size = 150;
-    spec.recordLength = 40;
-    const QByteArray whole = talixsim::makeUpdateFile(spec);
+    talixsim::UpdateFileRecipe recipe;
+    recipe.version = {1, 0, 18};
+    recipe.size = 150;
+    recipe.recordLength = 40;
+    const QByteArray whole = talixsim::makeUpdateFile(recipe);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("FIRM.bin"));
     writeAll(path, whole);

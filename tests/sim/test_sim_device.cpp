@@ -262,10 +262,10 @@ TEST(SimDevice, FlashConventionDecidesVersionsAfterRestart)
     EXPECT_EQ(d.flash.mid(0x4000), QByteArray(int(kFlashSize - 0x4000), char(0xFF)));
 
     // Programme a firmware image record by record, then restart.
-    UpdateFileSpec spec;
-    spec.version = {1, 0, 20};
-    spec.size = 300;
-    const QByteArray image = updateImage(spec);
+    UpdateFileRecipe recipe;
+    recipe.version = {1, 0, 20};
+    recipe.size = 300;
+    const QByteArray image = updateImage(recipe);
     for (int at = 0; at < image.size(); at += 64)
         ASSERT_TRUE(writeFlash(d, kFirmBase + quint32(at), image.mid(at, 64)));
     EXPECT_EQ(d.firm, (Version3{0, 0, 0})) << "versions change only on restart";
@@ -275,9 +275,9 @@ TEST(SimDevice, FlashConventionDecidesVersionsAfterRestart)
     EXPECT_EQ(d.flash.mid(int(kFirmBase), image.size()), image);
 
     // A bootloader image sets the bootloader; a broken firmware tag means erased.
-    spec.region = Region::Bootloader;
-    spec.version = {1, 1, 0};
-    ASSERT_TRUE(writeFlash(d, kBootBase, updateImage(spec)));
+    recipe.region = Region::Bootloader;
+    recipe.version = {1, 1, 0};
+    ASSERT_TRUE(writeFlash(d, kBootBase, updateImage(recipe)));
     ASSERT_TRUE(writeFlash(d, kFirmBase + kTagOffset, "TALY"));
     restartFromFlash(d);
     EXPECT_EQ(d.boot, (Version3{1, 1, 0}));
@@ -288,15 +288,15 @@ TEST(SimDevice, FlashConventionDecidesVersionsAfterRestart)
 
 TEST(SimDevice, UpdateFileLayout)
 {
-    UpdateFileSpec spec;
-    spec.region = Region::Firmware;
-    spec.version = {1, 0, 17};
-    spec.size = 100;
-    spec.hwMin = 0x0100;
-    spec.hwMax = 0x0203;
-    spec.bootMin = 0x010004;
-    spec.bootMax = 0x010007;
-    const QByteArray file = makeUpdateFile(spec);
+    UpdateFileRecipe recipe;
+    recipe.region = Region::Firmware;
+    recipe.version = {1, 0, 17};
+    recipe.size = 100;
+    recipe.hwMin = 0x0100;
+    recipe.hwMax = 0x0203;
+    recipe.bootMin = 0x010004;
+    recipe.bootMax = 0x010007;
+    const QByteArray file = makeUpdateFile(recipe);
     EXPECT_EQ(file.left(26), hex("64 00 11 00 01 00 00 01 00 00 03 02 00 00 04 00 01 00"
                                  "07 00 01 00 64 00 00 00"));
     // Two records: 64 bytes at 0x4000, 36 at 0x4040.

@@ -281,10 +281,10 @@ TEST_F(FleetTest, EraseProgramRestartTakesVersionFromImage)
     EXPECT_LT(latency, 900ms);
     EXPECT_EQ(fleet->device(3).firm, (Version3{0, 0, 0}));
 
-    UpdateFileSpec spec;
-    spec.version = {1, 0, 11}; // back to the Rules layout
-    spec.size = 1000;
-    const QByteArray file = makeUpdateFile(spec);
+    UpdateFileRecipe recipe;
+    recipe.version = {1, 0, 11}; // back to the Rules layout
+    recipe.size = 1000;
+    const QByteArray file = makeUpdateFile(recipe);
     for (int at = 26; at < file.size();) {
         const QByteArray address = file.mid(at, 4);
         const int length = quint8(file[at + 4]) | quint8(file[at + 5]) << 8;

@@ -516,13 +516,13 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes);
         };
-        UpdateFileSpec firm;
+        UpdateFileRecipe firm;
         put("FIRM1011.bin", makeUpdateFile(Region::Firmware, {1, 0, 11}, 256));
         put("firm1017.BIN", makeUpdateFile(Region::Firmware, {1, 0, 17}, 256));
-        UpdateFileSpec misfit;
+        UpdateFileRecipe misfit;
         misfit.hwMin = misfit.hwMax = 0x0105; // hardware 1.5 only
         put("misfit.bin", makeUpdateFile(misfit));
-        UpdateFileSpec needsBoot;
+        UpdateFileRecipe needsBoot;
         needsBoot.bootMin = 0x010008; // the device's bootloader is 1.0.7
         put("FIRM1020.bin", makeUpdateFile(needsBoot));
         needsBoot.region = Region::Bootloader;
@@ -554,7 +554,7 @@ private slots:
         QCOMPARE(r.code, 0);
         JCOMPARE(json::parse(r.out)["restarted"], true);
         QCOMPARE(fleet->device(0).firm, (Version3{1, 0, 18}));
-        QCOMPARE(fleet->device(0).flash.mid(0x4000, 300), updateImage(UpdateFileSpec{.version = {1, 0, 18}, .size = 300}));
+        QCOMPARE(fleet->device(0).flash.mid(0x4000, 300), updateImage(UpdateFileRecipe{.version = {1, 0, 18}, .size = 300}));
 
         // Read, erase, read until it answers, 5 blocks (4 x 64 + 44 bytes), restart, read.
         const std::vector<QByteArray> wire = received(0);
@@ -583,7 +583,7 @@ private slots:
         QTest::addColumn<bool>("deviceRead");
         QByteArray truncated = makeUpdateFile(Region::Firmware, {1, 0, 18}, 300);
         truncated.chop(5);
-        UpdateFileSpec otherHardware;
+        UpdateFileRecipe otherHardware;
         otherHardware.hwMin = otherHardware.hwMax = 0x0300;
         QTest::newRow("damaged file") << truncated << "FIRM.bin" << false << 3 << false;
         QTest::newRow("bootloader without --boot")

@@ -39,10 +39,10 @@ QStringList lines(const QComboBox* box)
     return out;
 }
 
-talixsim::UpdateFileSpec spec(talixsim::Region region, talixsim::Version3 version, quint32 bootMin = 0,
+talixsim::UpdateFileRecipe recipe(talixsim::Region region, talixsim::Version3 version, quint32 bootMin = 0,
                               quint32 bootMax = 0xFFFFFF)
 {
-    talixsim::UpdateFileSpec s;
+    talixsim::UpdateFileRecipe s;
     s.region = region;
     s.version = version;
     s.size = 640;
@@ -135,12 +135,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QString folder = folderWith(
-            dir, {{"A.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 11}))},
-                  {"B.bin", withMarker(talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 12})), 0x65)},
-                  {"C.BIN", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}))},
-                  {"needs107.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 18}, 0x010007))},
-                  {"newboot.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Bootloader, {1, 0, 7}, 0x090000, 0x090000))},
-                  {"oldboot.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Bootloader, {1, 0, 6}))},
+            dir, {{"A.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 11}))},
+                  {"B.bin", withMarker(talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 12})), 0x65)},
+                  {"C.BIN", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))},
+                  {"needs107.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 18}, 0x010007))},
+                  {"newboot.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 7}, 0x090000, 0x090000))},
+                  {"oldboot.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 6}))},
                   {"readme.txt", "d"}});
         NxUpdate& w = windowFor("127.0.0.2", "1.2", "1.0.5", "1.0.11");
         QVERIFY(select(w, folder));
@@ -164,7 +164,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString folder =
-            folderWith(dir, {{"boot.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Bootloader, {1, 0, 7}))}});
+            folderWith(dir, {{"boot.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 7}))}});
         SimDevice dev(kLocalPort);
         NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
         QVERIFY(select(w, folder));
@@ -183,8 +183,8 @@ private slots:
     void selectionFailures()
     {
         QTemporaryDir fitting, empty, foreign;
-        folderWith(fitting, {{"A.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}))}});
-        folderWith(foreign, {{"B.bin", withMarker(talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17})), 0x65)}});
+        folderWith(fitting, {{"A.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
+        folderWith(foreign, {{"B.bin", withMarker(talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17})), 0x65)}});
         WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
 
         const Message noFiles{"Update Firmware", "No update files were found.", MsgButtons::Ok, MsgIcon::Exclamation};
@@ -232,7 +232,7 @@ private slots:
     void damagedFileIsRefusedBeforeTheDeviceIsTouched()
     {
         QTemporaryDir dir;
-        const QByteArray whole = talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}));
+        const QByteArray whole = talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}));
         const QString folder = folderWith(dir, {{"cut.bin", whole.left(whole.size() - 1)}});
         SimDevice dev(kLocalPort);
         NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
@@ -250,7 +250,7 @@ private slots:
     void cancelAndTitleBarClose()
     {
         QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"A.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}))}});
+        const QString folder = folderWith(dir, {{"A.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
         SimDevice dev(kLocalPort);
         NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
         QVERIFY(select(w, folder));
@@ -276,8 +276,8 @@ private slots:
     {
         QFETCH(bool, boot);
         QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}))},
-                                                {"BOOT.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Bootloader, {1, 0, 9}))}});
+        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))},
+                                                {"BOOT.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 9}))}});
         SimDevice dev(kLocalPort);
         NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
         QVERIFY(select(w, folder));
@@ -315,7 +315,7 @@ private slots:
     void eraseNeverAcknowledged()
     {
         QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}))}});
+        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
         SimDevice dev(kLocalPort);
         dev.faults([](talixsim::Faults& f) { f.silent = true; });
         NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
@@ -333,7 +333,7 @@ private slots:
     void restartNeverConfirmedStillChangesTheVersion()
     {
         QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(spec(talixsim::Region::Firmware, {1, 0, 17}))}});
+        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
         SimDevice dev(kLocalPort);
         NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
         QVERIFY(select(w, folder));
