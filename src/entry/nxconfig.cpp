@@ -41,6 +41,9 @@ void NxConfig::Show()
         return !Forms::IsVisible<NxFind>() && !Forms::IsVisible<NxSetup>() && !Forms::IsVisible<NxUpdate>();
     });
     Class_Terminate();
+    // The dialogs (wizard, MAC address entry, credits) go too: a host without a QApplication of
+    // its own gets a new one on its next Show, and no widget may outlive the one it was made in.
+    Forms::UnloadAll();
     Forms::Flush();
 }
 

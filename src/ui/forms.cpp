@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <map>
+#include <vector>
 
 namespace brevion::Forms {
 namespace {
@@ -73,6 +74,17 @@ void UnloadWidget(Form* form)
         form->deleteLater();
     else
         form->setProperty(kUnloading, false);
+}
+
+void UnloadAll()
+{
+    std::vector<QPointer<Form>> loaded;
+    for (const auto& [type, form] : registry())
+        if (!form.isNull())
+            loaded.push_back(form);
+    for (const QPointer<Form>& form : loaded)
+        if (!form.isNull())
+            UnloadWidget(form.data());
 }
 
 void Flush() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }

@@ -15,6 +15,8 @@ Form* Find(std::type_index type);
 Form* Create(std::type_index type, const std::function<Form*()>& make);
 void Unload(std::type_index type);
 void UnloadWidget(Form* form);
+// Unloads every loaded window and dialog (the end of a session with the component).
+void UnloadAll();
 // Destroys unloaded windows whose deletion was deferred (they may have been unloaded from inside
 // one of their own handlers).
 void Flush();

@@ -102,6 +102,7 @@ private slots:
     {
         Forms::Unload<NxSetup>();
         Forms::Unload<NxFind>();
+        Forms::UnloadAll();
         Forms::Flush();
         SetMessageResponder({});
         SetModalResponder({});
