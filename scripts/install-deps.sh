@@ -7,6 +7,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
   iproute2 xvfb xauth
   clang libclang-rt-14-dev
+  ccache
 )
 missing=()
 for p in "${packages[@]}"; do
