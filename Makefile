@@ -2,12 +2,11 @@
 BUILD     ?= build
 JOBS      ?= $(shell nproc)
 CMAKE_ARGS ?=
-# ccache, when present, shares compiled objects between build folders.
-ifneq ($(shell command -v ccache 2>/dev/null),)
-CMAKE_ARGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+# ccache, when present, shares compiled objects between build folders. It is looked for when a
+# build folder is configured, after the set-up has installed it.
+LAUNCHER = $$(command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 export CCACHE_NOHASHDIR := true
 export CCACHE_BASEDIR := $(CURDIR)
-endif
 
 .PHONY: all deps configure build demo check check-asan fuzz-short bench package clean
 
@@ -17,12 +16,13 @@ deps:
 	@bash scripts/install-deps.sh
 
 configure: deps
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_ARGS) $(LAUNCHER)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The display is checked first: without one there is nothing to open, and one sentence says so.
+# Only the program and what it links are built, not the tests.
 demo:
 	@bash scripts/demo.sh $(BUILD) "$(MAKE)"
 
@@ -38,7 +38,7 @@ check-asan:
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 fuzz-short:
-	@test -f $(FUZZ_BUILD)/CMakeCache.txt || cmake -S . -B $(FUZZ_BUILD) $(CMAKE_ARGS) \
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || cmake -S . -B $(FUZZ_BUILD) $(CMAKE_ARGS) $(LAUNCHER) \
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DBREVION_FUZZ=ON -DBREVION_BUILD_TESTS=OFF -DBREVION_BUILD_BENCH=OFF
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
