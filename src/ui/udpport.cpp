@@ -72,7 +72,12 @@ bool UdpPort::Send(const QByteArray& datagram)
         m_lastErrorString = QStringLiteral("Invalid remote host address \"%1\"").arg(m_remoteHost);
         return false;
     }
-    if (m_remotePort == 0) {
+    return SendTo(datagram, destination, m_remotePort);
+}
+
+bool UdpPort::SendTo(const QByteArray& datagram, const QHostAddress& destination, quint16 port)
+{
+    if (port == 0) {
         m_lastError = PortError::Other;
         m_lastErrorString = QStringLiteral("No remote port set");
         return false;
@@ -81,8 +86,8 @@ bool UdpPort::Send(const QByteArray& datagram)
     if (!m_socket && !Bind(0))
         return false;
     if (destination == kLimitedBroadcast)
-        return sendLimitedBroadcast(datagram);
-    if (m_socket->writeDatagram(datagram, destination, m_remotePort) != datagram.size()) {
+        return sendLimitedBroadcast(datagram, port);
+    if (m_socket->writeDatagram(datagram, destination, port) != datagram.size()) {
         m_lastError = PortError::Other;
         m_lastErrorString = m_socket->errorString();
         return false;
@@ -92,7 +97,7 @@ bool UdpPort::Send(const QByteArray& datagram)
     return true;
 }
 
-bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram)
+bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
 {
     // IP_PKTINFO with an interface index picks the outgoing interface of each copy; the
     // destination stays 255.255.255.255 on the wire.
@@ -113,7 +118,7 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram)
 
         sockaddr_in to{};
         to.sin_family = AF_INET;
-        to.sin_port = htons(m_remotePort);
+        to.sin_port = htons(port);
         to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
         iovec iov{const_cast<char*>(datagram.constData()), static_cast<size_t>(datagram.size())};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
@@ -173,6 +178,7 @@ void UdpPort::readPending()
             sender = QHostAddress(v4);
         emit DataArrival(datagram.data(), sender, static_cast<quint16>(datagram.senderPort()));
     }
+    emit Drained();
 }
 
 } // namespace brevion

@@ -32,6 +32,11 @@ public:
     QString RemoteHost() const { return m_remoteHost; }
     quint16 RemotePort() const { return m_remotePort; }
     bool Send(const QByteArray& datagram);
+    // Sends to the given IPv4 address and port, leaving the remote host as it was; binds an
+    // ephemeral port first when unbound.
+    bool SendTo(const QByteArray& datagram, const QHostAddress& destination, quint16 port);
+    // Reads every datagram waiting now (DataArrival for each, then Drained).
+    void Drain() { readPending(); }
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }
@@ -40,10 +45,12 @@ public:
 
 signals:
     void DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
+    // Every datagram that was waiting has been handed over.
+    void Drained();
 
 private:
     void readPending();
-    bool sendLimitedBroadcast(const QByteArray& datagram);
+    bool sendLimitedBroadcast(const QByteArray& datagram, quint16 port);
     void raiseReceiveBuffer();
 
     QUdpSocket* m_socket = nullptr;

@@ -1,0 +1,116 @@
+#include "conversation.h"
+
+#include "devicelink.h"
+
+namespace brevion {
+
+Conversation::Conversation(DeviceLink& link, const QHostAddress& device, QObject* parent)
+    : QObject(parent), m_link(&link), m_device(device)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &Conversation::tick);
+}
+
+Conversation::~Conversation()
+{
+    if (m_link && (m_state == State::Queued || m_state == State::Running))
+        m_link->leave(this);
+}
+
+void Conversation::start()
+{
+    if (m_state != State::Idle)
+        return;
+    if (!m_link) {
+        finish({Outcome::Code::Cancelled, QStringLiteral("The device link is closed.")});
+        return;
+    }
+    if (!m_device.isNull()) {
+        bool ok = false;
+        m_ipv4 = m_device.toIPv4Address(&ok);
+        if (!ok) {
+            finish({Outcome::Code::SendFailed, QStringLiteral("%1 is not an IPv4 address.").arg(m_device.toString())});
+            return;
+        }
+    }
+    m_state = State::Queued;
+    m_link->enlist(this);
+}
+
+void Conversation::cancel() { finish({Outcome::Code::Cancelled, {}}); }
+
+void Conversation::turnCame()
+{
+    if (m_state != State::Queued)
+        return;
+    m_state = State::Running;
+    begin();
+}
+
+void Conversation::heard(const QByteArray& datagram)
+{
+    if (m_state != State::Running || !m_waiting || !m_requestOut)
+        return;
+    if (datagram.size() < 4 || datagram[0] != 'X')
+        return;
+    m_timer.stop();
+    m_waiting = false;
+    replied(datagram);
+}
+
+void Conversation::request(const QByteArray& datagram, int waitMs)
+{
+    if (m_state != State::Running)
+        return;
+    m_waiting = true;
+    m_requestOut = false;
+    m_timer.start(waitMs);
+    m_link->transmit(this, datagram, m_device);
+}
+
+void Conversation::broadcast(const QByteArray& datagram)
+{
+    if (m_state == State::Running)
+        m_link->transmit(this, datagram, QHostAddress(m_link->network().discoveryAddress));
+}
+
+void Conversation::pause(int ms)
+{
+    m_waiting = false;
+    m_timer.start(ms);
+}
+
+void Conversation::left() { m_requestOut = true; }
+
+void Conversation::sendFailed(const QString& detail) { finish({Outcome::Code::SendFailed, detail}); }
+
+void Conversation::linkGone()
+{
+    m_link = nullptr;
+    finish({Outcome::Code::Cancelled, QStringLiteral("The device link was closed.")});
+}
+
+void Conversation::tick()
+{
+    if (m_state != State::Running)
+        return;
+    m_waiting = false;
+    timedOut();
+}
+
+void Conversation::finish(Outcome outcome)
+{
+    if (m_state == State::Finished)
+        return;
+    const bool enlisted = m_state == State::Queued || m_state == State::Running;
+    m_state = State::Finished;
+    m_waiting = false;
+    m_timer.stop();
+    m_outcome = std::move(outcome);
+    if (enlisted && m_link)
+        m_link->leave(this);
+    emit finished(m_outcome);
+}
+
+} // namespace brevion
