@@ -1,17 +1,11 @@
 #include "settingsfile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "regularfile.h"
+
 #include <QList>
-#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace brevion {
 namespace {
@@ -161,11 +155,6 @@ qint32 LeadingWholeNumber(const QString& text)
                                      std::numeric_limits<qint32>::max()));
 }
 
-QString ErrnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
 QByteArray EncodeSettingsFile(const SettingsFileValues& v)
@@ -281,51 +270,18 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
 
 std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileValues& values)
 {
-    const QByteArray bytes = EncodeSettingsFile(values);
-    const QFileInfo target(path);
-    if (target.isDir())
-        return QStringLiteral("it is a folder");
-
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                        QStringLiteral(".XXXXXX"));
-    temp.setAutoRemove(true); // on every failure below
-    errno = 0;
-    if (!temp.open()) // created readable and writable by the owner only
-        return errno ? ErrnoText(errno) : temp.errorString();
-    if (temp.write(bytes) != bytes.size() || !temp.flush())
-        return temp.errorString();
-    if (::fsync(temp.handle()) != 0)
-        return ErrnoText(errno);
-
-    struct stat existing {};
-    if (::stat(QFile::encodeName(path).constData(), &existing) == 0 &&
-        ::fchmod(temp.handle(), existing.st_mode & 07777) != 0)
-        return ErrnoText(errno);
-
-    if (::rename(QFile::encodeName(temp.fileName()).constData(),
-                 QFile::encodeName(path).constData()) != 0)
-        return ErrnoText(errno);
-    temp.setAutoRemove(false); // its name now belongs to the target
-    return std::nullopt;
+    return ReplaceRegularFile(path, EncodeSettingsFile(values));
 }
 
 SettingsFileDecode LoadSettingsFile(const QString& path, const SettingsFileValues& previous)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const RegularFileRead file = ReadRegularFile(path, kMaxSettingsFileBytes);
+    if (!file.bytes) {
         SettingsFileDecode result;
-        result.reason = file.errorString();
+        result.reason = file.reason;
         return result;
     }
-    // Far more than 74 lines of the longest values; anything bigger is not a settings file.
-    constexpr qint64 kMaxBytes = 1 << 20;
-    const QByteArray bytes = file.read(kMaxBytes + 1);
-    if (bytes.size() > kMaxBytes) {
-        SettingsFileDecode result;
-        result.reason = QStringLiteral("the file is too large");
-        return result;
-    }
-    return DecodeSettingsFile(bytes, previous);
+    return DecodeSettingsFile(*file.bytes, previous);
 }
 
 } // namespace brevion

@@ -79,12 +79,13 @@ struct SettingsFileDecode {
 // kind. A Flags value outside 0..255 keeps the slot's Flags of `previous`.
 SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFileValues& previous);
 
-// Writes the file so that it is never left half written: the bytes go to a temporary file in
-// the same folder, which then replaces the target. A new file is readable by its owner only
-// (it holds a password); a replaced file keeps its permissions. Returns the reason on failure.
+// Writes the file so that it is never left half written (ReplaceRegularFile): a new file is
+// readable by its owner only (it holds a password), a symbolic link keeps leading to the file it
+// names. Returns the reason on failure.
 std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileValues& values);
 
-// Reads and decodes a file; a missing or unreadable file fails like a malformed one.
+// Reads and decodes a file; a missing or unreadable file, one that is not a regular file or one
+// over kMaxSettingsFileBytes fails like a malformed one, with its reason.
 SettingsFileDecode LoadSettingsFile(const QString& path, const SettingsFileValues& previous);
 
 } // namespace brevion
