@@ -32,6 +32,14 @@ std::optional<QString> chooseSettingsFile(FileDialogRequest::Kind kind, const QS
     return ChooseFile(request, parent);
 }
 
+// A reason ("it is a folder") as a line of its own.
+QString sentence(QString reason)
+{
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toUpper();
+    return reason.endsWith(QLatin1Char('.')) ? reason : reason + QLatin1Char('.');
+}
+
 } // namespace
 
 SettingsFileValues NxSetup::ToFileValues() const
@@ -90,7 +98,7 @@ void NxSetup::cmdSave_Click()
                QStringLiteral("File Exists!"), this) == MsgAnswer::No)
         return;
     if (const std::optional<QString> failure = SaveSettingsFile(*path, ToFileValues())) {
-        MsgBox(QStringLiteral("Settings could not be saved to:") + kCrLf + *path + kCrLf + *failure,
+        MsgBox(QStringLiteral("Settings could not be saved to:") + kCrLf + *path + kCrLf + sentence(*failure),
                MsgButtons::Ok, QStringLiteral("Save Settings"), this, MsgIcon::Exclamation);
         return;
     }
@@ -110,7 +118,7 @@ void NxSetup::cmdLoad_Click()
     if (!file.values) {
         const QString detail = file.line > 0
                                    ? QStringLiteral("Line %1: %2.").arg(file.line).arg(file.reason)
-                                   : file.reason + QLatin1Char('.');
+                                   : sentence(file.reason);
         MsgBox(*path + kCrLf + QStringLiteral("is not a valid settings file. Nothing was loaded.") +
                    kCrLf + detail,
                MsgButtons::Ok, QStringLiteral("Load Settings"), this, MsgIcon::Exclamation);

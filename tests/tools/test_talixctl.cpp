@@ -17,6 +17,9 @@
 
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace talixsim;
 using nlohmann::json;
 
@@ -358,7 +361,13 @@ private slots:
                                    << "\"OutRules[0].Port\" must be from 0 to 65535";
         QTest::newRow("13 rules") << 0 << QByteArray("{\"OutRules\": [{},{},{},{},{},{},{},{},{},{},{},{},{}]}") << 3
                                   << false << "at most 12 rules";
-        QTest::newRow("broken JSON") << 0 << QByteArray(R"({"IPPort": )") << 3 << false << "not valid JSON";
+        QTest::newRow("broken JSON") << 0 << QByteArray(R"({"IPPort": )") << 3 << false
+                                     << "not valid JSON: parse error at line 1, column 12";
+        QTest::newRow("UTF-16") << 0 << QByteArray("\xFF\xFE{\0}\0", 6) << 3 << false << "not UTF-8 text";
+        QTest::newRow("array") << 0 << QByteArray(R"([{"NetName": "A"}])") << 3 << false << "expected a JSON object";
+        QTest::newRow("too large") << 0 << QByteArray((1 << 20) + 1, ' ') << 3 << false << "larger than 1 MiB";
+        QTest::newRow("FIFO") << 0 << QByteArray("<fifo>") << 3 << false << "bad.json cannot be read: it is not a "
+                                                                             "regular file.";
         QTest::newRow("short settings file") << 0 << QByteArray("#TRUE#\r\n\"1.2.3.4\"\r\n") << 3 << false << "line";
         QTest::newRow("missing file") << 0 << QByteArray() << 3 << false << "No such file";
     }
@@ -370,8 +379,15 @@ private slots:
         QFETCH(bool, deviceRead);
         QFETCH(QString, message);
         const DeviceState before = fleet->device(device);
-        const QString path = file.isEmpty() ? dir.filePath("absent.json") : writeFile("bad.json", file);
+        const QString path = dir.filePath(file.isEmpty() ? "absent.json" : "bad.json");
+        QFile::remove(path);
+        if (file == "<fifo>")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (!file.isEmpty())
+            writeFile("bad.json", file);
+        ::alarm(60); // a read that waits for a writer ends the run instead of hanging it
         const Result r = run({"write", ip(device), path.toStdString(), "--reboot"});
+        ::alarm(0);
         QCOMPARE(r.code, code);
         QVERIFY2(QString::fromStdString(r.err).contains(message), r.err.c_str());
         QCOMPARE(received(device), deviceRead ? std::vector<QByteArray>{kRead} : std::vector<QByteArray>{});
@@ -382,7 +398,8 @@ private slots:
     // static addresses are not judged either, as in the window.
     void writeSkipsChecksThatDoNotApply()
     {
-        const Result basic = run({"write", ip(2), writeFile("basic.json", R"({"UDPPort": -1, "NetName": "B"})")
+        // Found to be JSON past a byte-order mark.
+        const Result basic = run({"write", ip(2), writeFile("basic", "\xEF\xBB\xBF" R"({"UDPPort": -1, "NetName": "B"})")
                                                       .toStdString()});
         QCOMPARE(basic.code, 0);
         QCOMPARE(fleet->device(2).name, "B");
@@ -462,6 +479,7 @@ private slots:
         QTest::newRow("port too big") << QStringList{"--local-port", "70000", "reboot", "127.0.0.2"};
         QTest::newRow("bad broadcast") << QStringList{"--broadcast", "everyone", "discover"};
         QTest::newRow("write without file") << QStringList{"write", "127.0.0.2"};
+        QTest::newRow("save to no file") << QStringList{"read", "127.0.0.2", "--save", ""};
         QTest::newRow("updates without device") << QStringList{"updates", "/tmp"};
         QTest::newRow("reboot twice") << QStringList{"reboot", "127.0.0.2", "127.0.0.3"};
     }

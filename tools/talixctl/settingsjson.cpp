@@ -2,6 +2,7 @@
 
 #include "nxfns.h"
 
+#include <cstring>
 #include <limits>
 
 namespace talixctl {
@@ -135,12 +136,17 @@ ordered_json SettingsToJson(const brevion::SettingsReply& r)
     return j;
 }
 
-bool LooksLikeJson(const QByteArray& bytes)
+bool IsJsonSettings(const QString& path, const QByteArray& bytes)
 {
+    if (path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive))
+        return true;
+    // Byte-order marks (UTF-8 EF BB BF, UTF-16 FF FE / FE FF), blanks and the zero bytes of UTF-16
+    // come before the first character.
+    static constexpr char kBeforeFirst[] = {' ', '\t', '\r', '\n', '\0', '\xEF', '\xBB', '\xBF', '\xFE', '\xFF'};
     for (const char c : bytes) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+        if (std::memchr(kBeforeFirst, c, sizeof kBeforeFirst))
             continue;
-        return c == '{';
+        return c == '{' || c == '[';
     }
     return false;
 }
@@ -149,13 +155,23 @@ JsonApplied ApplySettingsJson(const QByteArray& bytes, SettingsLayout layout, br
                               brevion::DeviceSettings& settingsOut)
 {
     JsonApplied result;
-    const json doc = json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
-    if (doc.is_discarded()) {
-        result.error = QStringLiteral("not valid JSON");
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") || bytes.contains('\0')) {
+        result.error = QStringLiteral("not UTF-8 text (it looks like UTF-16); save it as UTF-8");
+        return result;
+    }
+    json doc;
+    try {
+        doc = json::parse(bytes.constData(), bytes.constData() + bytes.size()); // skips a UTF-8 BOM
+    } catch (const json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 12: syntax error ..."
+        const QString what = QString::fromUtf8(e.what());
+        result.error = QStringLiteral("not valid JSON: %1").arg(what.mid(what.indexOf(QLatin1String("] ")) + 2));
         return result;
     }
     if (!doc.is_object()) {
-        result.error = QStringLiteral("the JSON must be one object");
+        result.error = QStringLiteral("expected a JSON object { ... }, found %1")
+                           .arg(doc.is_array() ? QStringLiteral("an array")
+                                               : QStringLiteral("a ") + QString::fromUtf8(doc.type_name()));
         return result;
     }
     // Work on copies: a bad file changes nothing.

@@ -33,7 +33,8 @@ QString LayoutName(brevion::SettingsLayout layout);
 // A JSON file of the same keys applied over a device's current values: keys that are absent keep
 // what entry and settings hold. "layout", the three versions and "OutCount" are read-only and
 // ignored. "OutRules" may hold fewer than 12 objects (slots 1..n), and an object may leave keys
-// out. Texts longer than the configuration window's boxes take, rule fields outside their ranges,
+// out. A UTF-8 byte-order mark is allowed. Text that is not UTF-8, a top level other than an
+// object, texts longer than the configuration window's boxes take, rule fields outside their ranges,
 // rule addresses that are not dotted addresses, unknown keys and wrong kinds of value make the
 // whole file bad: nothing is applied then, and the reason is returned.
 struct JsonApplied {
@@ -43,7 +44,8 @@ struct JsonApplied {
 JsonApplied ApplySettingsJson(const QByteArray& bytes, brevion::SettingsLayout layout, brevion::SettingsEntry& entry,
                               brevion::DeviceSettings& settings);
 
-// Whether the bytes look like JSON rather than a settings file (first non-blank byte "{").
-bool LooksLikeJson(const QByteArray& bytes);
+// Whether a file holds JSON rather than a settings file: its name ends in ".json" (any case), or
+// its first character, past a byte-order mark and blanks, opens an object or an array.
+bool IsJsonSettings(const QString& path, const QByteArray& bytes);
 
 } // namespace talixctl

@@ -8,6 +8,7 @@
 #include "discoverytexts.h"
 #include "maccommand.h"
 #include "networksettings.h"
+#include "regularfile.h"
 #include "settingscheck.h"
 #include "settingsfile.h"
 #include "settingsjson.h"
@@ -21,7 +22,6 @@
 #include <nlohmann/json.hpp>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <optional>
@@ -205,14 +205,13 @@ int reboot(Io& io, const QString& ip)
 
 int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        io.err << str(QStringLiteral("%1: %2").arg(path, file.errorString())) << '\n';
+    const RegularFileRead file = ReadRegularFile(path, kMaxSettingsFileBytes);
+    if (!file.bytes) {
+        io.err << str(QStringLiteral("%1 cannot be read: %2.").arg(path, file.reason)) << '\n';
         return kBadInputFile;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    const bool json = LooksLikeJson(bytes);
+    const QByteArray& bytes = *file.bytes;
+    const bool json = IsJsonSettings(path, bytes);
 
     // The whole file is judged before the device hears anything.
     auto badFile = [&](const QString& reason, int line = 0) {
@@ -584,6 +583,11 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     network.localPort = quint16(localPort);
     network.discoveryAddress = QString::fromStdString(broadcast);
     SetNetwork(network);
+
+    if (readCmd->parsed() && readCmd->count("--save") > 0 && saveTo.empty()) {
+        err << "--save needs the name of the settings file to write.\n";
+        return kUsageError;
+    }
 
     Io io{out, err, json, options};
     const QString qip = QString::fromStdString(ip);
