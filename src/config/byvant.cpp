@@ -33,13 +33,11 @@ ByVant::ByVant(QWidget* parent) : Form(parent)
         auto* label = new QLabel(text, this);
         label->setObjectName(QStringLiteral("Label%1").arg(number++));
         label->setAlignment(Qt::AlignHCenter);
-        label->setAccessibleName(text);
         layout->addWidget(label);
     }
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setAccessibleName(QStringLiteral("OK"));
     cmdOK->setDefault(true);
     cmdOK->setMinimumWidth(90);
     layout->addSpacing(8);

@@ -36,16 +36,13 @@ EnterMacAddr::EnterMacAddr(QWidget* parent) : Form(parent)
     NameByLabel(Label1, NewAddr);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setAccessibleName(QStringLiteral("OK"));
     OKButton->setGeometry(TwipsRect(3960, 600, 1215, 375));
     OKButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAccessibleName(QStringLiteral("Cancel"));
     CancelButton->setGeometry(TwipsRect(3960, 1080, 1215, 375));
 
     connect(NewAddr, &QLineEdit::textChanged, this, &EnterMacAddr::NewAddr_Change);
-    connect(NewAddr, &QLineEdit::returnPressed, this, &EnterMacAddr::OKButton_Click);
     connect(OKButton, &QPushButton::clicked, this, &EnterMacAddr::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &EnterMacAddr::CancelButton_Click);
 }

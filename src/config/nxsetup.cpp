@@ -114,8 +114,6 @@ void NxSetup::buildControls()
     auto frame = [this](const char* name, const QString& caption) {
         auto* f = new QGroupBox(caption, this);
         f->setObjectName(QLatin1String(name));
-        if (!caption.isEmpty())
-            f->setAccessibleName(caption);
         return f;
     };
     auto line = [this](const char* name) {
@@ -142,11 +140,9 @@ void NxSetup::buildControls()
     Frame1 = frame("Frame1", QString());
     DHCP = new QRadioButton(QStringLiteral("Use DHCP to obtain an IP Address"), Frame1);
     DHCP->setObjectName(QStringLiteral("DHCP"));
-    DHCP->setAccessibleName(DHCP->text());
     DHCP->setChecked(true);
     StaticIP = new QRadioButton(QStringLiteral("Use a Static IP Address"), Frame1);
     StaticIP->setObjectName(QStringLiteral("StaticIP"));
-    StaticIP->setAccessibleName(StaticIP->text());
     lblIPAddr = label("lblIPAddr", QStringLiteral("IP Address"), Frame1);
     IPAddr = edit("IPAddr", 15, Frame1);
     lblSubnetMask = label("lblSubnetMask", QStringLiteral("Subnet Mask"), Frame1);
@@ -240,12 +236,10 @@ void NxSetup::buildControls()
 
     // Outgoing rules
     Frame5 = frame("Frame5", QStringLiteral("Outgoing Connections *"));
-    OutCnct = new QTableWidget(kGridRows, 2, Frame5);
-    OutCnct->setObjectName(QStringLiteral("OutCnct"));
+    OutCnct = MakeGrid(Frame5, "OutCnct", kGridRows, 2);
     OutCnct->setAccessibleName(Frame5->title());
     OutCnct->horizontalHeader()->hide();
     OutCnct->verticalHeader()->hide();
-    OutCnct->setEditTriggers(QAbstractItemView::NoEditTriggers);
     OutCnct->setSelectionMode(QAbstractItemView::NoSelection);
     OutCnct->setWordWrap(true);
     OutCnct->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -307,7 +301,6 @@ void NxSetup::buildControls()
     Password->setStyle(mask);
     ShowPassword = new QCheckBox(QStringLiteral("Show"), Frame6);
     ShowPassword->setObjectName(QStringLiteral("ShowPassword"));
-    ShowPassword->setAccessibleName(ShowPassword->text());
     NameByLabel(Label12, UserPrompt);
     NameByLabel(Label13, PassPrompt);
     NameByLabel(Label14, Username);

@@ -3,6 +3,7 @@
 // The way to the update window, and MAC address programming of a new device.
 
 #include "blockpacker.h"
+#include "controls.h"
 #include "dialogs.h"
 #include "enteremacaddr.h"
 #include "forms.h"
@@ -25,13 +26,13 @@ void NxSetup::cmdPgmProgram_Click()
     update.BootVer->setText(BootVer->text());
     update.FirmVer->setText(FirmVer->text());
     update.Move(Left() + 360, Top() + 360);
-    setEnabled(false);
+    DisableControl(this);
 
     bool cancelled = false;
     update.SelectBinFile(cancelled);
     if (cancelled) {
         Forms::Unload<NxUpdate>();
-        setEnabled(true);
+        EnableControl(this);
         ZOrder();
         return;
     }
@@ -39,7 +40,7 @@ void NxSetup::cmdPgmProgram_Click()
     // The update window may also unload itself (title-bar close): only its class is looked at.
     WaitUntil([] { return !Forms::IsVisible<NxUpdate>(); });
     Forms::Unload<NxUpdate>();
-    setEnabled(true);
+    EnableControl(this);
     ZOrder();
     cmdRead_Click();
 }

@@ -85,10 +85,7 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     Label1 =
         MakeLabel(this, "Label1", QStringLiteral("Bridges found:"), TwipsRect(240, 120, 1455, 255));
 
-    MSFlexGrid1 = new QTableWidget(this);
-    MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
-    MSFlexGrid1->setGeometry(TwipsRect(240, 360, 6135, 1455));
-    MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MSFlexGrid1 = MakeGrid(this, "MSFlexGrid1", 0, 0, TwipsRect(240, 360, 6135, 1455));
     MSFlexGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     MSFlexGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     MSFlexGrid1->setWordWrap(false);
@@ -125,8 +122,6 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     cmdConfig = MakeButton(this, "cmdConfig", QStringLiteral("Configure"),
                            TwipsRect(6600, 1560, 1215, 375));
     cmdExit = MakeButton(this, "cmdExit", QStringLiteral("Exit"), TwipsRect(6600, 2040, 1215, 375));
-    for (QLabel* label : {Label1, lblStatus, lblDuplicates, lblVer})
-        label->setAccessibleName(label->text());
     connect(cmdSearch, &QPushButton::clicked, this, &NxFind::cmdSearch_Click);
     connect(cmdConfig, &QPushButton::clicked, this, &NxFind::cmdConfig_Click);
     connect(cmdExit, &QPushButton::clicked, this, &NxFind::cmdExit_Click);
@@ -144,7 +139,6 @@ void NxFind::Form_Load()
                         .arg(kVersionMajor)
                         .arg(kVersionMinor)
                         .arg(kVersionRevision));
-    lblVer->setAccessibleName(lblVer->text());
 
     clearGrid();
     applyFormat(MSFlexGrid1, kGridFormat);
@@ -168,8 +162,8 @@ void NxFind::cmdSearch_Click()
     setStatus(SearchingText());
     clearGrid();
     lblDuplicates->hide();
-    cmdSearch->setEnabled(false);
-    cmdConfig->setEnabled(false);
+    DisableControl(cmdSearch);
+    DisableControl(cmdConfig);
 
     const DiscoverySearch::Outcome outcome = m_search->Run();
     if (!self || outcome == DiscoverySearch::Outcome::Stopped)
@@ -186,9 +180,9 @@ void NxFind::cmdSearch_Click()
         setStatus(CountText(count));
         MSFlexGrid1->setCurrentCell(0, 0);
         MSFlexGrid1->selectRow(0);
-        cmdConfig->setEnabled(true);
+        EnableControl(cmdConfig);
     }
-    cmdSearch->setEnabled(true);
+    EnableControl(cmdSearch);
 }
 
 void NxFind::cmdConfig_Click()
@@ -214,13 +208,13 @@ void NxFind::cmdConfig_Click()
     NxSetup& shown = Forms::Get<NxSetup>();
     shown.show();
     shown.Move(Left(), Top());
-    setEnabled(false);
+    DisableControl(this);
     hide();
     WaitUntil([] { return !Forms::IsVisible<NxSetup>() && !Forms::IsVisible<NxUpdate>(); });
     Forms::Unload<NxSetup>();
     if (!self)
         return;
-    setEnabled(true);
+    EnableControl(this);
     show();
 }
 
@@ -296,7 +290,6 @@ void NxFind::setRowTexts(int row, const DiscoveredDevice& device)
 void NxFind::setStatus(const QString& text)
 {
     lblStatus->setText(text);
-    lblStatus->setAccessibleName(text);
     fitFont(lblStatus);
 }
 

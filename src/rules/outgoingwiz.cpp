@@ -134,11 +134,9 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     // The rule as built so far, and the buttons.
     FrameRule = new QGroupBox(QStringLiteral("Outgoing Connection Rule"), this);
     FrameRule->setObjectName(QStringLiteral("FrameRule"));
-    FrameRule->setAccessibleName(FrameRule->title());
     FrameRule->setGeometry(TwipsRect(kPageLeft, 3000, kPageWidth, 1380));
     OutgoingRule =
         makeLabel(FrameRule, "OutgoingRule", QString(), TwipsRect(180, 300, 6600, 960), true);
-    OutgoingRule->setAccessibleName(FrameRule->title());
 
     cmdHelp = MakeButton(this, "cmdHelp", QStringLiteral("Help"),
                          TwipsRect(120, kButtonTop, kButtonWidth, kButtonHeight));
@@ -219,7 +217,6 @@ void OutgoingWiz::ShowWizPage()
     Pages->setCurrentIndex(WizPage);
     cmdBack->setEnabled(WizPage != 0);
     cmdNext->setText(WizPage == 4 ? QStringLiteral("Done") : QStringLiteral("Next ->"));
-    cmdNext->setAccessibleName(cmdNext->text());
     BuildRuleText();
     if (WizPage == 0 && isVisible())
         IPAddr->setFocus();

@@ -2,11 +2,17 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
+#include <QVariant>
 
 namespace brevion {
 namespace {
+
+// The widget that had the focus when a control was disabled, kept on the control.
+constexpr const char* kParkedFocus = "brevionParkedFocus";
 
 template <class W> W* named(W* widget, const char* name, const QRect& rect)
 {
@@ -28,17 +34,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
 {
     auto* button = named(new QPushButton(caption, parent), name, rect);
-    button->setAccessibleName(caption);
     button->setAutoDefault(false);
     return button;
 }
 
 QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& caption, const QRect& rect)
 {
-    auto* option = named(new QRadioButton(caption, parent), name, rect);
-    if (!caption.isEmpty())
-        option->setAccessibleName(caption);
-    return option;
+    return named(new QRadioButton(caption, parent), name, rect);
 }
 
 QLineEdit* MakeTextBox(QWidget* parent, const char* name, int maxLength, const QRect& rect)
@@ -54,6 +56,36 @@ QLineEdit* MakeReadOnlyBox(QWidget* parent, const char* name, const QRect& rect)
     auto* box = MakeTextBox(parent, name, 0, rect);
     box->setReadOnly(true);
     return box;
+}
+
+QTableWidget* MakeGrid(QWidget* parent, const char* name, int rows, int columns, const QRect& rect)
+{
+    auto* grid = named(new QTableWidget(rows, columns, parent), name, rect);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setTabKeyNavigation(false);
+    return grid;
+}
+
+void DisableControl(QWidget* control)
+{
+    QWidget* window = control->window();
+    const QPointer<QWidget> focused = window->focusWidget();
+    const bool hadFocus = focused && (focused == control || control->isAncestorOf(focused));
+    control->setEnabled(false);
+    if (!hadFocus)
+        return;
+    control->setProperty(kParkedFocus, QVariant::fromValue(focused));
+    if (QWidget* movedTo = window->focusWidget())
+        movedTo->clearFocus();
+}
+
+void EnableControl(QWidget* control)
+{
+    control->setEnabled(true);
+    const auto parked = control->property(kParkedFocus).value<QPointer<QWidget>>();
+    control->setProperty(kParkedFocus, QVariant());
+    if (parked && parked->isEnabled() && !control->window()->focusWidget())
+        parked->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace brevion

@@ -7,14 +7,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTableWidget;
 class QWidget;
 
 namespace brevion {
 
-// Controls as every window makes them: objectName is the control's own name (cmdSearch, IPAddr, ...); buttons
-// and option buttons are named for assistive technology by their caption. A label's accessible
-// name is left to Qt, which takes it from the label's current text, so labels the program changes
-// (status lines, rule sentences) are announced as they read now. A null rect leaves the geometry
+// Controls as every window makes them: objectName is the control's own name (cmdSearch, IPAddr, ...).
+// The accessible names of buttons, option buttons and labels are left to Qt, which takes them from
+// the current caption or text, so a caption or status line the program changes (Next -> Done, a
+// search's count, a rule sentence) is announced as it reads now. A null rect leaves the geometry
 // to a layout.
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect = {});
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect = {});
@@ -22,5 +23,15 @@ QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& capti
 // maxLength 0: no limit.
 QLineEdit* MakeTextBox(QWidget* parent, const char* name, int maxLength = 0, const QRect& rect = {});
 QLineEdit* MakeReadOnlyBox(QWidget* parent, const char* name, const QRect& rect = {});
+// A display grid: cells not editable, and Tab leaves it for the next control instead of walking
+// its cells (thousands of presses past a long list).
+QTableWidget* MakeGrid(QWidget* parent, const char* name, int rows, int columns, const QRect& rect = {});
+
+// Disable a control, or a whole window, for the length of an operation. Qt hands the keyboard
+// focus of a disabled control on to the next one, where the next Space meant for this one would
+// press another button (Exit, after a search); here the focus is parked instead, and
+// EnableControl gives it back, unless the user has put it somewhere else meanwhile.
+void DisableControl(QWidget* control);
+void EnableControl(QWidget* control);
 
 } // namespace brevion

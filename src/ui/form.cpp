@@ -3,7 +3,11 @@
 #include "forms.h"
 #include "twips.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 
 namespace brevion {
 
@@ -28,6 +32,29 @@ void Form::closeEvent(QCloseEvent* event)
     }
     event->ignore(); // the registry hides and destroys it
     Forms::UnloadWidget(this);
+}
+
+void Form::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers others = event->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier);
+    if (!enter || others != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Only keys the focused control did not take come here.
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (!button) {
+        const auto buttons = findChildren<QPushButton*>();
+        const auto found = std::find_if(buttons.begin(), buttons.end(), [](const QPushButton* b) {
+            return b->isDefault() && b->isVisible() && b->isEnabled();
+        });
+        button = found != buttons.end() ? *found : nullptr;
+    }
+    if (button && button->isEnabled() && button->isVisible())
+        button->click();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 } // namespace brevion

@@ -28,6 +28,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Called by the default closeEvent; returns false to refuse closing.
     virtual bool QueryUnload() { return true; }
+    // Enter presses the focused button, as Space does; from any other control it presses the
+    // window's default button, if it has one.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace brevion

@@ -218,11 +218,13 @@ void NxUpdate::SelectBinFile(bool& cancelled)
         lblBoot->setEnabled(false);
         lblBoot->setText(QStringLiteral("No Bootloader update files were found."));
     }
+    NameByLabel(lblBoot, BootUpdateFile);
     if (FirmUpdateFile->count() == 0) {
         optFirm->setEnabled(false);
         lblFirm->setEnabled(false);
         lblFirm->setText(QStringLiteral("No Firmware update files were found."));
     }
+    NameByLabel(lblFirm, FirmUpdateFile);
 }
 
 void NxUpdate::cmdUpdate_Click()
@@ -262,7 +264,7 @@ void NxUpdate::cmdUpdate_Click()
     for (QWidget* w : std::initializer_list<QWidget*>{lblHdweVer, HdweVer, lblBootVer, BootVer, lblFirmVer, FirmVer,
                                                       optBoot, optFirm, lblBoot, BootUpdateFile, lblFirm,
                                                       FirmUpdateFile, cmdUpdate, cmdCancel})
-        w->setEnabled(false);
+        DisableControl(w);
 
     bool succeeded = false;
     m_exchange->EraseFirmware(FirmVer->text() == kErased);
@@ -285,9 +287,8 @@ void NxUpdate::cmdUpdate_Click()
     if (!succeeded)
         lblStatus->setText(kProgrammingError);
 
-    cmdUpdate->setEnabled(true);
     cmdUpdate->setText(kCloseCaption);
-    cmdUpdate->setAccessibleName(kCloseCaption);
+    EnableControl(cmdUpdate);
     ZOrder();
     m_updating = false;
 }

@@ -11,7 +11,8 @@
 
 #include "fleet.h"
 
-#include <QHeaderView>
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -108,77 +109,33 @@ private slots:
         SetModalResponder({});
     }
 
-    void loadsWithDesignLayout()
+    // The window from the keyboard: Space and Enter press the focused button, and a search gives
+    // the focus back to Search (not to Exit, where the next Space would end the program); Tab and
+    // Shift+Tab leave the grid. The status line is announced as it reads.
+    void keyboardAndScreenReader()
     {
+        Rig rig = startFleet(devices(6));
         NxFind& w = shownWindow();
-        QCOMPARE(w.windowTitle(), QStringLiteral("Vant TALIX"));
-        QCOMPARE(w.size(), QSize(px(8055), px(2895)));
-        const struct {
-            const char* name;
-            QRect rect;
-        } controls[] = {
-            {"Label1", TwipsRect(240, 120, 1455, 255)},
-            {"MSFlexGrid1", TwipsRect(240, 360, 6135, 1455)},
-            {"lblStatus", TwipsRect(240, 1920, 6015, 495)},
-            {"lblDuplicates", TwipsRect(120, 2520, 7695, 255)},
-            {"Image1", TwipsRect(6600, 90, 1200, 600)},
-            {"lblVer", TwipsRect(6600, 720, 1215, 255)},
-            {"cmdSearch", TwipsRect(6600, 1080, 1215, 375)},
-            {"cmdConfig", TwipsRect(6600, 1560, 1215, 375)},
-            {"cmdExit", TwipsRect(6600, 2040, 1215, 375)},
-        };
-        for (const auto& c : controls) {
-            const QWidget* control = w.findChild<QWidget*>(QLatin1String(c.name));
-            QVERIFY2(control, c.name);
-            QCOMPARE(control->geometry(), c.rect);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.cmdSearch->setFocus();
+        for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Space, Qt::Key_Return}) {
+            rig.fleet->clearTraffic();
+            QTest::keyClick(QApplication::focusWidget(), key);
+            QVERIFY(Forms::IsVisible<NxFind>());
+            QVERIFY(!rig.fleet->traffic().empty()); // this key searched again
+            QCOMPARE(QApplication::focusWidget(), w.cmdSearch);
         }
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.lblStatus)->text(QAccessible::Name),
+                 QStringLiteral("6 Bridges found"));
 
-        const struct {
-            QLabel* label;
-            const char* text;
-        } labels[] = {
-            {w.Label1, "Bridges found:"},
-            {w.lblVer, "Ver. 1.2.0"},
-            {w.lblDuplicates,
-             "* Duplicate IP addresses found!  You should unplug one and connect to the other "
-             "to change its IP Address."},
-            {w.lblStatus, "Click \"Search\" above to search the network for bridges.  Select one "
-                          "(if more than one was found) "
-                          "and click \"Configure\" to configure it."},
-        };
-        for (const auto& l : labels) {
-            QCOMPARE(l.label->text(), QString::fromLatin1(l.text));
-            QCOMPARE(l.label->accessibleName(), QString::fromLatin1(l.text));
-        }
-        QCOMPARE(w.cmdSearch->text(), QStringLiteral("Search"));
-        QCOMPARE(w.cmdConfig->text(), QStringLiteral("Configure"));
-        QCOMPARE(w.cmdExit->text(), QStringLiteral("Exit"));
-        QVERIFY(w.cmdSearch->isEnabled());
-        QVERIFY(!w.cmdConfig->isEnabled());
-        QVERIFY(!w.lblDuplicates->isVisible());
-        QCOMPARE(w.lblDuplicates->palette().color(QPalette::WindowText), QColor(192, 0, 0));
-
-        QTableWidget* grid = w.MSFlexGrid1;
-        QCOMPARE(grid->accessibleName(), QStringLiteral("Bridges found:"));
-        QCOMPARE(w.Label1->buddy(), grid);
-        QCOMPARE(grid->rowCount(), 0);
-        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
-        const struct {
-            const char* caption;
-            int width;
-            Qt::Alignment align;
-        } columns[] = {{"Device Name", 2550, Qt::AlignLeft},
-                       {"MAC Address", 1890, Qt::AlignHCenter},
-                       {"IP Address", 1645, Qt::AlignHCenter}};
-        QCOMPARE(grid->columnCount(), 3);
-        for (int col = 0; col < 3; ++col) {
-            QCOMPARE(grid->horizontalHeaderItem(col)->text(),
-                     QString::fromLatin1(columns[col].caption));
-            QCOMPARE(Qt::Alignment(grid->horizontalHeaderItem(col)->textAlignment()) &
-                         Qt::AlignHorizontal_Mask,
-                     columns[col].align);
-            QCOMPARE(grid->columnWidth(col), px(columns[col].width));
-        }
+        w.MSFlexGrid1->setFocus();
+        QTest::keyClick(w.MSFlexGrid1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.cmdSearch);
+        QTest::keyClick(w.cmdSearch, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), w.MSFlexGrid1);
+        QTest::keyClick(w.MSFlexGrid1, Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != w.MSFlexGrid1);
     }
 
     void statusAfterSearch_data()

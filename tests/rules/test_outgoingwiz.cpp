@@ -3,6 +3,7 @@
 #include "msgbox.h"
 #include "outgoingwiz.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -30,6 +31,7 @@ struct Run {
     std::vector<int> pages; // the page shown before each press, then the page at the end
     std::vector<Message> messages;
     QString sentence;
+    QString spoken; // the sentence as a screen reader announces it
     bool cancelled = false;
     bool hidden = false;
 };
@@ -85,6 +87,7 @@ Run RunWizard(const OutCnctRule& start, const std::vector<Step>& steps)
     SetModalResponder({});
     SetMessageResponder({});
     run.sentence = Wiz().OutgoingRule->text();
+    run.spoken = QAccessible::queryAccessibleInterface(Wiz().OutgoingRule)->text(QAccessible::Name);
     run.cancelled = Wiz().Cancelled;
     run.hidden = !Wiz().isVisible();
     return run;
@@ -197,6 +200,7 @@ void TestOutgoingWiz::flows()
     QVERIFY(run.hidden);
     QVERIFY(!run.cancelled);
     QCOMPARE(run.sentence, sentence);
+    QCOMPARE(run.spoken, sentence);
     QCOMPARE(WizRule, rule);
     QCOMPARE(EditRule, start); // the starting rule is the caller's, untouched
 }
@@ -386,9 +390,9 @@ void TestOutgoingWiz::helpShowsThePagesText()
          }},
          {[](OutgoingWiz& w) { QTest::mouseClick(w.cmdHelp, Qt::LeftButton); }, Step::Cancel}});
     QCOMPARE(run.messages.size(), size_t(2));
-    QCOMPARE(run.messages[0], (Message{"Outgoing Connection Wizard", WizHelpText(0), MsgButtons::Ok,
-                                       MsgIcon::None}));
-    QCOMPARE(run.messages[1].text, WizHelpText(4));
+    QCOMPARE(run.messages[0].title, QStringLiteral("Outgoing Connection Wizard"));
+    QVERIFY(run.messages[0].text.startsWith(QStringLiteral("Enter the IP address and port to connect to.")));
+    QVERIFY(run.messages[1].text.startsWith(QStringLiteral("You have completed the Outgoing Connection Wizard.")));
 }
 
 QTEST_MAIN(TestOutgoingWiz)

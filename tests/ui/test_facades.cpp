@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QSvgRenderer>
@@ -156,9 +157,10 @@ private slots:
 
     void showModalSurvivesWindowDestroyedWhileUp()
     {
-        auto* dialog = new QWidget;
+        const QPointer<QWidget> dialog = new QWidget;
         QTimer::singleShot(20, dialog, &QObject::deleteLater);
         ShowModal(*dialog);
+        QVERIFY(dialog.isNull());
     }
 
     void settingsStoreUsesOverrideFileAndSettingsGroup()

@@ -1,5 +1,7 @@
 #include "forms.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -48,7 +50,28 @@ public:
     QString afterUnload;
 };
 
+// A window with a text box and two buttons; as a dialog, the first button is its default.
+class Keys : public Form {
+    Q_OBJECT
+public:
+    explicit Keys(bool dialog)
+    {
+        box = new QLineEdit(this);
+        for (QPushButton*& b : buttons) {
+            b = new QPushButton(QStringLiteral("B"), this);
+            b->setAutoDefault(false);
+            connect(b, &QPushButton::clicked, this, [this, b] { pressed << (b == buttons[0] ? 0 : 1); });
+        }
+        buttons[0]->setDefault(dialog);
+    }
+    QLineEdit* box;
+    QPushButton* buttons[2];
+    QList<int> pressed;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Qt::Key)
 
 class TestForms : public QObject {
     Q_OBJECT
@@ -121,6 +144,38 @@ private slots:
         QCOMPARE(g_counts.unloads, 1);
         Forms::Flush();
         QVERIFY(form.isNull());
+    }
+
+    // Enter and Space press the focused button; Enter elsewhere goes to a dialog's default button.
+    void keysPressTheFocusedButton_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<int>("focus"); // a button, or -1 for the text box
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<QList<int>>("pressed");
+        QTest::newRow("window, Enter") << false << 1 << Qt::Key_Return << QList<int>{1};
+        QTest::newRow("window, keypad Enter") << false << 0 << Qt::Key_Enter << QList<int>{0};
+        QTest::newRow("window, Space") << false << 1 << Qt::Key_Space << QList<int>{1};
+        QTest::newRow("window, Enter in a text box") << false << -1 << Qt::Key_Return << QList<int>{};
+        QTest::newRow("dialog, Enter on another button") << true << 1 << Qt::Key_Return << QList<int>{1};
+        QTest::newRow("dialog, Enter on the default") << true << 0 << Qt::Key_Return << QList<int>{0};
+        QTest::newRow("dialog, Enter in a text box") << true << -1 << Qt::Key_Return << QList<int>{0};
+    }
+
+    void keysPressTheFocusedButton()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(int, focus);
+        QFETCH(Qt::Key, key);
+        QFETCH(QList<int>, pressed);
+        Keys w(dialog);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWidget* target = focus < 0 ? static_cast<QWidget*>(w.box) : w.buttons[focus];
+        target->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(w.pressed, pressed);
     }
 
     void unloadFromInsideOwnHandlerIsSafe()
