@@ -1,6 +1,7 @@
 #include "updatefile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace brevion {
 namespace {
@@ -67,6 +68,13 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
                                .arg(at).arg(length).arg(kMaxRecordBytes));
         if (bytes.size() - at - kRecordHeaderBytes < length)
             return damaged(QStringLiteral("the record at offset %1 runs past the end of the file").arg(at));
+        // The device would refuse every block of it, after the erase.
+        if (address < 0 || qint64(address) + length > kDeviceFlashBytes)
+            return damaged(QStringLiteral("the record at offset %1 is for address 0x%2, outside the device's memory "
+                                          "(0x0 to 0x%3)")
+                               .arg(at)
+                               .arg(quint32(address), 0, 16)
+                               .arg(kDeviceFlashBytes - 1, 0, 16));
         file.records.push_back({address, bytes.mid(at + kRecordHeaderBytes, length)});
         total += length;
         at += kRecordHeaderBytes + length;
@@ -79,10 +87,18 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
 
 UpdateFileResult LoadUpdateFile(const QString& path)
 {
+    // A FIFO or a device would block or never end.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return {std::nullopt, {kNotARegularFile, QStringLiteral("This is not a regular file, so it is not read as an update file.")}};
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = f.read(kMaxUpdateFileBytes + 1);
+    if (bytes.size() > kMaxUpdateFileBytes)
+        return {std::nullopt,
+                {kUpdateFileTooLarge, QStringLiteral("The file is larger than %1 MiB; no update file is that large.")
+                                          .arg(kMaxUpdateFileBytes / (1024 * 1024))}};
     if (f.error() != QFileDevice::NoError)
         return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
     return ParseUpdateFile(bytes);

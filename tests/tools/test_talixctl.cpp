@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <csignal>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -627,23 +628,71 @@ private slots:
         QCOMPARE(fleet->device(0).firm, (Version3{1, 0, 17}));
     }
 
-    // The device takes the file but does not come back after the restart.
-    void updateWithoutRestartConfirmed()
+    // The device takes the file but does not come back after the restart, or comes back without
+    // the file's version.
+    void updateNotConfirmed_data()
     {
+        QTest::addColumn<int>("silentMs");
+        QTest::addColumn<bool>("tagged");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("never back") << 60000 << true << "Timed out waiting for the device to reboot.";
+        QTest::newRow("image without its version tag")
+            << 50 << false << "the device reports no firmware (Erased), not version 1.0.9 of the update file.";
+    }
+    void updateNotConfirmed()
+    {
+        QFETCH(int, silentMs);
+        QFETCH(bool, tagged);
         Faults f = fleet->faults(1);
-        f.restartSilentMs = 60000;
+        f.restartSilentMs = silentMs;
         fleet->setFaults(1, f);
         QElapsedTimer started;
         started.start();
         talixctl::RunOptions fast;
         fast.clock = [started] { return started.elapsed() / 1000.0 * 20; }; // 20 times faster
-        const Result r = run({"update", ip(1), writeFile("BOOT.bin", makeUpdateFile(Region::Bootloader, {1, 0, 9}, 128))
-                                                   .toStdString(),
-                              "--boot"},
-                             fast);
+        const QByteArray file = makeUpdateFile({.version = {1, 0, 9}, .size = 128, .tagged = tagged});
+        const Result r = run({"update", ip(1), writeFile("FIRM.bin", file).toStdString()}, fast);
         QCOMPARE(r.code, 4);
-        QVERIFY2(QString::fromStdString(r.err).contains("Timed out waiting for the device to reboot."), r.err.c_str());
+        QVERIFY2(QString::fromStdString(r.err).contains(told), r.err.c_str());
+        QVERIFY(r.out.empty());
         QVERIFY(received(1).back() == kRead);
+    }
+
+    // Interrupts once the first block reached the device: the first only warns, a second stops.
+    void updateInterrupted_data()
+    {
+        QTest::addColumn<QList<int>>("sent");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("SIGINT once") << QList<int>{SIGINT} << 0
+                                     << "in progress: stopping now leaves the device without firmware";
+        QTest::newRow("SIGTERM, then SIGINT") << QList<int>{SIGTERM, SIGINT} << 1
+                                              << "only partly programmed, so it has no working firmware. To recover, "
+                                                 "run the same update again (talixctl update";
+    }
+    void updateInterrupted()
+    {
+        QFETCH(QList<int>, sent);
+        QFETCH(int, code);
+        QFETCH(QString, told);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (const QByteArray& d : received(0))
+                if (d.startsWith("XP\xC3")) {
+                    poll.stop();
+                    for (int signal : sent)
+                        ::raise(signal);
+                    return;
+                }
+        });
+        poll.start(5);
+        const QString path = writeFile("FIRM.bin", makeUpdateFile(Region::Firmware, {1, 0, 18}, 8192));
+        const Result r = run({"update", ip(0), path.toStdString()});
+        QVERIFY(!poll.isActive());
+        QCOMPARE(r.code, code);
+        QVERIFY2(QString::fromStdString(r.err).contains(told), r.err.c_str());
+        QCOMPARE(fleet->device(0).firm, code == 0 ? Version3{1, 0, 18} : Version3{0, 0, 0});
+        QCOMPARE(received(0).back() == kRead, code == 0); // once stopped, nothing more is sent
     }
 };
 

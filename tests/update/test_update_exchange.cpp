@@ -59,6 +59,15 @@ private slots:
         UpdateExchange x;
         x.SetSinks(rec.sinks());
         x.SetDeviceIP(dev.ip);
+        // Another program tries to take the local port all through the update, pauses included.
+        int rivalTries = 0, rivalWins = 0;
+        QTimer rival;
+        QObject::connect(&rival, &QTimer::timeout, [&] {
+            QUdpSocket other;
+            ++rivalTries;
+            rivalWins += other.bind(QHostAddress::AnyIPv4, kLocalPort, QUdpSocket::DontShareAddress);
+        });
+        rival.start(100);
 
         const UpdateFile firm = parsed(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 3000));
         x.EraseFirmware(false);
@@ -68,6 +77,9 @@ private slots:
         QVERIFY(!failed);
         x.RebootDevice();
         QVERIFY(x.ReplyOK);
+        rival.stop();
+        QVERIFY(rivalTries > 20); // the two pauses of 2 s, and the waits after them
+        QCOMPARE(rivalWins, 0);
 
         QVERIFY(rec.messages.isEmpty());
         QCOMPARE(rec.statuses, (QStringList{UpdateTexts::kErasing, UpdateTexts::kProgramming, UpdateTexts::kRebooting,
@@ -102,14 +114,6 @@ private slots:
         QVERIFY(x.ReplyOK);
         QCOMPARE(rec.maxima, (QList<double>{4, 1000, 27}));
         QCOMPARE(SharedVersions(), (DeviceVersions{0x010009, 0}));
-    }
-
-    void eraseTimingsByFirmwareState()
-    {
-        QCOMPARE(UpdateExchange::EraseBarMaximum(true), 4.0);
-        QCOMPARE(UpdateExchange::EraseWaitSeconds(true), 4.0f);
-        QCOMPARE(UpdateExchange::EraseBarMaximum(false), 25.0);
-        QCOMPARE(UpdateExchange::EraseWaitSeconds(false), 30.0f);
     }
 
     void rejectedBlockIsShownAndSentAgain()
