@@ -400,11 +400,7 @@ private slots:
              Ends::ProgrammedUnconfirmed, true},
             {"stranger", kStranger, {}, Ends::NotErased},
         };
-        talixsim::UpdateFileRecipe recipe;
-        recipe.region = talixsim::Region::Firmware;
-        recipe.version = {1, 0, 18};
-        recipe.size = 256;
-        recipe.seed = 3;
+        const talixsim::UpdateFileRecipe recipe{.version = {1, 0, 18}, .size = 256, .seed = 3};
         const UpdateFileResult parsed = ParseUpdateFile(talixsim::makeUpdateFile(recipe));
         QVERIFY(parsed.file);
         const QByteArray image = talixsim::updateImage(recipe);

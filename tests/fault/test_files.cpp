@@ -48,18 +48,12 @@ TEST(UpdateFileStress, FileCutShortAtEveryByteIsRefusedWithItsReason)
         EXPECT_EQ(readAll(path), whole.left(n));
     }
     QFile::remove(path);
-    EXPECT_FALSE(LoadUpdateFile(path).file.has_value());
     EXPECT_FALSE(LoadUpdateFile(path).error.description.isEmpty());
-}
 
-TEST(UpdateFileStress, OnlyRegularFilesUpTo16MiBAreRead)
-{
-    QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("pipe.bin")), big = dir.filePath(QStringLiteral("big.bin"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0); // opening it would wait for a writer
-    writeAll(big, talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 18}));
-    ASSERT_TRUE(QFile::resize(big, kMaxUpdateFileBytes + 1));
-    EXPECT_EQ(LoadUpdateFile(fifo).error.number, int(kNotARegularFile));
-    EXPECT_EQ(LoadUpdateFile(big).error.number, int(kUpdateFileTooLarge));
-    EXPECT_TRUE(LoadUpdateFile(big).error.description.contains(QLatin1String("16 MiB")));
+    // Only regular files of at most 16 MiB are read: a FIFO would wait for a writer.
+    writeAll(path, whole);
+    ASSERT_TRUE(QFile::resize(path, kMaxUpdateFileBytes + 1));
+    EXPECT_EQ(LoadUpdateFile(path).error.number, int(kUpdateFileTooLarge));
+    ASSERT_TRUE(QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    EXPECT_EQ(LoadUpdateFile(path).error.number, int(kNotARegularFile));
 }

@@ -144,17 +144,6 @@ TEST(ParseUpdateFile, RefusesDamagedFilesByName)
     }
 }
 
-TEST(ParseUpdateFile, EveryTruncationIsRefused)
-{
-    const QByteArray whole = file({{0x4000, filler(64)}, {0x4040, filler(10)}, {0x5000, filler(1)}});
-    ASSERT_TRUE(ParseUpdateFile(whole).file);
-    for (int size = 0; size < whole.size(); ++size) {
-        const auto r = ParseUpdateFile(whole.left(size));
-        EXPECT_FALSE(r.file) << "cut at " << size;
-        EXPECT_FALSE(r.error.description.isEmpty()) << "cut at " << size;
-    }
-}
-
 TEST(VersionNumbers, FromVersionTexts)
 {
     struct Case {

@@ -52,7 +52,7 @@ class TestUpdateExchange : public QObject {
 private slots:
     void init() { SharedVersions() = {}; }
 
-    void firmwareThenBootloaderUpdateProgramTheFlash()
+    void firmwareUpdateProgramsTheFlash()
     {
         SimDevice dev(kLocalPort);
         Recorder rec;
@@ -101,19 +101,10 @@ private slots:
             QCOMPARE(after.flash.mid(r.Address, r.data.size()), r.data);
         QCOMPARE(SharedVersions().FirmVersion, 0x010011);
 
-        // The bootloader: the firmware is erased now, so the shorter erase bar.
-        dev.fleet.clearTraffic();
-        rec = Recorder{};
-        x.SetSinks(rec.sinks());
-        const UpdateFile boot = parsed(talixsim::makeUpdateFile(talixsim::Region::Bootloader, {1, 0, 9}, 1000));
+        // A device shown as "Erased" gets the shorter erase bar (bootloader updates: the window's).
         x.EraseFirmware(true);
         QVERIFY(x.ReplyOK);
-        x.ProgramFile(boot, failed);
-        QVERIFY(!failed);
-        x.RebootDevice();
-        QVERIFY(x.ReplyOK);
-        QCOMPARE(rec.maxima, (QList<double>{4, 1000, 27}));
-        QCOMPARE(SharedVersions(), (DeviceVersions{0x010009, 0}));
+        QCOMPARE(rec.maxima.last(), 4.0);
     }
 
     void rejectedBlockIsShownAndSentAgain()
@@ -166,7 +157,6 @@ private slots:
         } cases[] = {
             {"64 bytes of a Login device", [](talixsim::Faults& f) { f.truncateReplies = 64; }, false},
             {"432 bytes, checksum off by one", [](talixsim::Faults& f) { f.corruptChecksum = true; }, false},
-            {"from another address", [](talixsim::Faults& f) { f.replyFrom = talixsim::ipFromText("127.0.0.9"); }, false},
             {"whole and checked", [](talixsim::Faults&) {}, true},
         };
         for (const auto& c : cases) {
