@@ -1,7 +1,6 @@
 #include "updatefile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "regularfile.h"
 
 namespace brevion {
 namespace {
@@ -87,21 +86,14 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
 
 UpdateFileResult LoadUpdateFile(const QString& path)
 {
-    // A FIFO or a device would block or never end.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return {std::nullopt, {kNotARegularFile, QStringLiteral("This is not a regular file, so it is not read as an update file.")}};
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
-    const QByteArray bytes = f.read(kMaxUpdateFileBytes + 1);
-    if (bytes.size() > kMaxUpdateFileBytes)
-        return {std::nullopt,
-                {kUpdateFileTooLarge, QStringLiteral("The file is larger than %1 MiB; no update file is that large.")
-                                          .arg(kMaxUpdateFileBytes / (1024 * 1024))}};
-    if (f.error() != QFileDevice::NoError)
-        return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
-    return ParseUpdateFile(bytes);
+    const RegularFileRead read = ReadRegularFile(path, kMaxUpdateFileBytes);
+    if (read.bytes)
+        return ParseUpdateFile(*read.bytes);
+    using P = RegularFileRead::Problem;
+    const int number = read.problem == P::NotRegular ? int(kNotARegularFile)
+                       : read.problem == P::TooLarge ? int(kUpdateFileTooLarge)
+                                                     : read.errorNumber;
+    return {std::nullopt, {number, QStringLiteral("The update file cannot be read: %1.").arg(read.reason)}};
 }
 
 } // namespace brevion
