@@ -22,8 +22,10 @@ QByteArray updateImage(const UpdateFileRecipe& recipe)
     QByteArray image(size, '\0');
     for (int i = 0; i < size; ++i)
         image[i] = char((i * 7 + 3 + recipe.seed) & 0xFF);
-    const QByteArray tag = versionTag(recipe.version);
-    image.replace(int(kTagOffset), tag.size(), tag);
+    if (recipe.tagged) {
+        const QByteArray tag = versionTag(recipe.version);
+        image.replace(int(kTagOffset), tag.size(), tag);
+    }
     return image;
 }
 

@@ -24,9 +24,10 @@ struct UpdateFileRecipe {
     quint32 bootMin = 0x000000, bootMax = 0xFFFFFF;
     qint32 totalBytes = -1; // -1: the true data byte count
     quint8 seed = 0;        // varies the filler bytes
+    bool tagged = true;     // false: the image lacks its version tag, so a restart finds no firmware
 };
 
-// The image bytes (region base onward): filler, the version tag at +0x10, filler.
+// The image bytes (region base onward): filler, the version tag at +0x10 (unless untagged), filler.
 QByteArray updateImage(const UpdateFileRecipe& recipe);
 QByteArray makeUpdateFile(const UpdateFileRecipe& recipe);
 QByteArray makeUpdateFile(Region region, const Version3& version, int size = 4096);

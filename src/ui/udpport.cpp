@@ -97,6 +97,13 @@ bool UdpPort::SendTo(const QByteArray& datagram, const QHostAddress& destination
     return true;
 }
 
+void UdpPort::DiscardPending()
+{
+    while (m_socket && m_socket->hasPendingDatagrams())
+        if (m_socket->readDatagram(nullptr, 0) < 0)
+            break;
+}
+
 bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
 {
     // IP_PKTINFO with an interface index picks the outgoing interface of each copy; the

@@ -37,6 +37,10 @@ public:
     bool SendTo(const QByteArray& datagram, const QHostAddress& destination, quint16 port);
     // Reads every datagram waiting now (DataArrival for each, then Drained).
     void Drain() { readPending(); }
+    // Drops the datagrams that arrived but were not yet delivered, as closing and binding again
+    // would: a conversation that keeps its port uses it so that a late reply to the previous
+    // command is not taken for the answer to the next.
+    void DiscardPending();
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }

@@ -282,8 +282,20 @@ void NxUpdate::cmdUpdate_Click()
                 FirmVer->setText(line->versionText);
             }
             succeeded = true;
+            // The device came back: it must report the file's version, or the update did not take.
+            if (m_exchange->ReplyOK) {
+                const DeviceVersions reported = SharedVersions();
+                if (const auto notTaken = UpdateTexts::VersionNotTaken(boot, loaded.file->header.Version, reported)) {
+                    BootVer->setText(VersionText(reported.BootVersion));
+                    FirmVer->setText(reported.FirmVersion == 0 ? kErased : VersionText(reported.FirmVersion));
+                    lblStatus->setText(notTaken->text.section(kCrLf, 0, 0));
+                    ZOrder();
+                    MsgBox(*notTaken, this);
+                }
+            }
         }
     }
+    m_exchange->Close(); // the port was held from the erase to the last reply
     if (!succeeded)
         lblStatus->setText(kProgrammingError);
 

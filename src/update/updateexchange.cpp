@@ -5,6 +5,7 @@
 #include "deviceversions.h"
 #include "networksettings.h"
 #include "settingsrecord.h"
+#include "updatelist.h"
 #include "waitloop.h"
 
 #include <QCoreApplication>
@@ -62,6 +63,22 @@ Message FileError(const UpdateFileError& error)
             MsgButtons::RetryCancel};
 }
 
+std::optional<Message> VersionNotTaken(bool bootloader, qint32 fileVersion, const DeviceVersions& reported)
+{
+    const qint32 expected = fileVersion & 0xFFFFFF;
+    const qint32 now = bootloader ? reported.BootVersion : reported.FirmVersion;
+    if (now == expected)
+        return std::nullopt;
+    const QString part = bootloader ? QStringLiteral("bootloader") : QStringLiteral("firmware");
+    const QString shown = !bootloader && now == 0 ? QStringLiteral("no firmware (Erased)")
+                                                  : QStringLiteral("%1 version %2").arg(part, VersionText(now));
+    return Message{QStringLiteral("Update Firmware"),
+                   QStringLiteral("After the restart the device reports %1, not version %2 of the update file.")
+                           .arg(shown, VersionText(expected)) +
+                       kCrLf + QStringLiteral("The update did not take effect: run it again, or use another update file."),
+                   MsgButtons::Ok, MsgIcon::Exclamation};
+}
+
 } // namespace UpdateTexts
 
 UpdateExchange::UpdateExchange(QObject* parent) : QObject(parent), m_clock(&MonotonicSeconds)
@@ -87,8 +104,20 @@ void UpdateExchange::Close()
     m_winsock1.Close();
 }
 
+void UpdateExchange::Stop()
+{
+    m_stopped = true;
+    UpdateOp = OpNone;
+    ReplyOK = false;
+    m_timer1.setEnabled(false); // ends the wait in progress
+    m_timer2.setEnabled(false);
+}
+
 MsgAnswer UpdateExchange::tell(const Message& message)
 {
+    // Once stopped, the caller tells what state the device is in; no phase message follows.
+    if (m_stopped)
+        return message.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
     return m_sinks.message ? m_sinks.message(message)
                            : (message.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel : MsgAnswer::Ok);
 }
@@ -116,8 +145,11 @@ void UpdateExchange::setProgress(double maximum, double position)
 bool UpdateExchange::sendCommand(const QByteArray& datagram, qint16 op)
 {
     UpdateOp = op;
-    m_winsock1.Close();
-    if (!m_winsock1.Bind(Network().localPort))
+    // The port is bound once and held until Close: were it let go in the pauses after the erase
+    // and the restart, another program could take it and leave the device erased.
+    if (m_winsock1.IsBound())
+        m_winsock1.DiscardPending();
+    else if (!m_winsock1.Bind(Network().localPort))
         return false;
     m_winsock1.SetRemote(m_deviceIP, Network().devicePort);
     return m_winsock1.Send(datagram);
@@ -152,6 +184,7 @@ void UpdateExchange::Timer2_Timer()
 
 void UpdateExchange::EraseFirmware(bool firmwareErased)
 {
+    m_stopped = false;
     setStatus(UpdateTexts::kErasing);
     ProgressCount = 0;
     setProgress(EraseBarMaximum(firmwareErased), 0);
@@ -166,6 +199,8 @@ void UpdateExchange::EraseFirmware(bool firmwareErased)
     }
     timer1Wait(kEraseWaitMs); // any other refused send shows as the time-out below
 
+    if (m_stopped)
+        return;
     if (ReplyOK) {
         float seconds = EraseWaitSeconds(firmwareErased);
         WaitForDevice(seconds);
@@ -191,14 +226,16 @@ void UpdateExchange::WaitForDevice(float& seconds)
     WaitUntil([this] { return !m_timer1.Enabled(); });
 
     const double deadline = m_clock() + seconds;
-    do {
+    while (!m_stopped) {
         if (!sendCommand(ReadCommand(), OpRead) && portInUse()) {
             UpdateOp = OpNone;
             ReplyOK = false;
             break;
         }
         timer1Wait(kReadWaitMs);
-    } while (!ReplyOK && m_clock() <= deadline);
+        if (ReplyOK || m_clock() > deadline)
+            break;
+    }
 
     m_timer1.setEnabled(false);
     m_timer2.setEnabled(false);
@@ -222,8 +259,12 @@ void UpdateExchange::ProgramFile(const UpdateFile& file, bool& failed)
                 failed = true;
                 return;
             }
-        } while (!ReplyOK && ++sends < kBlockSends);
+        } while (!ReplyOK && !m_stopped && ++sends < kBlockSends);
 
+        if (m_stopped) {
+            failed = true;
+            return;
+        }
         if (!ReplyOK) {
             m_timer1.setEnabled(false);
             m_timer2.setEnabled(false);
@@ -283,10 +324,13 @@ void UpdateExchange::RebootDevice()
 
     m_timer1.setEnabled(false);
     float seconds = 25;
-    WaitForDevice(seconds);
+    if (!m_stopped)
+        WaitForDevice(seconds);
 
     m_timer1.setEnabled(false);
     m_timer2.setEnabled(false);
+    if (m_stopped)
+        return;
     setProgress(m_progressMax, m_progressMax);
     if (ReplyOK) {
         setStatus(UpdateTexts::kCompleted);
@@ -305,7 +349,6 @@ void UpdateExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHos
         return;
     m_timer1.setEnabled(false);
     m_timer1.setInterval(0);
-    m_winsock1.Close();
 
     switch (datagram[1]) {
     case 'Q': {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "deviceversions.h"
 #include "message.h"
 #include "timer.h"
 #include "udpport.h"
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace brevion {
 
@@ -75,8 +77,15 @@ public:
     bool SendBlock(const QByteArray& block, qint16 count);
     void RebootDevice();
 
-    // Ends the conversation: timers off, socket closed.
+    // Ends the conversation: timers off, socket closed. The local port, bound by the erase, is
+    // held until then.
     void Close();
+
+    // Abandons the update at once, from an event handler (the user insists on stopping): the wait
+    // in progress ends, nothing more is sent and no phase message is shown; the phase returns
+    // with ReplyOK false (ProgramFile: failed). The next EraseFirmware starts afresh.
+    void Stop();
+    bool Stopped() const { return m_stopped; }
 
     void Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
     void Timer1_Timer();
@@ -95,6 +104,7 @@ private:
     std::function<double()> m_clock;
     QString m_deviceIP;
     QHostAddress m_deviceAddress;
+    bool m_stopped = false;
     double m_progressMax = 100;
     double m_progressValue = 0;
     Timer m_timer1;
@@ -115,6 +125,9 @@ Message ProgramFailed();
 Message RebootTimedOut();
 Message PortInUse(quint16 port);
 Message FileError(const UpdateFileError& error);
+// After a confirmed restart: the device reports another version of the part that was updated
+// than the update file carries. Nothing when they agree.
+std::optional<Message> VersionNotTaken(bool bootloader, qint32 fileVersion, const DeviceVersions& reported);
 } // namespace UpdateTexts
 
 } // namespace brevion

@@ -1,6 +1,6 @@
 #include "updatefile.h"
 
-#include <QFile>
+#include "regularfile.h"
 
 namespace brevion {
 namespace {
@@ -67,6 +67,13 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
                                .arg(at).arg(length).arg(kMaxRecordBytes));
         if (bytes.size() - at - kRecordHeaderBytes < length)
             return damaged(QStringLiteral("the record at offset %1 runs past the end of the file").arg(at));
+        // The device would refuse every block of it, after the erase.
+        if (address < 0 || qint64(address) + length > kDeviceFlashBytes)
+            return damaged(QStringLiteral("the record at offset %1 is for address 0x%2, outside the device's memory "
+                                          "(0x0 to 0x%3)")
+                               .arg(at)
+                               .arg(quint32(address), 0, 16)
+                               .arg(kDeviceFlashBytes - 1, 0, 16));
         file.records.push_back({address, bytes.mid(at + kRecordHeaderBytes, length)});
         total += length;
         at += kRecordHeaderBytes + length;
@@ -79,13 +86,14 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
 
 UpdateFileResult LoadUpdateFile(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        return {std::nullopt, {static_cast<int>(f.error()), f.errorString()}};
-    return ParseUpdateFile(bytes);
+    const RegularFileRead read = ReadRegularFile(path, kMaxUpdateFileBytes);
+    if (read.bytes)
+        return ParseUpdateFile(*read.bytes);
+    using P = RegularFileRead::Problem;
+    const int number = read.problem == P::NotRegular ? int(kNotARegularFile)
+                       : read.problem == P::TooLarge ? int(kUpdateFileTooLarge)
+                                                     : read.errorNumber;
+    return {std::nullopt, {number, QStringLiteral("The update file cannot be read: %1.").arg(read.reason)}};
 }
 
 } // namespace brevion

@@ -30,6 +30,10 @@ constexpr int kUpdateMarker = 100;
 constexpr int kUpdateHeaderBytes = 26;
 constexpr int kRecordHeaderBytes = 6;
 constexpr int kMaxRecordBytes = 64;
+// The device's flash: every record lies within 0x00000 to 0xFFFFF.
+constexpr qint64 kDeviceFlashBytes = 0x100000;
+// No update file is larger than this (the flash, with its record headers, fits many times).
+constexpr qint64 kMaxUpdateFileBytes = 16 * 1024 * 1024;
 
 struct UpdateHeader {
     qint32 Version = 0;
@@ -64,6 +68,8 @@ struct UpdateFileError {
 enum UpdateFileErrorNumber {
     kNotAnUpdateFile = 1001,
     kDamagedUpdateFile = 1002,
+    kNotARegularFile = 1003,
+    kUpdateFileTooLarge = 1004,
     kBadVersionText = 1005,
 };
 
@@ -77,11 +83,12 @@ struct UpdateFileResult {
 std::optional<UpdateHeader> ReadListingHeader(const QByteArray& firstBytes);
 
 // Checks the whole file: marker, complete header, records that end exactly at the end of the
-// file, every Length 0..64, the lengths adding up to TotalBytes, and some data to program.
+// file, every Length 0..64, every record inside the device's flash, the lengths adding up to
+// TotalBytes, and some data to program.
 // Nothing is sent from a file that fails here.
 UpdateFileResult ParseUpdateFile(const QByteArray& bytes);
 
-// Reads and checks the file at path.
+// Reads and checks the file at path: a regular file of at most kMaxUpdateFileBytes.
 UpdateFileResult LoadUpdateFile(const QString& path);
 
 } // namespace brevion

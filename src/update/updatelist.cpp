@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <cmath>
 #include <utility>
@@ -72,18 +75,19 @@ ExaminedFile ExamineUpdateFile(const QString& path, const QString& fileName, con
                                const QString& bootVer)
 {
     ExaminedFile out;
+    if (!QFileInfo(path).isFile() && QFileInfo::exists(path))
+        return out;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    auto failed = [&] {
         out.kind = ExaminedFile::Kind::Failed;
-        out.error = {static_cast<int>(f.error()), f.errorString()};
+        out.error = {static_cast<int>(f.error()), QStringLiteral("%1: %2").arg(fileName, f.errorString())};
         return out;
-    }
+    };
+    if (!f.open(QIODevice::ReadOnly))
+        return failed();
     const QByteArray first = f.read(kUpdateHeaderBytes);
-    if (f.error() != QFileDevice::NoError) {
-        out.kind = ExaminedFile::Kind::Failed;
-        out.error = {static_cast<int>(f.error()), f.errorString()};
-        return out;
-    }
+    if (f.error() != QFileDevice::NoError)
+        return failed();
     // A file too short for its header is no update file; the whole file is checked before use.
     const std::optional<UpdateHeader> header = ReadListingHeader(first);
     if (!header)
@@ -116,18 +120,12 @@ ExaminedFile ExamineUpdateFile(const QString& path, const QString& fileName, con
 
 namespace {
 
-// k - 1 passes over the adjacent pairs of [first, last], swapping where swapIf(j) holds.
-template <class Pred> void bubble(std::vector<UpdateFileInfo>& v, size_t first, size_t last, Pred swapIf)
+// Swapping adjacent entries only when the first has the lower version keeps equal versions in
+// their order: a stable sort, highest first.
+void newestFirst(std::vector<UpdateFileInfo>::iterator first, std::vector<UpdateFileInfo>::iterator last)
 {
-    if (last <= first)
-        return;
-    for (size_t pass = first; pass < last; ++pass)
-        for (size_t j = first; j < last; ++j)
-            if (swapIf(v[j], v[j + 1]))
-                std::swap(v[j], v[j + 1]);
+    std::stable_sort(first, last, [](const UpdateFileInfo& a, const UpdateFileInfo& b) { return a.Version > b.Version; });
 }
-
-bool lowerVersion(const UpdateFileInfo& a, const UpdateFileInfo& b) { return a.Version < b.Version; }
 
 } // namespace
 
@@ -137,24 +135,30 @@ void SortUpdateFiles(std::vector<UpdateFileInfo>& files, int bootCount)
     if (n == 0)
         return;
     if (bootCount <= 0) {
-        bubble(files, 0, n - 1, lowerVersion);
+        newestFirst(files.begin(), files.end());
         return;
     }
-    bubble(files, 0, n - 1, [](const UpdateFileInfo& a, const UpdateFileInfo&) { return IsBootFile(a.FileName); });
-    const size_t firmware = n - std::min<size_t>(static_cast<size_t>(bootCount), n);
-    if (firmware > 0)
-        bubble(files, 0, firmware - 1, lowerVersion);
-    bubble(files, firmware, n - 1, lowerVersion);
+    // The n - 1 passes that move the bootloader files back each carry the first one they meet to
+    // the end: the firmware files keep their order, and the bootloader files end up turned by
+    // n - 1 places.
+    const auto boot = std::stable_partition(files.begin(), files.end(),
+                                            [](const UpdateFileInfo& f) { return !IsBootFile(f.FileName); });
+    if (const auto found = files.end() - boot; found > 0)
+        std::rotate(boot, boot + static_cast<std::ptrdiff_t>((n - 1) % static_cast<size_t>(found)), files.end());
+    const auto firmwareEnd = files.begin() + static_cast<std::ptrdiff_t>(n - std::min<size_t>(size_t(bootCount), n));
+    newestFirst(files.begin(), firmwareEnd);
+    newestFirst(firmwareEnd, files.end());
+}
+
+QString VersionText(qint32 version)
+{
+    const quint32 v = static_cast<quint32>(version);
+    return QStringLiteral("%1.%2.%3").arg((v >> 16) & 255).arg((v >> 8) & 255).arg(v & 255);
 }
 
 QString UpdateListLine(const UpdateFileInfo& info)
 {
-    const quint32 v = static_cast<quint32>(info.Version);
-    return QStringLiteral("Ver %1.%2.%3 (%4)")
-        .arg((v >> 16) & 255)
-        .arg((v >> 8) & 255)
-        .arg(v & 255)
-        .arg(info.FileName.trimmed());
+    return QStringLiteral("Ver %1 (%2)").arg(VersionText(info.Version), info.FileName.trimmed());
 }
 
 std::optional<ListLineParts> ParseUpdateListLine(const QString& line)

@@ -43,11 +43,14 @@ struct ExaminedFile {
     UpdateFileError error; // Failed: the file cannot be read, or a version text cannot be taken apart
 };
 
-// Reads the header of the file at path and checks it against the device's version texts.
+// Reads the header of the file at path and checks it against the device's version texts. Only
+// regular files are read (a FIFO or device would block or never end): anything else is skipped.
+// A failure's description names the file.
 ExaminedFile ExamineUpdateFile(const QString& path, const QString& fileName, const QString& hdweVer,
                                const QString& bootVer);
 
-// Firmware files first, then bootloader files; each group from the highest version down.
+// Firmware files first, then bootloader files; each group from the highest version down. The
+// order is that of the update window's passes of adjacent swaps, got in n log n.
 void SortUpdateFiles(std::vector<UpdateFileInfo>& files, int bootCount);
 
 // The update files of a folder that fit the device, sorted as the lists show them.
@@ -60,6 +63,9 @@ struct UpdateListing {
 // retry(error) decides: true examines it again, false abandons the listing.
 UpdateListing ListUpdateFiles(const QString& folder, const QString& hdweVer, const QString& bootVer,
                               const std::function<bool(const UpdateFileError&)>& retry);
+
+// "1.0.17": major (bits 16-23), minor (8-15), build (0-7).
+QString VersionText(qint32 version);
 
 // "Ver 1.0.17 (FIRM.bin)".
 QString UpdateListLine(const UpdateFileInfo& info);

@@ -48,6 +48,12 @@ TEST(UpdateFileStress, FileCutShortAtEveryByteIsRefusedWithItsReason)
         EXPECT_EQ(readAll(path), whole.left(n));
     }
     QFile::remove(path);
-    EXPECT_FALSE(LoadUpdateFile(path).file.has_value());
     EXPECT_FALSE(LoadUpdateFile(path).error.description.isEmpty());
+
+    // Only regular files of at most 16 MiB are read: a FIFO would wait for a writer.
+    writeAll(path, whole);
+    ASSERT_TRUE(QFile::resize(path, kMaxUpdateFileBytes + 1));
+    EXPECT_EQ(LoadUpdateFile(path).error.number, int(kUpdateFileTooLarge));
+    ASSERT_TRUE(QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    EXPECT_EQ(LoadUpdateFile(path).error.number, int(kNotARegularFile));
 }

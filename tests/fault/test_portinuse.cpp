@@ -102,16 +102,6 @@ private slots:
         QVERIFY(!exchange.ReplyOK);
         QCOMPARE(rec.shown, std::vector<Message>{UpdateTexts::PortInUse(kHeldPort)});
         QVERIFY(UpdateTexts::PortInUse(kHeldPort).text.contains(kInUse));
-
-        // The restart phase, and a block, say the same.
-        rec.shown.clear();
-        exchange.RebootDevice();
-        QCOMPARE(rec.shown, std::vector<Message>{UpdateTexts::PortInUse(kHeldPort)});
-        rec.shown.clear();
-        QVERIFY(!exchange.SendBlock(QByteArray("XP\xC3\0\0\0\0\0\0", 9), 9));
-        QCOMPARE(int(rec.shown.size()), 1);
-        QCOMPARE(rec.shown.front().title, QStringLiteral("Update File Error"));
-        QVERIFY(rec.shown.front().text.contains(kInUse));
         QCOMPARE(received(), 0);
     }
 

@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QByteArray recordData;
     for (const DataRecord& record : file.records) {
         FUZZ_CHECK(record.data.size() <= kMaxRecordBytes);
+        FUZZ_CHECK(record.Address >= 0 && record.Address + record.data.size() <= kDeviceFlashBytes);
         recordData += record.data;
     }
     FUZZ_CHECK(recordData.size() == file.header.TotalBytes);

@@ -6,6 +6,7 @@
 #include "discoveryreply.h"
 #include "discoverysearch.h"
 #include "discoverytexts.h"
+#include "interrupts.h"
 #include "maccommand.h"
 #include "networksettings.h"
 #include "regularfile.h"
@@ -24,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cmath>
 #include <optional>
 
 namespace talixctl {
@@ -324,11 +326,6 @@ Listing listUpdateFiles(const QString& folder, const QString& hdweVer, const QSt
     return listing;
 }
 
-QString versionText(qint32 version)
-{
-    return QStringLiteral("%1.%2.%3").arg((version >> 16) & 255).arg((version >> 8) & 255).arg(version & 255);
-}
-
 int updates(Io& io, const QString& folder, const QString& ip)
 {
     const QFileInfo info(folder);
@@ -351,7 +348,7 @@ int updates(Io& io, const QString& folder, const QString& ip)
         for (int i = 0; i < int(listing.found.files.size()); ++i) {
             const UpdateFileInfo& f = listing.found.files[i];
             (i < firmCount ? firmware : boot)
-                .push_back({{"file", str(f.FileName)}, {"version", str(versionText(f.Version))},
+                .push_back({{"file", str(f.FileName)}, {"version", str(VersionText(f.Version))},
                             {"line", str(UpdateListLine(f))}});
         }
         printJson(io, {{"HdweVer", str(reply->HdweVer)},
@@ -445,6 +442,23 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     };
     exchange.SetSinks(sinks);
 
+    // From the erase on, an interrupted update leaves the device without firmware: the first
+    // SIGINT or SIGTERM only warns, the second stops and says what is left to do.
+    const QString again = QStringLiteral("run the same update again (talixctl update %1 %2%3)")
+                              .arg(ip, path, boot ? QStringLiteral(" --boot") : QString());
+    int interruptsSeen = 0;
+    const Interrupts interrupts([&](int) {
+        if (io.run.progress)
+            io.err << '\n';
+        if (++interruptsSeen == 1)
+            io.err << str(QStringLiteral("An update of %1 is in progress: stopping now leaves the device without "
+                                         "firmware. The update goes on; interrupt again to stop it anyway.")
+                              .arg(ip))
+                   << '\n';
+        else if (interruptsSeen == 2)
+            exchange.Stop();
+    });
+
     const bool erased = reply->FirmVer == QLatin1String("Erased");
     exchange.EraseFirmware(erased);
     bool failed = !exchange.ReplyOK;
@@ -458,20 +472,44 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     exchange.Close();
     if (io.run.progress && !status.isEmpty())
         io.err << '\n';
+    if (exchange.Stopped()) {
+        const qint64 done = std::llround(exchange.ProgressValue());
+        const QString state =
+            status == UpdateTexts::kErasing
+                ? QStringLiteral("The update was stopped during the erase: the device may already be without "
+                                 "firmware.")
+            : status == UpdateTexts::kProgramming
+                ? QStringLiteral("The update was stopped after %1 of %2 bytes were programmed: the device is "
+                                 "erased and only partly programmed, so it has no working %3.")
+                      .arg(done)
+                      .arg(loaded.file->header.TotalBytes)
+                      .arg(boot ? QStringLiteral("bootloader") : QStringLiteral("firmware"))
+                : QStringLiteral("The update was stopped while the device restarted: every block was programmed, "
+                                 "but the restart was not confirmed.");
+        io.err << str(state + QStringLiteral(" To recover, ") + again + QLatin1Char('.')) << '\n';
+        return kDeviceFailed;
+    }
     if (failed)
         return kDeviceFailed;
 
-    const QString version = versionText(loaded.file->header.Version);
+    // The device came back: it must report the file's version, or the update did not take.
+    std::optional<Message> notTaken;
+    if (restarted)
+        notTaken = UpdateTexts::VersionNotTaken(boot, loaded.file->header.Version, SharedVersions());
+    if (notTaken)
+        io.err << plain(*notTaken) << '\n';
+
     if (io.json) {
         printJson(io, {{"ip", str(ip)},
                        {"file", str(fileName)},
                        {"kind", boot ? "bootloader" : "firmware"},
-                       {"version", str(version)},
-                       {"restarted", restarted}});
-    } else if (restarted) {
+                       {"version", str(VersionText(loaded.file->header.Version))},
+                       {"restarted", restarted},
+                       {"versionConfirmed", restarted && !notTaken}});
+    } else if (restarted && !notTaken) {
         io.out << str(UpdateTexts::kCompleted) << '\n';
     }
-    return restarted ? kSuccess : kRestartUnconfirmed;
+    return restarted && !notTaken ? kSuccess : kRestartUnconfirmed;
 }
 
 // command line -----------------------------------------------------------------------------------
@@ -487,8 +525,9 @@ const char* const kExamples = R"(Examples:
   talixctl update 192.168.1.20 ~/talix-updates/FIRM1017.bin
 
 Exit status: 0 success; 1 the device did not answer in time, answered "N" or sent a corrupt
-reply (or the local port could not be used); 2 usage error, nothing sent; 3 a bad input file,
-nothing written to the device; 4 the update was programmed but the restart was not confirmed.)";
+reply (or the local port could not be used), or an update was stopped by a second interrupt;
+2 usage error, nothing sent; 3 a bad input file, nothing written to the device; 4 the update was
+programmed but the restart was not confirmed, or the device came back without the file's version.)";
 
 } // namespace
 

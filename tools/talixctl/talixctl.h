@@ -10,10 +10,10 @@ namespace talixctl {
 // Exit status of the tool.
 enum ExitCode {
     kSuccess = 0,
-    kDeviceFailed = 1,       // no reply in time, "N", a settings reply with a bad checksum, port trouble
+    kDeviceFailed = 1,       // no reply in time, "N", a bad settings reply, port trouble, an update stopped
     kUsageError = 2,         // nothing sent
     kBadInputFile = 3,       // nothing written to the device
-    kRestartUnconfirmed = 4, // the update was programmed but the device did not come back
+    kRestartUnconfirmed = 4, // the update was programmed but the device did not come back with its version
 };
 
 struct RunOptions {
