@@ -2,8 +2,11 @@
 #include "deviceprotocol.h"
 #include "fleet.h"
 #include "fleetfile.h"
+#include "../../sim/updatefile.h" // the simulator's file builder
 
 #include <CLI/CLI.hpp>
+
+#include <QStringList>
 
 #include <csignal>
 #include <cstdio>
@@ -108,7 +111,29 @@ int main(int argc, char** argv)
     app.add_option("--reply-from", replyFrom, "Answer from this address instead");
     app.add_option("--restart-time", faults.restartSilentMs, "Silence after a restart (ms)");
     app.add_option("--erase-time", faults.eraseMs, "Time an erase takes (ms)");
+    std::string updatePath, updateVersion = "1.0.18";
+    int updateSize = 4096;
+    app.add_option("--write-update", updatePath,
+                   "Write a firmware update file for these devices to this path, and exit");
+    app.add_option("--update-version", updateVersion, "Its version, major.minor.build (default 1.0.18)");
+    app.add_option("--update-size", updateSize, "Bytes of its image (default 4096)")->check(CLI::Range(32, 0xFC000));
     CLI11_PARSE(app, argc, argv);
+
+    if (!updatePath.empty()) {
+        const QStringList parts = QString::fromStdString(updateVersion).split(QLatin1Char('.'));
+        bool ok = parts.size() == 3;
+        Version3 version{};
+        for (int i = 0; ok && i < 3; ++i)
+            version[i] = quint8(parts[i].toUInt(&ok));
+        if (!ok) {
+            std::cerr << "talix-sim: --update-version: not major.minor.build\n";
+            return 2;
+        }
+        std::ofstream out(updatePath, std::ios::binary);
+        const QByteArray bytes = makeUpdateFile(Region::Firmware, version, updateSize);
+        out.write(bytes.constData(), bytes.size());
+        return out.good() ? 0 : 1;
+    }
 
     if (!replyFrom.empty() &&
         (faults.replyFrom = ipFromText(QString::fromStdString(replyFrom))) == 0) {

@@ -6,6 +6,7 @@
 #include "discoveryreply.h"
 #include "discoverysearch.h"
 #include "discoverytexts.h"
+#include "fleet.h"
 #include "interrupts.h"
 #include "maccommand.h"
 #include "networksettings.h"
@@ -523,11 +524,18 @@ const char* const kExamples = R"(Examples:
   talixctl set-mac 192.168.1.20 5A3ABC
   talixctl updates ~/talix-updates --device 192.168.1.20
   talixctl update 192.168.1.20 ~/talix-updates/FIRM1017.bin
+  talixctl inventory --csv
+  talixctl backup ~/talix-backup
+  talixctl diff 192.168.1.20 bridge.TALIX
+  talixctl --json apply plan.json --check
+  talixctl update-all ~/talix-updates --only 00:50:C2-5A:30:00,0050C25A3001
 
 Exit status: 0 success; 1 the device did not answer in time, answered "N" or sent a corrupt
 reply (or the local port could not be used), or an update was stopped by a second interrupt;
 2 usage error, nothing sent; 3 a bad input file, nothing written to the device; 4 the update was
-programmed but the restart was not confirmed, or the device came back without the file's version.)";
+programmed but the restart was not confirmed, or the device came back without the file's version;
+5 diff found differences. The fleet commands (inventory, backup, apply, update-all) exit 0 when
+every bridge succeeded, changed or not, and 1 when any failed or the run was interrupted.)";
 
 } // namespace
 
@@ -607,6 +615,55 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     updateCmd->footer("The file is checked whole, and against the device, before anything is sent.\n"
                       "Example: talixctl update 192.168.1.20 ~/talix-updates/BOOT108.bin --boot");
 
+    // The fleet commands: the one-second search, then at most --parallel bridges at once.
+    int parallel = 16;
+    bool csv = false, check = false;
+    std::string only;
+    auto parallelOption = [&](CLI::App* command) {
+        command->add_option("--parallel", parallel, "at most N bridges in conversation at once (default 16)")
+            ->check(CLI::Range(1, 4096));
+    };
+    CLI::App* inventoryCmd =
+        app.add_subcommand("inventory", "discover, then read every bridge found: name, MAC, address, versions");
+    inventoryCmd->add_flag("--csv", csv, "comma-separated values with a header line (RFC 4180)");
+    parallelOption(inventoryCmd);
+    inventoryCmd->footer("Exit 1 when any bridge could not be read (the others are still listed).\n"
+                         "Example: talixctl --json inventory --parallel 32");
+
+    CLI::App* backupCmd = app.add_subcommand(
+        "backup", "discover, read every bridge, save DIR/<MAC>.TALIX (as read --save) and DIR/index.json");
+    backupCmd->add_option("DIR", folder, "folder for the settings files (made when missing)")->required();
+    parallelOption(backupCmd);
+    backupCmd->footer("Example: talixctl backup ~/talix-backup/$(date +%F)");
+
+    CLI::App* diffCmd = app.add_subcommand("diff", "what writing FILE (.TALIX or JSON) would change on the bridge");
+    ipOption(diffCmd);
+    diffCmd->add_option("FILE", file, "a .TALIX settings file, or JSON with the keys of read --json")->required();
+    diffCmd->footer("One \"field: old -> new\" line per change; exit 0 when nothing would change, 5 when something "
+                    "would.\nExample: talixctl diff 192.168.1.20 ~/talix-backup/0050C25A3000.TALIX");
+
+    CLI::App* applyCmd =
+        app.add_subcommand("apply", "write each bridge of PLAN only where its settings differ; --check changes nothing");
+    applyCmd->add_option("PLAN", file, "JSON: {\"defaults\": {...}, \"devices\": {\"<MAC>\": {...}}}")->required();
+    applyCmd->add_flag("--check", check, "send no save and no restart; report what would change");
+    applyCmd->add_flag("--reboot", rebootAfter, "restart every bridge that was changed");
+    parallelOption(applyCmd);
+    applyCmd->footer(
+        "Keys are those of read --json. A bridge gets its current settings, then \"defaults\", then its own entry;\n"
+        "a plan with a bad value is refused whole (exit 3) before any bridge is changed.\n"
+        "Example: echo '{\"defaults\": {\"BaudRate\": 19200}, \"devices\": {\"0050C25A3000\": {\"NetName\": "
+        "\"Pump house\"}}}' > plan.json && talixctl apply plan.json --check");
+
+    CLI::App* updateAllCmd = app.add_subcommand(
+        "update-all", "bring every bridge's firmware up to the newest fitting file in DIR, as update does");
+    updateAllCmd->add_option("DIR", folder, "folder of update (.bin) files; bootloader files are left out")
+        ->required();
+    updateAllCmd->add_flag("--check", check, "update nothing; report the plan");
+    updateAllCmd->add_option("--only", only, "only these bridges: MAC addresses separated by commas");
+    parallelOption(updateAllCmd);
+    updateAllCmd->footer("Interrupting (Ctrl-C) starts no further bridge; updates under way are finished.\n"
+                         "Example: talixctl update-all ~/talix-updates --check");
+
     std::vector<const char*> argv{"talixctl"};
     for (const std::string& a : args)
         argv.push_back(a.c_str());
@@ -629,6 +686,18 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     Io io{out, err, json, options};
+    const FleetRun fleet{out, err, network, json, options.progress, parallel, options.fleetSpeedup};
+    if (inventoryCmd->parsed())
+        return FleetInventory(fleet, csv);
+    if (backupCmd->parsed())
+        return FleetBackup(fleet, QString::fromStdString(folder));
+    if (diffCmd->parsed())
+        return FleetDiff(fleet, QString::fromStdString(ip), QString::fromStdString(file));
+    if (applyCmd->parsed())
+        return FleetApply(fleet, QString::fromStdString(file), check, rebootAfter);
+    if (updateAllCmd->parsed())
+        return FleetUpdateAll(fleet, QString::fromStdString(folder), check,
+                              only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')));
     const QString qip = QString::fromStdString(ip);
     if (discoverCmd->parsed())
         return discover(io);

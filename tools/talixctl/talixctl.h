@@ -14,6 +14,7 @@ enum ExitCode {
     kUsageError = 2,         // nothing sent
     kBadInputFile = 3,       // nothing written to the device
     kRestartUnconfirmed = 4, // the update was programmed but the device did not come back with its version
+    kChangesFound = 5,       // diff: writing the file would change the device
 };
 
 struct RunOptions {
@@ -21,6 +22,8 @@ struct RunOptions {
     bool progress = false;
     // Seconds on a monotonic clock for the update's waits for the device; tests run it faster.
     std::function<double()> clock;
+    // The waits of update-all divided by this; tests and benchmarks run them faster.
+    int fleetSpeedup = 1;
 };
 
 // Runs the tool with args (without the program name); results go to out, messages to err.

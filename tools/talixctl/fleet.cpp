@@ -1,0 +1,809 @@
+#include "fleet.h"
+
+#include "commandconversation.h"
+#include "devicelink.h"
+#include "devicelist.h"
+#include "discoverconversation.h"
+#include "discoverytexts.h"
+#include "fleetplan.h"
+#include "settingsfile.h"
+#include "settingsjson.h"
+#include "settingsview.h"
+#include "talixctl.h"
+#include "updateconversation.h"
+#include "updatefile.h"
+#include "updatelist.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <optional>
+#include <unistd.h>
+
+namespace talixctl {
+
+using namespace brevion;
+using nlohmann::ordered_json;
+
+namespace {
+
+std::string str(const QString& text) { return text.toStdString(); }
+ordered_json jtext(const QString& text) { return text.isNull() ? ordered_json(nullptr) : ordered_json(str(text)); }
+
+const QString kShared = QStringLiteral("shares its address with another bridge");
+const QString kNotFound = QStringLiteral("not found");
+const QString kNotStarted = QStringLiteral("not started: interrupted");
+
+// SIGINT while a fleet command runs: the handler only writes a byte to a pipe, which the event
+// loop hears. The previous handling comes back when the command ends.
+int g_interruptPipe[2] = {-1, -1};
+
+extern "C" void onInterrupt(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_interruptPipe[1], &byte, 1);
+}
+
+class Interrupt : public QObject {
+    Q_OBJECT
+public:
+    explicit Interrupt(std::ostream& err) : m_err(err)
+    {
+        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &m_previous);
+        m_notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+            char buffer[16];
+            while (::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            if (!m_raised)
+                m_err << "Interrupted: no further bridges are started; those in conversation finish.\n";
+            m_raised = true;
+            emit raised();
+        });
+    }
+    ~Interrupt() override
+    {
+        if (!m_notifier)
+            return;
+        delete m_notifier;
+        ::sigaction(SIGINT, &m_previous, nullptr);
+        ::close(g_interruptPipe[0]);
+        ::close(g_interruptPipe[1]);
+        g_interruptPipe[0] = g_interruptPipe[1] = -1;
+    }
+    bool isRaised() const { return m_raised; }
+
+signals:
+    void raised();
+
+private:
+    std::ostream& m_err;
+    struct sigaction m_previous {};
+    QSocketNotifier* m_notifier = nullptr;
+    bool m_raised = false;
+};
+
+// Runs start(i, done) for i = 0..count-1, at most `parallel` unfinished at once, and returns when
+// every started one has called done. After an interrupt nothing more is started.
+void runCrew(int count, int parallel, Interrupt& interrupt,
+             const std::function<void(int, std::function<void()>)>& start)
+{
+    QEventLoop loop;
+    int next = 0, active = 0;
+    bool waiting = false;
+    auto over = [&] { return active == 0 && (next == count || interrupt.isRaised()); };
+    std::function<void()> fill = [&] {
+        while (active < parallel && next < count && !interrupt.isRaised()) {
+            ++active;
+            start(next++, [&] {
+                --active;
+                fill();
+                if (waiting && over())
+                    loop.quit();
+            });
+        }
+    };
+    QObject::connect(&interrupt, &Interrupt::raised, &loop, [&] {
+        if (over())
+            loop.quit();
+    });
+    fill();
+    if (!over()) {
+        waiting = true;
+        loop.exec();
+    }
+}
+
+// Starts a conversation; then(outcome) follows once it has finished.
+void talk(Conversation* c, std::function<void(const Outcome&)> then)
+{
+    QObject::connect(c, &Conversation::finished, c, [c, then = std::move(then)](const Outcome& o) {
+        c->deleteLater();
+        then(o);
+    });
+    c->start();
+}
+
+// One bridge of a fleet command.
+struct Bridge {
+    QString key; // MacKey
+    QString mac; // as the discovery shows it
+    QString name;
+    QString ip;
+    bool duplicate = false;
+    bool started = false;
+    std::optional<SettingsReply> reply;
+    QString error; // empty while nothing failed
+};
+
+// The command's socket and the interrupt it answers to.
+struct Context {
+    const FleetRun& run;
+    DeviceLink link;
+    Interrupt interrupt;
+    explicit Context(const FleetRun& r) : run(r), link(r.network), interrupt(r.err) {}
+
+    // Opens the link; tells why not.
+    bool open()
+    {
+        const Outcome opened = link.open();
+        if (opened.ok())
+            return true;
+        run.err << str(opened.code == Outcome::Code::PortInUse ? PortInUseText(run.network.localPort)
+                                                                : OutcomeText(opened))
+                << '\n';
+        return false;
+    }
+
+    // The one-second search; bridges in discovery order.
+    std::vector<Bridge> discover()
+    {
+        DiscoverConversation search(link);
+        QEventLoop loop;
+        QObject::connect(&search, &Conversation::finished, &loop, &QEventLoop::quit);
+        search.start();
+        if (!search.isFinished())
+            loop.exec();
+        DeviceList list = search.devices();
+        list.MarkDuplicates();
+        std::vector<Bridge> bridges;
+        for (const DiscoveredDevice& d : list.Entries()) {
+            Bridge b;
+            b.key = MacKey(d.mac).value_or(d.mac);
+            b.mac = d.mac;
+            b.name = d.name;
+            b.ip = UnmarkedIP(d.ip);
+            b.duplicate = IsMarkedIP(d.ip);
+            if (b.duplicate)
+                b.error = kShared;
+            bridges.push_back(b);
+        }
+        return bridges;
+    }
+
+    // Reads the settings of the bridges at `which` that can be told apart.
+    void readAll(std::vector<Bridge>& bridges, const std::vector<int>& which)
+    {
+        std::vector<int> readable;
+        for (int i : which)
+            if (bridges[i].error.isEmpty())
+                readable.push_back(i);
+        runCrew(int(readable.size()), run.parallel, interrupt, [&](int n, std::function<void()> done) {
+            Bridge& b = bridges[readable[n]];
+            b.started = true;
+            auto* read = CommandConversation::Read(link, QHostAddress(b.ip), &link);
+            talk(read, [&b, read, done](const Outcome& o) {
+                if (o.ok())
+                    b.reply = read->reply();
+                else
+                    b.error = OutcomeText(o);
+                done();
+            });
+        });
+        for (int i : readable)
+            if (!bridges[i].started)
+                bridges[i].error = kNotStarted;
+    }
+
+    void printJson(const ordered_json& value) const { run.out << value.dump(2) << '\n'; }
+};
+
+std::vector<int> allOf(const std::vector<Bridge>& bridges)
+{
+    std::vector<int> all(bridges.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = int(i);
+    return all;
+}
+
+// Text columns padded to their widest cell.
+void printTable(std::ostream& out, const std::vector<std::vector<QString>>& rows)
+{
+    std::vector<qsizetype> width;
+    for (const auto& row : rows) {
+        width.resize(std::max(width.size(), row.size()));
+        for (size_t c = 0; c < row.size(); ++c)
+            width[c] = std::max(width[c], row[c].size());
+    }
+    for (const auto& row : rows) {
+        QString line;
+        for (size_t c = 0; c < row.size(); ++c)
+            line += c + 1 < row.size() ? row[c].leftJustified(width[c] + 2) : row[c];
+        out << str(line) << '\n';
+    }
+}
+
+QString csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\r')))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+int anyFailed(const std::vector<Bridge>& bridges)
+{
+    for (const Bridge& b : bridges)
+        if (!b.error.isEmpty())
+            return kDeviceFailed;
+    return kSuccess;
+}
+
+} // namespace
+
+// inventory --------------------------------------------------------------------------------------
+
+int FleetInventory(const FleetRun& run, bool csv)
+{
+    Context ctx(run);
+    if (!ctx.open())
+        return kDeviceFailed;
+    std::vector<Bridge> bridges = ctx.discover();
+    ctx.readAll(bridges, allOf(bridges));
+
+    const QStringList header{"name", "mac", "ip", "duplicate", "layout", "HdweVer", "BootVer", "FirmVer", "error"};
+    auto cells = [](const Bridge& b) {
+        const bool read = b.reply.has_value();
+        return QStringList{b.name,
+                           b.mac,
+                           b.ip,
+                           b.duplicate ? QStringLiteral("true") : QStringLiteral("false"),
+                           read ? LayoutName(b.reply->layout) : QString(),
+                           read ? b.reply->HdweVer : QString(),
+                           read ? b.reply->BootVer : QString(),
+                           read ? b.reply->FirmVer : QString(),
+                           b.error};
+    };
+    if (run.json) {
+        ordered_json list = ordered_json::array();
+        for (const Bridge& b : bridges) {
+            const bool read = b.reply.has_value();
+            list.push_back({{"name", str(b.name)},
+                            {"mac", str(b.mac)},
+                            {"ip", str(b.ip)},
+                            {"duplicate", b.duplicate},
+                            {"layout", read ? jtext(LayoutName(b.reply->layout)) : nullptr},
+                            {"HdweVer", read ? jtext(b.reply->HdweVer) : nullptr},
+                            {"BootVer", read ? jtext(b.reply->BootVer) : nullptr},
+                            {"FirmVer", read ? jtext(b.reply->FirmVer) : nullptr},
+                            {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
+        }
+        ctx.printJson(list);
+    } else if (csv) {
+        run.out << str(header.join(QLatin1Char(','))) << "\r\n";
+        for (const Bridge& b : bridges) {
+            QStringList row = cells(b);
+            for (QString& cell : row)
+                cell = csvField(cell);
+            run.out << str(row.join(QLatin1Char(','))) << "\r\n";
+        }
+    } else {
+        std::vector<std::vector<QString>> rows{{header.begin(), header.end()}};
+        for (const Bridge& b : bridges) {
+            const QStringList row = cells(b);
+            rows.emplace_back(row.begin(), row.end());
+        }
+        printTable(run.out, rows);
+        run.out << bridges.size() << " bridges found\n";
+    }
+    return anyFailed(bridges);
+}
+
+// backup -----------------------------------------------------------------------------------------
+
+int FleetBackup(const FleetRun& run, const QString& folder)
+{
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) {
+        run.err << str(QStringLiteral("%1: not a folder that can be written").arg(folder)) << '\n';
+        return kBadInputFile;
+    }
+    Context ctx(run);
+    if (!ctx.open())
+        return kDeviceFailed;
+    std::vector<Bridge> bridges = ctx.discover();
+    ctx.readAll(bridges, allOf(bridges));
+
+    ordered_json index = ordered_json::array();
+    int saved = 0;
+    for (Bridge& b : bridges) {
+        QString file;
+        if (b.reply) {
+            const QString name = b.key + QStringLiteral(".TALIX");
+            if (const std::optional<QString> failure =
+                    SaveSettingsFile(JoinFolder(folder, name), FileValuesOf(ViewOfReply(*b.reply))))
+                b.error = QStringLiteral("the settings could not be saved: %1").arg(*failure);
+            else
+                file = name, ++saved;
+        }
+        index.push_back({{"mac", str(b.mac)},
+                         {"ip", str(b.ip)},
+                         {"name", str(b.name)},
+                         {"file", jtext(file)},
+                         {"layout", b.reply ? jtext(LayoutName(b.reply->layout)) : nullptr},
+                         {"FirmVer", b.reply ? jtext(b.reply->FirmVer) : nullptr},
+                         {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
+    }
+    QSaveFile indexFile(JoinFolder(folder, QStringLiteral("index.json")));
+    const QByteArray indexBytes = QByteArray::fromStdString(index.dump(2) + "\n");
+    if (!indexFile.open(QIODevice::WriteOnly) || indexFile.write(indexBytes) != indexBytes.size() ||
+        !indexFile.commit()) {
+        run.err << str(QStringLiteral("%1: %2").arg(indexFile.fileName(), indexFile.errorString())) << '\n';
+        return kDeviceFailed;
+    }
+    if (run.json) {
+        ctx.printJson(index);
+    } else {
+        std::vector<std::vector<QString>> rows;
+        for (size_t i = 0; i < bridges.size(); ++i)
+            rows.push_back({bridges[i].mac, bridges[i].ip,
+                            bridges[i].error.isEmpty() ? QString::fromStdString(index[i]["file"].get<std::string>())
+                                                       : bridges[i].error});
+        printTable(run.out, rows);
+        run.out << str(QStringLiteral("%1 of %2 bridges saved in %3").arg(saved).arg(bridges.size()).arg(folder))
+                << '\n';
+    }
+    return anyFailed(bridges);
+}
+
+// diff -------------------------------------------------------------------------------------------
+
+namespace {
+
+// A settings input read whole and judged before any device hears of it.
+std::optional<QByteArray> readInput(const FleetRun& run, const QString& path, const std::function<QString(const QByteArray&)>& judge)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        run.err << str(QStringLiteral("%1: %2").arg(path, file.errorString())) << '\n';
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (const QString problem = judge(bytes); !problem.isEmpty()) {
+        run.err << str(QStringLiteral("%1: %2").arg(path, problem)) << '\n';
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void tellNotCarried(const FleetRun& run, const QString& who, const QStringList& keys, SettingsLayout layout)
+{
+    for (const QString& key : keys)
+        run.err << str(QStringLiteral("%1: \"%2\" is not sent: the device's settings (layout %3) do not carry it.")
+                           .arg(who, key, LayoutName(layout)))
+                << '\n';
+}
+
+} // namespace
+
+int FleetDiff(const FleetRun& run, const QString& ip, const QString& path)
+{
+    const std::optional<QByteArray> input = readInput(run, path, [](const QByteArray& bytes) {
+        return JudgeSettingsInput(bytes).value_or(QString());
+    });
+    if (!input)
+        return kBadInputFile;
+    Context ctx(run);
+    std::vector<Bridge> one(1);
+    one[0].ip = ip;
+    ctx.readAll(one, {0});
+    if (!one[0].reply) {
+        run.err << str(one[0].error) << '\n';
+        return kDeviceFailed;
+    }
+    const SettingsLayout layout = one[0].reply->layout;
+    const DeviceView current = ViewOfReply(*one[0].reply);
+    const Merged merged = MergeSettings(current, layout, {*input});
+    if (merged.error) {
+        run.err << str(*merged.error) << '\n';
+        return kBadInputFile;
+    }
+    tellNotCarried(run, ip, merged.notCarried, layout);
+    const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
+    const bool differs = BuildSaveCommand(before, layout) != BuildSaveCommand(after, layout);
+    const std::vector<FieldChange> changes = differs ? SettingsChanges(before, after, layout) : std::vector<FieldChange>{};
+    if (run.json)
+        ctx.printJson({{"ip", str(ip)}, {"changes", ChangesJson(changes)}});
+    else
+        run.out << ChangesText(changes);
+    return differs ? kChangesFound : kSuccess;
+}
+
+// apply ------------------------------------------------------------------------------------------
+
+namespace {
+
+// The bridges named by keys, in discovery order, then those not found in the order given.
+std::vector<Bridge> namedBridges(const std::vector<Bridge>& found, const QStringList& keys)
+{
+    std::vector<Bridge> out;
+    for (const Bridge& b : found)
+        if (keys.contains(b.key))
+            out.push_back(b);
+    for (const QString& key : keys) {
+        if (std::none_of(found.begin(), found.end(), [&](const Bridge& b) { return b.key == key; })) {
+            Bridge missing;
+            missing.key = key;
+            missing.mac = MacDisplay(key);
+            missing.error = kNotFound;
+            out.push_back(missing);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool reboot)
+{
+    std::optional<FleetPlan> plan;
+    if (!readInput(run, planPath, [&](const QByteArray& bytes) {
+            PlanParse parsed = ParsePlan(bytes);
+            plan = parsed.plan;
+            return parsed.plan ? QString() : parsed.error;
+        }))
+        return kBadInputFile;
+
+    Context ctx(run);
+    if (!ctx.open())
+        return kDeviceFailed;
+    QStringList keys;
+    QHash<QString, QByteArray> entries;
+    for (const PlanDevice& d : plan->devices) {
+        keys << d.key;
+        entries.insert(d.key, d.settings);
+    }
+    std::vector<Bridge> bridges = namedBridges(ctx.discover(), keys);
+    ctx.readAll(bridges, allOf(bridges));
+
+    // Every bridge's merged settings are judged before any of them is saved.
+    struct Plan {
+        QByteArray save;
+        std::vector<FieldChange> changes;
+    };
+    std::vector<Plan> plans(bridges.size());
+    bool refused = false;
+    for (size_t i = 0; i < bridges.size(); ++i) {
+        const Bridge& b = bridges[i];
+        if (!b.reply)
+            continue;
+        const SettingsLayout layout = b.reply->layout;
+        const DeviceView current = ViewOfReply(*b.reply);
+        const Merged merged = MergeSettings(current, layout, {plan->defaults, entries.value(b.key)});
+        const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
+        const QByteArray save = BuildSaveCommand(after, layout);
+        if (save == BuildSaveCommand(before, layout))
+            continue;
+        if (merged.error) {
+            run.err << str(QStringLiteral("%1 %2: %3").arg(b.mac, b.ip, *merged.error)) << '\n';
+            refused = true;
+            continue;
+        }
+        tellNotCarried(run, b.mac, merged.notCarried, layout);
+        plans[i] = {save, SettingsChanges(before, after, layout)};
+    }
+    if (refused) {
+        run.err << str(QStringLiteral("%1: the plan was not applied; no bridge was changed.").arg(planPath)) << '\n';
+        return kBadInputFile;
+    }
+
+    std::vector<int> toSave;
+    for (size_t i = 0; i < bridges.size(); ++i)
+        if (!plans[i].save.isEmpty())
+            toSave.push_back(int(i));
+    if (!check) {
+        for (int i : toSave)
+            bridges[i].started = false;
+        runCrew(int(toSave.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
+            const int i = toSave[n];
+            Bridge& b = bridges[i];
+            b.started = true;
+            const QHostAddress address(b.ip);
+            talk(CommandConversation::Save(ctx.link, address, plans[i].save, &ctx.link),
+                 [&, address, done](const Outcome& saved) {
+                     if (!saved.ok()) {
+                         b.error = OutcomeText(saved);
+                         return done();
+                     }
+                     if (!reboot)
+                         return done();
+                     talk(CommandConversation::Reboot(ctx.link, address, &ctx.link), [&b, done](const Outcome& o) {
+                         if (!o.ok())
+                             b.error = QStringLiteral("saved, but the restart failed: %1").arg(OutcomeText(o));
+                         done();
+                     });
+                 });
+        });
+        for (int i : toSave)
+            if (!bridges[i].started)
+                bridges[i].error = kNotStarted;
+    }
+
+    int changed = 0, unchanged = 0, failed = 0;
+    ordered_json devices = ordered_json::array();
+    for (size_t i = 0; i < bridges.size(); ++i) {
+        Bridge& b = bridges[i];
+        const char* result = !b.error.isEmpty() ? "failed" : plans[i].save.isEmpty() ? "unchanged" : "changed";
+        (b.error.isEmpty() ? (plans[i].save.isEmpty() ? unchanged : changed) : failed)++;
+        if (run.json) {
+            devices.push_back({{"mac", str(b.mac)},
+                               {"ip", b.ip.isEmpty() ? ordered_json(nullptr) : jtext(b.ip)},
+                               {"result", result},
+                               {"changes", ChangesJson(plans[i].changes)},
+                               {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
+        } else {
+            run.out << str(b.mac) << ' ' << (b.ip.isEmpty() ? "-" : str(b.ip)) << ' '
+                    << (check && !plans[i].save.isEmpty() && b.error.isEmpty() ? "would change" : result);
+            if (!b.error.isEmpty())
+                run.out << ": " << str(b.error);
+            run.out << '\n' << ChangesText(plans[i].changes, "  ");
+        }
+    }
+    if (run.json)
+        ctx.printJson({{"devices", devices}, {"summary", {{"changed", changed}, {"unchanged", unchanged},
+                                                          {"failed", failed}}}});
+    else
+        run.out << changed << (check ? " would change, " : " changed, ") << unchanged << " unchanged, " << failed
+                << " failed\n";
+    return failed > 0 || ctx.interrupt.isRaised() ? kDeviceFailed : kSuccess;
+}
+
+// update-all -------------------------------------------------------------------------------------
+
+namespace {
+
+UpdateConversation::Timings timings(int speedup)
+{
+    UpdateConversation::Timings t;
+    if (speedup <= 1)
+        return t;
+    for (int* ms : {&t.eraseWaitMs, &t.blockWaitMs, &t.restartWaitMs, &t.readWaitMs, &t.pauseMs, &t.afterEraseMs,
+                    &t.afterEraseErasedMs, &t.afterRestartMs})
+        *ms = std::max(1, *ms / speedup);
+    return t;
+}
+
+// One line on err for the whole run, redrawn at most ten times a second.
+class Progress {
+public:
+    Progress(const FleetRun& run, int total) : m_run(run), m_total(total) { m_clock.start(); }
+    void draw(int done, int running, qint64 bytes, qint64 of, bool force = false)
+    {
+        if (!m_run.progress || (!force && m_clock.elapsed() < 100))
+            return;
+        m_clock.restart();
+        const int percent = of > 0 ? int(bytes * 100 / of) : 0;
+        m_run.err << '\r'
+                  << str(QStringLiteral("Updating: %1 of %2 bridges done, %3 in progress, %4 %   ")
+                             .arg(done)
+                             .arg(m_total)
+                             .arg(running)
+                             .arg(percent))
+                  << std::flush;
+        m_drawn = true;
+    }
+    ~Progress()
+    {
+        if (m_drawn)
+            m_run.err << '\n';
+    }
+
+private:
+    const FleetRun& m_run;
+    int m_total;
+    QElapsedTimer m_clock;
+    bool m_drawn = false;
+};
+
+} // namespace
+
+int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only)
+{
+    QStringList onlyKeys;
+    for (const QString& text : only) {
+        const std::optional<QString> key = MacKey(text);
+        if (!key) {
+            run.err << str(QStringLiteral("--only: \"%1\" is not a MAC address").arg(text)) << '\n';
+            return kUsageError;
+        }
+        if (!onlyKeys.contains(*key))
+            onlyKeys << *key;
+    }
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isReadable()) {
+        run.err << str(QStringLiteral("%1: not a folder that can be listed").arg(folder)) << '\n';
+        return kBadInputFile;
+    }
+    // Every update file must be readable before any bridge is asked anything.
+    std::optional<UpdateFileError> unreadable;
+    ListUpdateFiles(folder, QStringLiteral("0.0"), QStringLiteral("0.0.0"), [&](const UpdateFileError& e) {
+        unreadable = e;
+        return false;
+    });
+    if (unreadable) {
+        run.err << str(QStringLiteral("%1: %2").arg(folder, unreadable->description)) << '\n';
+        return kBadInputFile;
+    }
+
+    Context ctx(run);
+    if (!ctx.open())
+        return kDeviceFailed;
+    std::vector<Bridge> bridges = ctx.discover();
+    if (!only.isEmpty())
+        bridges = namedBridges(bridges, onlyKeys);
+    ctx.readAll(bridges, allOf(bridges));
+
+    enum class Result { Updated, Unchanged, Skipped, Failed };
+    struct Row {
+        Result result = Result::Failed;
+        QString to;
+        QString file;
+    };
+    std::vector<Row> rows(bridges.size());
+    std::map<QString, std::optional<UpdateFile>> files; // by file name, loaded whole
+    for (size_t i = 0; i < bridges.size(); ++i) {
+        Bridge& b = bridges[i];
+        if (!b.reply)
+            continue;
+        std::optional<UpdateFileError> error;
+        const UpdateListing listing =
+            ListUpdateFiles(folder, b.reply->HdweVer, b.reply->BootVer, [&](const UpdateFileError& e) {
+                error = e;
+                return false;
+            });
+        if (error) {
+            b.error = error->description;
+            continue;
+        }
+        // Only firmware files take part; they come first, newest first.
+        if (int(listing.files.size()) == listing.bootCount) {
+            rows[i].result = Result::Skipped;
+            continue;
+        }
+        const UpdateFileInfo& newest = listing.files.front();
+        if (b.reply->versions.FirmVersion >= newest.Version) {
+            rows[i] = {Result::Unchanged, b.reply->FirmVer, {}};
+            continue;
+        }
+        rows[i] = {Result::Updated, VersionText(newest.Version), newest.FileName};
+        files[newest.FileName];
+    }
+    for (auto& [name, file] : files) {
+        const UpdateFileResult loaded = LoadUpdateFile(JoinFolder(folder, name));
+        if (!loaded.file) {
+            run.err << str(QStringLiteral("%1: %2; no bridge was updated.").arg(name, loaded.error.description))
+                    << '\n';
+            return kBadInputFile;
+        }
+        file = loaded.file;
+    }
+
+    std::vector<int> toUpdate;
+    for (size_t i = 0; i < bridges.size(); ++i)
+        if (bridges[i].error.isEmpty() && rows[i].result == Result::Updated)
+            toUpdate.push_back(int(i));
+    if (!check) {
+        std::vector<UpdateConversation*> running;
+        qint64 total = 0;
+        for (int i : toUpdate)
+            total += files[rows[i].file]->header.TotalBytes;
+        qint64 finishedBytes = 0;
+        int finished = 0;
+        Progress progress(run, int(toUpdate.size()));
+        auto draw = [&](bool force) {
+            qint64 bytes = finishedBytes;
+            for (UpdateConversation* u : running)
+                bytes += u->bytesDone();
+            progress.draw(finished, int(running.size()), bytes, total, force);
+        };
+        for (int i : toUpdate)
+            bridges[i].started = false;
+        runCrew(int(toUpdate.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
+            Bridge& b = bridges[toUpdate[n]];
+            b.started = true;
+            const UpdateFile& file = *files[rows[toUpdate[n]].file];
+            auto* u = new UpdateConversation(ctx.link, QHostAddress(b.ip), file, UpdateConversation::Target::Firmware,
+                                             b.reply->versions.FirmVersion == 0, &ctx.link);
+            u->setTimings(timings(run.speedup));
+            running.push_back(u);
+            QObject::connect(u, &UpdateConversation::progress, u, [&] { draw(false); });
+            talk(u, [&, u, done](const Outcome& o) {
+                std::erase(running, u);
+                finishedBytes += u->bytesDone();
+                ++finished;
+                if (!o.ok()) {
+                    b.error = OutcomeText(o);
+                    if (o.code == Outcome::Code::VersionMismatch && u->versions())
+                        b.error += QStringLiteral(" It reports %1.").arg(VersionText(u->versions()->FirmVersion));
+                }
+                draw(true);
+                done();
+            });
+        });
+        for (int i : toUpdate)
+            if (!bridges[i].started)
+                bridges[i].error = kNotStarted;
+    }
+
+    std::map<Result, int> counts;
+    ordered_json devices = ordered_json::array();
+    static const char* const kNames[] = {"updated", "unchanged", "skipped", "failed"};
+    std::vector<std::vector<QString>> table;
+    for (size_t i = 0; i < bridges.size(); ++i) {
+        const Bridge& b = bridges[i];
+        const Result result = b.error.isEmpty() ? rows[i].result : Result::Failed;
+        ++counts[result];
+        const QString from = b.reply ? b.reply->FirmVer : QString();
+        const QString to = rows[i].to;
+        if (run.json) {
+            devices.push_back({{"mac", str(b.mac)},
+                               {"ip", b.ip.isEmpty() ? ordered_json(nullptr) : jtext(b.ip)},
+                               {"from", jtext(from)},
+                               {"to", jtext(to)},
+                               {"result", kNames[int(result)]},
+                               {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
+        } else {
+            QString what = QString::fromLatin1(kNames[int(result)]);
+            if (check && result == Result::Updated)
+                what = QStringLiteral("would update");
+            if (!b.error.isEmpty())
+                what += QStringLiteral(": ") + b.error;
+            table.push_back({b.mac, b.ip.isEmpty() ? QStringLiteral("-") : b.ip,
+                             from.isEmpty() ? QStringLiteral("-") : from, to.isEmpty() ? QStringLiteral("-") : to,
+                             what});
+        }
+    }
+    if (run.json) {
+        ordered_json summary;
+        for (int r = 0; r < 4; ++r)
+            summary[kNames[r]] = counts[Result(r)];
+        ctx.printJson({{"devices", devices}, {"summary", summary}});
+    } else {
+        printTable(run.out, table);
+        run.out << counts[Result::Updated] << (check ? " would be updated, " : " updated, ")
+                << counts[Result::Unchanged] << " unchanged, " << counts[Result::Skipped] << " skipped, "
+                << counts[Result::Failed] << " failed\n";
+    }
+    return counts[Result::Failed] > 0 || ctx.interrupt.isRaised() ? kDeviceFailed : kSuccess;
+}
+
+} // namespace talixctl
+
+#include "fleet.moc"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "networksettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+namespace talixctl {
+
+// The fleet commands: many bridges at once over one DeviceLink. Each (but diff) starts with the
+// one-second discovery, then holds at most `parallel` bridges in conversation; one bridge's
+// failure never stops the others. Bridges that share an address are listed but never touched.
+// SIGINT stops starting bridges; those in conversation finish (an update is never abandoned
+// between its erase and its restart), and the summary follows.
+struct FleetRun {
+    std::ostream& out;
+    std::ostream& err;
+    brevion::NetworkSettings network;
+    bool json = false;
+    bool progress = false; // progress of update-all on err
+    int parallel = 16;
+    int speedup = 1; // update-all's waits for the devices divided by this (tests, benchmarks)
+};
+
+int FleetInventory(const FleetRun& run, bool csv);
+int FleetBackup(const FleetRun& run, const QString& folder);
+int FleetDiff(const FleetRun& run, const QString& ip, const QString& path);
+int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool reboot);
+int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only);
+
+} // namespace talixctl

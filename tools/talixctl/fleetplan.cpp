@@ -1,0 +1,240 @@
+#include "fleetplan.h"
+
+#include "nxfns.h"
+#include "settingscheck.h"
+#include "settingsfile.h"
+#include "settingsjson.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+namespace talixctl {
+
+using namespace brevion;
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+std::optional<QString> MacKey(const QString& text)
+{
+    static const QRegularExpression bare(QStringLiteral("^[0-9A-Fa-f]{12}$"));
+    static const QRegularExpression pairs(QStringLiteral("^[0-9A-Fa-f]{2}([:-][0-9A-Fa-f]{2}){5}$"));
+    const QString t = text.trimmed();
+    if (bare.match(t).hasMatch())
+        return t.toUpper();
+    if (pairs.match(t).hasMatch())
+        return QString(t).remove(QLatin1Char(':')).remove(QLatin1Char('-')).toUpper();
+    return std::nullopt;
+}
+
+QString MacDisplay(const QString& key)
+{
+    QString out;
+    for (int i = 0; i < 12; i += 2) {
+        if (i > 0)
+            out += i == 6 ? QLatin1Char('-') : QLatin1Char(':');
+        out += key.mid(i, 2);
+    }
+    return out;
+}
+
+namespace {
+
+std::string str(const QString& text) { return text.toStdString(); }
+
+QByteArray bytesOf(const json& value)
+{
+    return QByteArray::fromStdString(value.dump());
+}
+
+} // namespace
+
+namespace {
+
+// Settings the window sends as they are, in the layout that carries every key.
+DeviceView sendableView()
+{
+    DeviceView valid;
+    valid.entry = {true, QStringLiteral("192.168.1.20"), QStringLiteral("255.255.255.0"),
+                   QStringLiteral("192.168.1.1"), QStringLiteral("10001"), 4, 0, QStringLiteral("0")};
+    valid.settings = SettingsToSend(valid);
+    return valid;
+}
+
+} // namespace
+
+std::optional<QString> JudgeSettingsInput(const QByteArray& bytes)
+{
+    return MergeSettings(sendableView(), SettingsLayout::Login, {bytes}).error;
+}
+
+PlanParse ParsePlan(const QByteArray& bytes)
+{
+    PlanParse result;
+    const json doc = json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
+    if (doc.is_discarded() || !doc.is_object()) {
+        result.error = QStringLiteral("not valid JSON: the plan must be one object");
+        return result;
+    }
+    FleetPlan plan;
+    for (const auto& [name, value] : doc.items()) {
+        if (name == "defaults") {
+            if (!value.is_object()) {
+                result.error = QStringLiteral("\"defaults\" must be an object");
+                return result;
+            }
+            plan.defaults = bytesOf(value);
+        } else if (name == "devices") {
+            if (!value.is_object()) {
+                result.error = QStringLiteral("\"devices\" must be an object of MAC addresses");
+                return result;
+            }
+            QSet<QString> seen;
+            for (const auto& [mac, entry] : value.items()) {
+                const QString written = QString::fromStdString(mac);
+                const std::optional<QString> key = MacKey(written);
+                if (!key) {
+                    result.error = QStringLiteral("\"%1\" is not a MAC address").arg(written);
+                    return result;
+                }
+                if (seen.contains(*key)) {
+                    result.error = QStringLiteral("the bridge %1 is named twice").arg(MacDisplay(*key));
+                    return result;
+                }
+                if (!entry.is_object()) {
+                    result.error = QStringLiteral("the entry of \"%1\" must be an object").arg(written);
+                    return result;
+                }
+                seen.insert(*key);
+                plan.devices.push_back({*key, bytesOf(entry)});
+            }
+        } else {
+            result.error = QStringLiteral("unknown key \"%1\" (a plan holds \"defaults\" and \"devices\")")
+                               .arg(QString::fromStdString(name));
+            return result;
+        }
+    }
+
+    // Values that no device could take are refused now, before any bridge is asked anything.
+    const DeviceView valid = sendableView();
+    std::vector<PlanDevice> trials = plan.devices;
+    if (trials.empty())
+        trials.push_back({QString(), "{}"});
+    for (const PlanDevice& d : trials) {
+        const Merged merged = MergeSettings(valid, SettingsLayout::Login, {plan.defaults, d.settings});
+        if (merged.error) {
+            result.error = d.key.isEmpty() ? *merged.error
+                                           : QStringLiteral("%1: %2").arg(MacDisplay(d.key), *merged.error);
+            return result;
+        }
+    }
+    result.plan = std::move(plan);
+    return result;
+}
+
+Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std::vector<QByteArray>& inputs)
+{
+    Merged m{current, {}, std::nullopt};
+    for (const QByteArray& bytes : inputs) {
+        if (LooksLikeJson(bytes)) {
+            const JsonApplied applied = ApplySettingsJson(bytes, layout, m.view.entry, m.view.settings);
+            if (applied.error) {
+                m.error = *applied.error;
+                return m;
+            }
+            for (const QString& key : applied.notCarried)
+                if (!m.notCarried.contains(key))
+                    m.notCarried << key;
+        } else {
+            const SettingsFileDecode decoded = DecodeSettingsFile(bytes, FileValuesOf(m.view));
+            if (!decoded.values) {
+                m.error = QStringLiteral("line %1: %2").arg(decoded.line).arg(decoded.reason);
+                return m;
+            }
+            m.view = ViewOfFileValues(*decoded.values);
+        }
+    }
+    if (layout != SettingsLayout::Basic && m.view.entry.UDPPort.isEmpty())
+        m.view.entry.UDPPort = QStringLiteral("0");
+    if (const std::optional<InvalidSetting> invalid = CheckSettingsEntry(m.view.entry, layout)) {
+        QString text = InvalidValueText(*invalid);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        m.error = InvalidValueTitle() + QStringLiteral(": ") + text;
+    }
+    return m;
+}
+
+namespace {
+
+// An address as the save command carries it: one byte per part.
+std::string address(const QString& text)
+{
+    quint8 b[4];
+    IPToBytes(text, b[0], b[1], b[2], b[3]);
+    return QStringLiteral("%1.%2.%3.%4").arg(b[0]).arg(b[1]).arg(b[2]).arg(b[3]).toStdString();
+}
+
+std::string text(const QString& t, int size) { return str(t.left(size).trimmed()); }
+
+// The fields of the settings in the form the save command carries them.
+ordered_json sentFields(const DeviceSettings& s, SettingsLayout layout)
+{
+    ordered_json j;
+    j["DHCP"] = s.DHCP;
+    j["IPAddr"] = address(s.IPAddr);
+    j["SubnetMask"] = address(s.SubnetMask);
+    j["Gateway"] = address(s.Gateway);
+    j["NetName"] = text(s.NetName, 16);
+    j["IPPort"] = s.IPPort;
+    j["BaudRate"] = s.BaudRate > 0 ? ordered_json(s.BaudRate) : ordered_json(nullptr);
+    j["Handshaking"] = s.Handshaking >= 0 ? ordered_json(s.Handshaking) : ordered_json(nullptr);
+    if (layout == SettingsLayout::Basic)
+        return j;
+    j["UDPPort"] = s.UDPPort;
+    for (int n = 1; n <= MaxOutRules; ++n) {
+        const OutCnctRule& r = s.Rules.OutRules[n];
+        j["OutRules[" + std::to_string(n - 1) + "]"] = ordered_json{
+            {"IPAddr", r.IPAddr.isEmpty() ? std::string() : address(r.IPAddr)},
+            {"Port", r.Port},
+            {"Flags", r.Flags},
+            {"IdleSecs", r.IdleSecs}};
+    }
+    if (layout == SettingsLayout::Login) {
+        j["UserPrompt"] = text(s.UserPrompt, 32);
+        j["PassPrompt"] = text(s.PassPrompt, 32);
+        j["Username"] = text(s.Username, 64);
+        j["Password"] = text(s.Password, 64);
+    }
+    return j;
+}
+
+} // namespace
+
+std::vector<FieldChange> SettingsChanges(const DeviceSettings& before, const DeviceSettings& after,
+                                         SettingsLayout layout)
+{
+    const ordered_json a = sentFields(before, layout);
+    const ordered_json b = sentFields(after, layout);
+    std::vector<FieldChange> changes;
+    for (const auto& [field, value] : a.items())
+        if (b[field] != value)
+            changes.push_back({field, value, b[field]});
+    return changes;
+}
+
+ordered_json ChangesJson(const std::vector<FieldChange>& changes)
+{
+    ordered_json j = ordered_json::object();
+    for (const FieldChange& c : changes)
+        j[c.field] = ordered_json::array({c.before, c.after});
+    return j;
+}
+
+std::string ChangesText(const std::vector<FieldChange>& changes, const std::string& indent)
+{
+    std::string out;
+    for (const FieldChange& c : changes)
+        out += indent + c.field + ": " + c.before.dump() + " -> " + c.after.dump() + "\n";
+    return out;
+}
+
+} // namespace talixctl
