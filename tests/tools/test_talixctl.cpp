@@ -501,7 +501,8 @@ private slots:
         std::ostringstream out, err;
         QCOMPARE(talixctl::RunTalixctl({"--help"}, out, err), 0);
         const QString help = QString::fromStdString(out.str());
-        for (const char* command : {"discover", "read", "write", "reboot", "set-mac", "updates", "update"}) {
+        for (const char* command : {"discover", "read", "write", "reboot", "set-mac", "updates", "update", "inventory",
+                                    "backup", "diff", "apply", "update-all"}) {
             QVERIFY2(help.contains(QStringLiteral("\n  talixctl ") + command) ||
                          help.contains(QStringLiteral("talixctl --json ") + command),
                      command);

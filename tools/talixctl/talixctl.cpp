@@ -6,7 +6,7 @@
 #include "discoveryreply.h"
 #include "discoverysearch.h"
 #include "discoverytexts.h"
-#include "fleet.h"
+#include "fleetcommands.h"
 #include "interrupts.h"
 #include "maccommand.h"
 #include "networksettings.h"

@@ -1,4 +1,4 @@
-#include "fleet.h"
+#include "fleetcommands.h"
 
 #include "commandconversation.h"
 #include "devicelink.h"
@@ -806,4 +806,4 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
 
 } // namespace talixctl
 
-#include "fleet.moc"
+#include "fleetcommands.moc"
