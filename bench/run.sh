@@ -44,6 +44,7 @@ run bench/codec/bench_codec --benchmark_repetitions=5 --benchmark_min_time=0.1 -
 run bench/startup/bench_startup 10
 run bench/update/bench_update 3
 run bench/engine/bench_engine 3
+run bench/fleet/bench_fleet
 run bench/discovery/bench_discovery
 run bench/waitloop/bench_waitloop 10
 
