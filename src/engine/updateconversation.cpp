@@ -4,11 +4,6 @@
 
 namespace brevion {
 
-QString VersionText(qint32 version)
-{
-    return QStringLiteral("%1.%2.%3").arg((version >> 16) & 255).arg((version >> 8) & 255).arg(version & 255);
-}
-
 UpdateConversation::UpdateConversation(DeviceLink& link, const QHostAddress& device, const UpdateFile& file,
                                        Target target, bool firmwareErased, QObject* parent)
     : Conversation(link, device, parent), m_file(file), m_target(target), m_firmwareErased(firmwareErased),

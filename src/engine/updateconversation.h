@@ -4,6 +4,7 @@
 #include "deviceversions.h"
 #include "blockpacker.h"
 #include "updatefile.h"
+#include "updatelist.h" // VersionText
 
 #include <QElapsedTimer>
 
@@ -98,9 +99,6 @@ private:
     qint64 m_deadlineMs = 0;
     std::optional<DeviceVersions> m_versions;
 };
-
-// "1.0.17" from major * 65536 + minor * 256 + build.
-QString VersionText(qint32 version);
 
 } // namespace brevion
 

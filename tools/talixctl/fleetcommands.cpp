@@ -6,6 +6,8 @@
 #include "discoverconversation.h"
 #include "discoverytexts.h"
 #include "fleetplan.h"
+#include "interrupts.h"
+#include "regularfile.h"
 #include "settingsfile.h"
 #include "settingsjson.h"
 #include "settingsview.h"
@@ -22,15 +24,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
-#include <QSocketNotifier>
 
-#include <csignal>
-#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <optional>
-#include <unistd.h>
 
 namespace talixctl {
 
@@ -46,48 +43,18 @@ const QString kShared = QStringLiteral("shares its address with another bridge")
 const QString kNotFound = QStringLiteral("not found");
 const QString kNotStarted = QStringLiteral("not started: interrupted");
 
-// SIGINT while a fleet command runs: the handler only writes a byte to a pipe, which the event
-// loop hears. The previous handling comes back when the command ends.
-int g_interruptPipe[2] = {-1, -1};
-
-extern "C" void onInterrupt(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_interruptPipe[1], &byte, 1);
-}
-
+// SIGINT or SIGTERM while a fleet command runs: no further bridge is started.
 class Interrupt : public QObject {
     Q_OBJECT
 public:
-    explicit Interrupt(std::ostream& err) : m_err(err)
+    explicit Interrupt(std::ostream& err)
+        : m_signals([this, &err](int) {
+              if (!m_raised)
+                  err << "Interrupted: no further bridges are started; those in conversation finish.\n";
+              m_raised = true;
+              emit raised();
+          })
     {
-        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, &m_previous);
-        m_notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-            char buffer[16];
-            while (::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
-            }
-            if (!m_raised)
-                m_err << "Interrupted: no further bridges are started; those in conversation finish.\n";
-            m_raised = true;
-            emit raised();
-        });
-    }
-    ~Interrupt() override
-    {
-        if (!m_notifier)
-            return;
-        delete m_notifier;
-        ::sigaction(SIGINT, &m_previous, nullptr);
-        ::close(g_interruptPipe[0]);
-        ::close(g_interruptPipe[1]);
-        g_interruptPipe[0] = g_interruptPipe[1] = -1;
     }
     bool isRaised() const { return m_raised; }
 
@@ -95,9 +62,7 @@ signals:
     void raised();
 
 private:
-    std::ostream& m_err;
-    struct sigaction m_previous {};
-    QSocketNotifier* m_notifier = nullptr;
+    Interrupts m_signals;
     bool m_raised = false;
 };
 
@@ -361,11 +326,10 @@ int FleetBackup(const FleetRun& run, const QString& folder)
                          {"FirmVer", b.reply ? jtext(b.reply->FirmVer) : nullptr},
                          {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
     }
-    QSaveFile indexFile(JoinFolder(folder, QStringLiteral("index.json")));
-    const QByteArray indexBytes = QByteArray::fromStdString(index.dump(2) + "\n");
-    if (!indexFile.open(QIODevice::WriteOnly) || indexFile.write(indexBytes) != indexBytes.size() ||
-        !indexFile.commit()) {
-        run.err << str(QStringLiteral("%1: %2").arg(indexFile.fileName(), indexFile.errorString())) << '\n';
+    const QString indexPath = JoinFolder(folder, QStringLiteral("index.json"));
+    if (const std::optional<QString> failure =
+            ReplaceRegularFile(indexPath, QByteArray::fromStdString(index.dump(2) + "\n"))) {
+        run.err << str(QStringLiteral("%1: %2").arg(indexPath, *failure)) << '\n';
         return kDeviceFailed;
     }
     if (run.json) {
@@ -388,14 +352,15 @@ int FleetBackup(const FleetRun& run, const QString& folder)
 namespace {
 
 // A settings input read whole and judged before any device hears of it.
-std::optional<QByteArray> readInput(const FleetRun& run, const QString& path, const std::function<QString(const QByteArray&)>& judge)
+std::optional<QByteArray> readInput(const FleetRun& run, const QString& path,
+                                    const std::function<QString(const QByteArray&)>& judge)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        run.err << str(QStringLiteral("%1: %2").arg(path, file.errorString())) << '\n';
+    const RegularFileRead file = ReadRegularFile(path, kMaxSettingsFileBytes);
+    if (!file.bytes) {
+        run.err << str(QStringLiteral("%1 cannot be read: %2.").arg(path, file.reason)) << '\n';
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    const QByteArray& bytes = *file.bytes;
     if (const QString problem = judge(bytes); !problem.isEmpty()) {
         run.err << str(QStringLiteral("%1: %2").arg(path, problem)) << '\n';
         return std::nullopt;
@@ -415,11 +380,14 @@ void tellNotCarried(const FleetRun& run, const QString& who, const QStringList& 
 
 int FleetDiff(const FleetRun& run, const QString& ip, const QString& path)
 {
-    const std::optional<QByteArray> input = readInput(run, path, [](const QByteArray& bytes) {
-        return JudgeSettingsInput(bytes).value_or(QString());
+    bool json = true;
+    const std::optional<QByteArray> bytes = readInput(run, path, [&](const QByteArray& b) {
+        json = IsJsonSettings(path, b);
+        return JudgeSettingsInput({b, json}).value_or(QString());
     });
-    if (!input)
+    if (!bytes)
         return kBadInputFile;
+    const SettingsInput input{*bytes, json};
     Context ctx(run);
     std::vector<Bridge> one(1);
     one[0].ip = ip;
@@ -430,7 +398,7 @@ int FleetDiff(const FleetRun& run, const QString& ip, const QString& path)
     }
     const SettingsLayout layout = one[0].reply->layout;
     const DeviceView current = ViewOfReply(*one[0].reply);
-    const Merged merged = MergeSettings(current, layout, {*input});
+    const Merged merged = MergeSettings(current, layout, {input});
     if (merged.error) {
         run.err << str(*merged.error) << '\n';
         return kBadInputFile;
@@ -506,7 +474,7 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
             continue;
         const SettingsLayout layout = b.reply->layout;
         const DeviceView current = ViewOfReply(*b.reply);
-        const Merged merged = MergeSettings(current, layout, {plan->defaults, entries.value(b.key)});
+        const Merged merged = MergeSettings(current, layout, {{plan->defaults}, {entries.value(b.key)}});
         const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
         const QByteArray save = BuildSaveCommand(after, layout);
         if (save == BuildSaveCommand(before, layout))
@@ -748,11 +716,8 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
                 std::erase(running, u);
                 finishedBytes += u->bytesDone();
                 ++finished;
-                if (!o.ok()) {
+                if (!o.ok())
                     b.error = OutcomeText(o);
-                    if (o.code == Outcome::Code::VersionMismatch && u->versions())
-                        b.error += QStringLiteral(" It reports %1.").arg(VersionText(u->versions()->FirmVersion));
-                }
                 draw(true);
                 done();
             });

@@ -62,9 +62,9 @@ DeviceView sendableView()
 
 } // namespace
 
-std::optional<QString> JudgeSettingsInput(const QByteArray& bytes)
+std::optional<QString> JudgeSettingsInput(const SettingsInput& input)
 {
-    return MergeSettings(sendableView(), SettingsLayout::Login, {bytes}).error;
+    return MergeSettings(sendableView(), SettingsLayout::Login, {input}).error;
 }
 
 PlanParse ParsePlan(const QByteArray& bytes)
@@ -120,7 +120,7 @@ PlanParse ParsePlan(const QByteArray& bytes)
     if (trials.empty())
         trials.push_back({QString(), "{}"});
     for (const PlanDevice& d : trials) {
-        const Merged merged = MergeSettings(valid, SettingsLayout::Login, {plan.defaults, d.settings});
+        const Merged merged = MergeSettings(valid, SettingsLayout::Login, {{plan.defaults}, {d.settings}});
         if (merged.error) {
             result.error = d.key.isEmpty() ? *merged.error
                                            : QStringLiteral("%1: %2").arg(MacDisplay(d.key), *merged.error);
@@ -131,11 +131,11 @@ PlanParse ParsePlan(const QByteArray& bytes)
     return result;
 }
 
-Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std::vector<QByteArray>& inputs)
+Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std::vector<SettingsInput>& inputs)
 {
     Merged m{current, {}, std::nullopt};
-    for (const QByteArray& bytes : inputs) {
-        if (LooksLikeJson(bytes)) {
+    for (const auto& [bytes, json] : inputs) {
+        if (json) {
             const JsonApplied applied = ApplySettingsJson(bytes, layout, m.view.entry, m.view.settings);
             if (applied.error) {
                 m.error = *applied.error;

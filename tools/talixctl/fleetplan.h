@@ -43,18 +43,23 @@ struct PlanParse {
 // takes (every layout). A plan that fails any of these is refused whole.
 PlanParse ParsePlan(const QByteArray& bytes);
 
-// Settings given over a device's current view: JSON with the keys of read --json, or a .TALIX
-// settings file (a rule's flags the file cannot give keep the device's). An empty UDP port is
-// sent as 0, as the window's Send does; the window's check of the values comes last.
+// Settings given over a device's current view, one input after another: JSON with the keys of
+// read --json, or a .TALIX settings file (a rule's flags the file cannot give keep the device's).
+// An empty UDP port is sent as 0, as the window's Send does; the window's check comes last.
+struct SettingsInput {
+    QByteArray bytes;
+    bool json = true;
+};
 struct Merged {
     DeviceView view;
     QStringList notCarried;      // JSON keys the layout does not carry (not sent)
     std::optional<QString> error; // the input is bad, or Send would refuse a value
 };
-Merged MergeSettings(const DeviceView& current, brevion::SettingsLayout layout, const std::vector<QByteArray>& inputs);
+Merged MergeSettings(const DeviceView& current, brevion::SettingsLayout layout,
+                     const std::vector<SettingsInput>& inputs);
 
 // Why settings input (JSON or a .TALIX file) could be sent to no device at all, or nothing.
-std::optional<QString> JudgeSettingsInput(const QByteArray& bytes);
+std::optional<QString> JudgeSettingsInput(const SettingsInput& input);
 
 // The fields whose values the save command carries differently, in the keys of read --json
 // (a rule as "OutRules[3]"), each with its value before and after.
