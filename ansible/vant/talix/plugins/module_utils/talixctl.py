@@ -42,6 +42,7 @@ class Talixctl:
     def __init__(self, module):
         self.module = module
         self.path = module.get_bin_path('talixctl', required=True)
+        self.temp_files = []
 
     def run(self, *args):
         """(rc, parsed JSON or None, stdout, stderr)."""
@@ -60,6 +61,9 @@ class Talixctl:
     def fail(self, rc, err, out='', error=None, **result):
         """Fails the task with what the tool said: a bridge's error, else its stderr."""
         msg = error or (err or '').strip() or 'talixctl exited with status %d' % rc
+        # The task's own values went through a temporary file whose name means nothing to the user.
+        for path in self.temp_files:
+            msg = msg.replace(path + ': ', '')
         self.module.fail_json(msg=msg, rc=rc, stderr=err, stdout=out, **result)
 
     def temp_json(self, value):
@@ -67,6 +71,7 @@ class Talixctl:
         fd, path = tempfile.mkstemp(suffix='.json', dir=self.module.tmpdir)
         with os.fdopen(fd, 'w') as f:
             json.dump(value, f)
+        self.temp_files.append(path)
         return path
 
     def inventory(self):
