@@ -8,6 +8,7 @@ packages=(
   iproute2 xvfb xauth
   clang libclang-rt-14-dev
   ccache
+  ansible-core
 )
 missing=()
 for p in "${packages[@]}"; do

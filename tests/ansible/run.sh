@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The vant.talix collection run by ansible-playbook against two simulated sites on loopback:
+# the example playbook in check mode (nothing sent), then for real (changed), then again
+# (changed=0); firmware updated on the old bridge only; the cases of cases.yml.
+# Usage: run.sh TALIXCTL TALIX_SIM ANSIBLE_FOLDER
+set -uo pipefail
+command -v ansible-playbook >/dev/null || { echo "ansible-playbook not found: skipped"; exit 77; }
+talixctl=$1 sim=$2 ansible_dir=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+mkdir -p "$work/bin" "$work/collections/ansible_collections/vant" "$work/updates" "$work/tmp"
+ln -s "$ansible_dir/vant/talix" "$work/collections/ansible_collections/vant/talix"
+ln -s "$talixctl" "$work/bin/talixctl"
+export PATH="$work/bin:$PATH" ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_NOCOLOR=1 \
+    ANSIBLE_LOCAL_TEMP="$work/tmp" ANSIBLE_REMOTE_TEMP="$work/tmp" ANSIBLE_CONFIG="$work/none.cfg"
+cd "$work"
+
+# Site a: a bridge one firmware behind the update file and one already at it; site b: two
+# bridges of the simulator's usual mix. Each simulator takes a free port and logs its traffic.
+echo '{"devices": [{"preset": "login", "firmware": "1.0.17"}, {"preset": "login", "firmware": "1.0.18"}]}' >a.json
+"$sim" --fleet a.json --port 0 --restart-time 50 --erase-time 50 -v >a.log 2>&1 &
+pids+=($!)
+"$sim" --devices 2 --port 0 >b.log 2>&1 &
+pids+=($!)
+sim_port() {
+    for _ in $(seq 100); do
+        local port
+        port=$(sed -n 's/^Listening on [0-9.]*:\([0-9]*\) .*/\1/p' "$1")
+        [ -n "$port" ] && { echo "$port"; return; }
+        sleep 0.1
+    done
+    fail "the simulator of $1 did not start"
+}
+port_a=$(sim_port a.log) port_b=$(sim_port b.log)
+
+# Firmware 1.0.18 for any hardware and bootloader: 256 bytes at the firmware base, tagged.
+python3 - "$work/updates/FIRM1018.bin" <<'EOF'
+import struct, sys
+image = bytearray((i * 7 + 3) & 0x7F for i in range(256))
+image[0x10:0x17] = b'TALX' + bytes([1, 0, 18])
+records = b''.join(struct.pack('<iH', 0x4000 + o, 64) + image[o:o + 64] for o in range(0, 256, 64))
+open(sys.argv[1], 'wb').write(struct.pack('<BBiiiiii', 100, 0, 0x010012, 0, 0xFFFF, 0, 0xFFFFFF, 256) + records)
+EOF
+
+cat >inventory.yml <<EOF
+all:
+  hosts:
+    site_a:
+      port: $port_a
+      talix_updates: $work/updates
+      talix_plan: {"00:50:C2-5A:30:00": {NetName: Pump house}}
+    site_b:
+      port: $port_b
+      talix_plan: {"00:50:C2-5A:30:01": {NetName: Kiln}}
+  vars:
+    ansible_python_interpreter: "{{ ansible_playbook_python }}"
+    local_port: 0
+    broadcast: 127.255.255.255
+    talix_defaults: {BaudRate: 19200}
+EOF
+playbook() { ansible-playbook -i inventory.yml -c local "$@" >play.log 2>&1; }
+# How many bridges the last run changed (or would change) at a site.
+changed() { grep -c "^changed: \[$1\] => (item=" play.log; }
+# Commands to the bridges of site a seen by its simulator: XS save, XP program (erase E7).
+sent() { grep -c "^<- .* from .* $1" a.log; }
+
+playbook --check --diff "$ansible_dir/examples/site.yml" && [ "$(changed site_a)" -gt 0 ] && grep -q '"NetName": "Pump house"' play.log ||
+    { cat play.log; fail "check mode did not report what would change"; }
+playbook "$ansible_dir/examples/site.yml" && [ "$(changed site_a)" -eq 3 ] && [ "$(changed site_b)" -eq 2 ] ||
+    { cat play.log; fail "the first run did not change every bridge (2 settings and 1 firmware on a, 2 on b)"; }
+playbook "$ansible_dir/examples/site.yml" && [ "$(changed site_a)" -eq 0 ] && [ "$(changed site_b)" -eq 0 ] ||
+    { cat play.log; fail "the second run changed something"; }
+# Check mode sent nothing: one save per bridge and one erase were sent in all three runs.
+for _ in $(seq 50); do [ "$(sent '58 50 e7')" -ge 1 ] && [ "$(sent '58 53 ')" -ge 2 ] && break; sleep 0.1; done
+[ "$(sent '58 53 ')" -eq 2 ] && [ "$(sent '58 50 e7')" -eq 1 ] ||
+    fail "expected 2 saves and 1 erase, the simulator saw $(sent '58 53 ') and $(sent '58 50 e7')"
+[ "$(talixctl --port "$port_a" --local-port 0 --broadcast 127.255.255.255 --json read 127.0.0.2 |
+    sed -n 's/.*"FirmVer": "\(.*\)".*/\1/p')" = 1.0.18 ] || fail "the old bridge was not updated"
+
+playbook -l site_a "$here/cases.yml" || { cat play.log; fail "cases.yml"; }
+echo "ansible_talix: passed"
