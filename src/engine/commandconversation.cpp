@@ -52,6 +52,12 @@ void CommandConversation::replied(const QByteArray& reply)
     }
 }
 
+bool CommandConversation::answers(const QByteArray& reply) const
+{
+    const char code = reply[1];
+    return code == 'N' || code == (m_kind == Kind::Read ? 'Q' : 'A');
+}
+
 void CommandConversation::readReplied(const QByteArray& reply)
 {
     if (reply[1] != 'Q') {

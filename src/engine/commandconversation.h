@@ -44,6 +44,7 @@ public:
 protected:
     void begin() override;
     void replied(const QByteArray& reply) override;
+    bool answers(const QByteArray& reply) const override;
     void timedOut() override;
 
 private:

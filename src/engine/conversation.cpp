@@ -52,7 +52,7 @@ void Conversation::heard(const QByteArray& datagram)
 {
     if (m_state != State::Running || !m_waiting || !m_requestOut)
         return;
-    if (datagram.size() < 4 || datagram[0] != 'X')
+    if (datagram.size() < 4 || datagram[0] != 'X' || !answers(datagram))
         return;
     m_timer.stop();
     m_waiting = false;

@@ -41,6 +41,9 @@ protected:
 
     virtual void begin() = 0;                        // the device is ours now
     virtual void replied(const QByteArray& reply) = 0; // the reply that ended a wait
+    // Whether a reply can answer the request in flight. One that cannot (a late copy of the
+    // answer to an earlier command to the same device) is passed over and the wait goes on.
+    virtual bool answers(const QByteArray&) const { return true; }
     virtual void timedOut() = 0;                     // a wait or pause ran out
     // Every datagram from the device (or, listening, from anyone) while the conversation runs;
     // by default the filter described above, then replied().
