@@ -71,13 +71,24 @@ qsizetype DatagramReader::queuedBytes() const
     return m_queuedBytes;
 }
 
+DatagramReader::Batch DatagramReader::makeBatch() const
+{
+    const size_t batch = static_cast<size_t>(std::clamp(kBatchBytes / m_maxBytes, 1, kMaxBatch));
+    return Batch{std::vector<char>(batch * static_cast<size_t>(m_maxBytes)),
+                 std::vector<mmsghdr>(batch), std::vector<iovec>(batch),
+                 std::vector<sockaddr_in>(batch)};
+}
+
+void DatagramReader::readNow()
+{
+    if (!m_callerBatch)
+        m_callerBatch = std::make_unique<Batch>(makeBatch());
+    drain(*m_callerBatch);
+}
+
 void DatagramReader::run()
 {
-    const int batch = std::clamp(kBatchBytes / m_maxBytes, 1, kMaxBatch);
-    Batch buffers{std::vector<char>(static_cast<size_t>(batch) * static_cast<size_t>(m_maxBytes)),
-                  std::vector<mmsghdr>(static_cast<size_t>(batch)),
-                  std::vector<iovec>(static_cast<size_t>(batch)),
-                  std::vector<sockaddr_in>(static_cast<size_t>(batch))};
+    Batch buffers = makeBatch();
     pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
     const nfds_t count = m_stopFd >= 0 ? 2 : 1;
     for (;;) {
@@ -114,17 +125,19 @@ void DatagramReader::drain(Batch& b)
             b.messages[i].msg_hdr.msg_iov = &b.slices[i];
             b.messages[i].msg_hdr.msg_iovlen = 1;
         }
-        // The part of a datagram beyond its slot is discarded by the kernel (MSG_TRUNC).
-        const int received = ::recvmmsg(m_fd, b.messages.data(), static_cast<unsigned>(batch),
-                                        MSG_DONTWAIT, nullptr);
-        if (received < 0) {
-            if (errno == EINTR)
-                continue;
-            return; // EAGAIN: the kernel queue is empty
-        }
+        int received = 0;
         bool becameReady = false;
         {
+            // Read and queue under one lock: whoever takes from the queue then sees every
+            // datagram that has left the kernel, never one in between.
             std::lock_guard lock(m_mutex);
+            // The part of a datagram beyond its slot is discarded by the kernel (MSG_TRUNC).
+            received = ::recvmmsg(m_fd, b.messages.data(), static_cast<unsigned>(batch),
+                                  MSG_DONTWAIT, nullptr);
+            if (received < 0 && errno == EINTR)
+                continue;
+            if (received < 0)
+                return; // EAGAIN: the kernel queue is empty
             const bool wasEmpty = m_queue.empty();
             for (size_t i = 0; i < static_cast<size_t>(received); ++i) {
                 const qsizetype size = std::min<qsizetype>(b.messages[i].msg_len, m_maxBytes);

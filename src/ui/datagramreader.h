@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -38,12 +39,16 @@ public:
 
     // Takes up to `count` datagrams, oldest first.
     std::deque<ReceivedDatagram> take(std::size_t count);
+    // Reads what the kernel holds right now on the calling thread as well, so that whoever asks
+    // sees every datagram that had arrived by then (the reader thread may be waiting for a core).
+    void readNow();
     void clear();
     qsizetype queuedBytes() const;
     quint64 dropped() const { return m_dropped.load(); }
 
 private:
     struct Batch; // the buffers of one recvmmsg call
+    Batch makeBatch() const;
     void run();
     void drain(Batch& buffers);
 
@@ -55,6 +60,7 @@ private:
     std::deque<ReceivedDatagram> m_queue;
     qsizetype m_queuedBytes = 0;
     std::atomic<quint64> m_dropped{0};
+    std::unique_ptr<Batch> m_callerBatch; // readNow's buffers
     std::thread m_thread;
 };
 

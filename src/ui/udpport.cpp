@@ -250,9 +250,14 @@ void UdpPort::deliver()
     QElapsedTimer slice;
     slice.start();
     while (m_reader && generation == m_generation) {
-        const std::deque<ReceivedDatagram> batch = m_reader->take(kDeliveryBatch);
-        if (batch.empty())
-            break;
+        std::deque<ReceivedDatagram> batch = m_reader->take(kDeliveryBatch);
+        if (batch.empty()) {
+            // Drained promises that everything that had arrived has been handed over.
+            m_reader->readNow();
+            batch = m_reader->take(kDeliveryBatch);
+            if (batch.empty())
+                break;
+        }
         for (const ReceivedDatagram& datagram : batch) {
             delivered = true;
             emit DataArrival(datagram.bytes, QHostAddress(datagram.sender), datagram.senderPort);
