@@ -95,8 +95,29 @@ struct Fleet::Impl {
         return std::uniform_real_distribution<double>(0.0, 1.0)(rng) < share;
     }
 
+    // Replies leave at most kLinkBurst per millisecond, about what a 100 Mbit/s link carries
+    // in small frames: thousands of devices answering one broadcast cannot outrun their link.
+    static constexpr int kLinkBurst = 128;
+    Clock::time_point linkWindow{};
+    int linkSent = 0;
+
+    void paceLikeALink()
+    {
+        const auto now = Clock::now();
+        if (now - linkWindow >= std::chrono::milliseconds(1)) {
+            linkWindow = now;
+            linkSent = 0;
+        } else if (linkSent >= kLinkBurst) {
+            std::this_thread::sleep_until(linkWindow + std::chrono::milliseconds(1));
+            linkWindow = Clock::now();
+            linkSent = 0;
+        }
+        ++linkSent;
+    }
+
     void sendNow(const QByteArray& bytes, quint32 source, quint32 peer, quint16 peerPort)
     {
+        paceLikeALink();
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(peerPort);

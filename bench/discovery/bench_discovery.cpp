@@ -1,7 +1,9 @@
 // Discovery against N simulated bridges on loopback, through the discovery window (offscreen):
 // the share of devices listed after one search, and the longest time between two events the
 // program processed during the search (how long the window was unresponsive at worst).
-//   bench_discovery [N ...]     default: 10 250 1000 2000 5000
+//   bench_discovery [N ...]     default: 10 250 1000 2000 5000 10000
+// Meant to run as an ordinary user with the kernel's stock receive limit (bench/run.sh sees to
+// it): root may force a larger socket buffer and would hide lost replies.
 #include "discoverysearch.h"
 #include "forms.h"
 #include "networksettings.h"
@@ -17,6 +19,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <unistd.h>
 #include <vector>
 
 using namespace brevion;
@@ -26,6 +30,8 @@ namespace {
 
 constexpr quint16 kFleetPortBase = 24280;
 constexpr quint16 kLocalPortBase = 24290;
+constexpr int kGoalDevices = 10000;
+constexpr double kGoalGapMs = 50.0;
 
 // Records when each event is dispatched while measuring.
 class TimedApplication : public QApplication {
@@ -70,8 +76,12 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
     if (sizes.empty())
-        sizes = {10, 250, 1000, 2000, 5000};
+        sizes = {10, 250, 1000, 2000, 5000, kGoalDevices};
 
+    long rmemMax = 0;
+    std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
+    std::printf("user id %u, net.core.rmem_max = %ld%s\n", static_cast<unsigned>(geteuid()), rmemMax,
+                geteuid() == 0 ? " (root: the socket may pass it, lost replies are hidden)" : "");
     std::printf("%8s %10s %8s %14s %12s\n", "devices", "listed", "share", "longest gap", "search");
     int k = 0;
     bool goalMet = true;
@@ -110,12 +120,12 @@ int main(int argc, char** argv)
         const int listed = window.MSFlexGrid1->rowCount();
         const double share = n ? 100.0 * listed / n : 100.0;
         std::printf("%8d %10d %7.1f%% %11.1f ms %10.3f s\n", n, listed, share, gapMs, searchS);
-        if (n <= 2000 && (listed != n || gapMs > 100.0))
+        if (n <= kGoalDevices && (listed != n || gapMs > kGoalGapMs))
             goalMet = false;
         Forms::Unload<NxFind>();
         Forms::Flush();
     }
-    std::printf("goal (all listed up to 2000, no gap over 100 ms): %s\n",
+    std::printf("goal (all listed up to %d, no gap over %.0f ms): %s\n", kGoalDevices, kGoalGapMs,
                 goalMet ? "met" : "NOT met");
     return 0;
 }

@@ -3,7 +3,6 @@
 #include "clock.h"
 #include "waitloop.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cmath>
@@ -13,13 +12,12 @@ namespace brevion {
 DiscoverySearch::DiscoverySearch(QObject* parent) : QObject(parent)
 {
     m_port.setObjectName(QStringLiteral("Winsock1"));
+    // Nothing beyond a reply's first bytes is read, so nothing more is kept.
+    m_port.SetDatagramLimit(kDiscoveryReplyMinSize);
     connect(&m_port, &UdpPort::DataArrival, this,
             [this](const QByteArray& datagram, const QHostAddress&, quint16) {
                 Winsock1_DataArrival(datagram);
             });
-    m_slice.setSingleShot(true);
-    m_slice.setInterval(0);
-    connect(&m_slice, &QTimer::timeout, this, &DiscoverySearch::readQueuedReplies);
 }
 
 void DiscoverySearch::SetNetwork(const NetworkSettings& settings)
@@ -38,8 +36,6 @@ DiscoverySearch::Outcome DiscoverySearch::Run()
     m_stopped = false;
     m_sentAt[0] = m_sentAt[1] = 0;
     m_devices.Clear();
-    m_queue.clear();
-    m_queueHead = 0;
     emit Cleared();
 
     m_port.Close();
@@ -47,6 +43,7 @@ DiscoverySearch::Outcome DiscoverySearch::Run()
     // answer the program that holds the port), but the search keeps its length.
     const bool bound = m_port.Bind(m_settings.localPort);
     const bool portInUse = !bound && m_port.LastError() == PortError::AddressInUse;
+    m_portHeldHere = portInUse && m_port.LastBindHeldHere();
 
     if (bound)
         sendRequest(0);
@@ -55,12 +52,8 @@ DiscoverySearch::Outcome DiscoverySearch::Run()
     if (bound && !m_stopped)
         sendRequest(1);
     waitUntil(t0 + 2 * kRepeatAfter);
+    // Replies not handled by now are lost, however many arrive: the search ends on time.
     m_port.Close();
-    // What arrived in time is still read, in slices as before.
-    WaitUntil([this] { return m_stopped || m_queueHead == m_queue.size(); });
-    m_slice.stop();
-    m_queue.clear();
-    m_queueHead = 0;
 
     m_running = false;
     if (m_stopped)
@@ -103,32 +96,6 @@ void DiscoverySearch::Winsock1_DataArrival(const QByteArray& datagram)
 {
     if (!m_running)
         return;
-    m_queue.push_back(datagram);
-    if (!m_slice.isActive())
-        m_slice.start();
-}
-
-void DiscoverySearch::readQueuedReplies()
-{
-    constexpr qint64 kSliceNs = 5'000'000;
-    QElapsedTimer slice;
-    slice.start();
-    while (m_queueHead < m_queue.size() && !m_stopped) {
-        handleReply(m_queue[m_queueHead]);
-        m_queue[m_queueHead++] = QByteArray();
-        if (slice.nsecsElapsed() > kSliceNs)
-            break;
-    }
-    if (m_queueHead == m_queue.size()) {
-        m_queue.clear();
-        m_queueHead = 0;
-    } else if (!m_stopped) {
-        m_slice.start();
-    }
-}
-
-void DiscoverySearch::handleReply(const QByteArray& datagram)
-{
     const std::optional<DiscoveredDevice> device = ParseDiscoveryReply(datagram);
     if (!device)
         return;

@@ -6,9 +6,6 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QTimer>
-
-#include <vector>
 
 namespace brevion {
 
@@ -33,6 +30,9 @@ public:
 
     Outcome Run();
     bool IsRunning() const { return m_running; }
+    // With PortInUse: the port is held by this program itself (a command waiting for a
+    // device's reply), not by another one.
+    bool PortHeldHere() const { return m_portHeldHere; }
     // Closes the socket; a running search stops at once.
     void Close();
 
@@ -53,23 +53,17 @@ signals:
     void DeviceAdded(int index);
 
 private:
-    // Arrivals are only queued; the replies are read in short slices between other events, so a
-    // burst of thousands keeps the windows responsive.
     void Winsock1_DataArrival(const QByteArray& datagram);
-    void readQueuedReplies();
-    void handleReply(const QByteArray& datagram);
     void sendRequest(int which);
     void waitUntil(double deadline);
 
     UdpPort m_port;
     DeviceList m_devices;
-    std::vector<QByteArray> m_queue;
-    size_t m_queueHead = 0;
-    QTimer m_slice;
     NetworkSettings m_settings = Network();
     bool m_ownSettings = false;
     bool m_running = false;
     bool m_stopped = false;
+    bool m_portHeldHere = false;
     double m_sentAt[2] = {0, 0};
 };
 

@@ -31,6 +31,13 @@ QString PortInUseText(quint16 port)
         .arg(port);
 }
 
+QString PortBusyHereText(quint16 port)
+{
+    return QStringLiteral("UDP port %1 is still in use by this program, which is waiting for a "
+                          "device's reply on it. Search again in a few seconds.")
+        .arg(port);
+}
+
 QString DuplicatesText()
 {
     return QStringLiteral(

@@ -12,6 +12,7 @@
 #include "version.h"
 #include "waitloop.h"
 
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <algorithm>
+
 namespace brevion {
 namespace {
 
@@ -27,8 +30,8 @@ constexpr int kClientWidth = 8055;
 constexpr int kClientHeight = 2895;
 constexpr int kRowHeight = 240;
 constexpr int kGridFlushMs = 40;
-// Above this many waiting rows the grid is refilled from the list instead of row by row.
-constexpr size_t kRefillThreshold = 64;
+// The longest the grid is brought in line with the list at one go while a search runs.
+constexpr qint64 kGridSliceNs = 8'000'000;
 const QString kPlaceholderMac = QStringLiteral("00:BA:DB-AD");
 // "<" left, "^" centred, ">" right; one column per "|"-separated part.
 const QString kGridFormat = QStringLiteral("<Device Name|^MAC Address|^IP Address");
@@ -130,7 +133,7 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     connect(m_search, &DiscoverySearch::DeviceAdded, this, &NxFind::deviceAdded);
     m_gridFlush.setSingleShot(true);
     m_gridFlush.setInterval(kGridFlushMs);
-    connect(&m_gridFlush, &QTimer::timeout, this, &NxFind::flushGrid);
+    connect(&m_gridFlush, &QTimer::timeout, this, [this] { flushGrid(); });
 }
 
 void NxFind::Form_Load()
@@ -168,11 +171,12 @@ void NxFind::cmdSearch_Click()
     const DiscoverySearch::Outcome outcome = m_search->Run();
     if (!self || outcome == DiscoverySearch::Outcome::Stopped)
         return; // unloaded while searching
-    flushGrid();
+    flushGrid(true);
 
     const int count = m_search->Devices().Count();
     if (outcome == DiscoverySearch::Outcome::PortInUse) {
-        setStatus(PortInUseText(m_search->Settings().localPort));
+        const quint16 port = m_search->Settings().localPort;
+        setStatus(m_search->PortHeldHere() ? PortBusyHereText(port) : PortInUseText(port));
     } else if (count == 0) {
         setStatus(NoneFoundText());
     } else {
@@ -232,40 +236,44 @@ void NxFind::CloseDown()
 
 void NxFind::deviceAdded(int index)
 {
-    m_pendingRows.emplace_back(index, m_search->Devices().At(index));
+    m_syncFrom = std::min(m_syncFrom, index);
     if (!m_gridFlush.isActive())
-        m_gridFlush.start();
+        m_gridFlush.start(kGridFlushMs);
     // More than five grid rows (header included) bring the scroll bar: column 0 gives way to it
     // and stays narrow until the window is loaded again.
     if (m_search->Devices().Count() + 1 > 5)
         MSFlexGrid1->setColumnWidth(0, TwipsToPixels(kNarrowColumn0));
 }
 
-void NxFind::flushGrid()
+void NxFind::flushGrid(bool whole)
 {
+    // Rows from m_syncFrom on may have moved: each new device shifts the rows after it. They
+    // are rewritten a slice at a time, so a burst of thousands never holds the window long.
     m_gridFlush.stop();
-    if (m_pendingRows.empty())
+    const DeviceList& devices = m_search->Devices();
+    if (m_syncFrom >= devices.Count() && MSFlexGrid1->rowCount() == devices.Count())
         return;
+    QElapsedTimer slice;
+    slice.start();
     MSFlexGrid1->setUpdatesEnabled(false);
-    if (m_pendingRows.size() > kRefillThreshold) {
-        const DeviceList& devices = m_search->Devices();
-        MSFlexGrid1->setRowCount(devices.Count());
-        for (int row = 0; row < devices.Count(); ++row)
-            setRowTexts(row, devices.At(row));
-    } else {
-        for (const auto& [index, device] : m_pendingRows) {
-            MSFlexGrid1->insertRow(index);
-            setRowTexts(index, device);
-        }
+    MSFlexGrid1->setRowCount(devices.Count());
+    int row = m_syncFrom;
+    while (row < devices.Count()) {
+        setRowTexts(row, devices.At(row));
+        ++row;
+        if (!whole && row % 32 == 0 && slice.nsecsElapsed() > kGridSliceNs)
+            break;
     }
-    m_pendingRows.clear();
+    m_syncFrom = row;
     MSFlexGrid1->setUpdatesEnabled(true);
+    if (row < devices.Count())
+        m_gridFlush.start(0);
 }
 
 void NxFind::clearGrid()
 {
     m_gridFlush.stop();
-    m_pendingRows.clear();
+    m_syncFrom = 0;
     MSFlexGrid1->clearContents();
     MSFlexGrid1->setRowCount(0);
 }
@@ -276,14 +284,15 @@ void NxFind::setRowTexts(int row, const DiscoveredDevice& device)
     for (int col = 0; col < 3; ++col) {
         QTableWidgetItem* item = MSFlexGrid1->item(row, col);
         if (!item) {
-            item = new QTableWidgetItem;
+            // Text and alignment before the item joins the grid: one change signal, not three.
+            item = new QTableWidgetItem(*texts[col]);
             const QTableWidgetItem* header = MSFlexGrid1->horizontalHeaderItem(col);
             item->setTextAlignment(header ? Qt::Alignment(header->textAlignment())
                                           : Qt::AlignLeft | Qt::AlignVCenter);
             MSFlexGrid1->setItem(row, col, item);
-        }
-        if (item->text() != *texts[col])
+        } else if (item->text() != *texts[col]) {
             item->setText(*texts[col]);
+        }
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include <QTimer>
 
-#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -48,7 +47,7 @@ public:
 
 private:
     void deviceAdded(int index);
-    void flushGrid();
+    void flushGrid(bool whole = false);
     void clearGrid();
     void setRowTexts(int row, const DiscoveredDevice& device);
     void setStatus(const QString& text);
@@ -56,8 +55,9 @@ private:
     void CloseDown();
 
     DiscoverySearch* m_search = nullptr;
-    // Rows reach the grid in batches, so a burst of replies costs one repaint per batch.
-    std::vector<std::pair<int, DiscoveredDevice>> m_pendingRows;
+    // Rows reach the grid in batches, so a burst of replies costs one repaint per batch: the
+    // grid matches the device list above this row.
+    int m_syncFrom = 0;
     QTimer m_gridFlush;
 };
 

@@ -1,20 +1,36 @@
 #include "udpport.h"
 
-#include <QNetworkDatagram>
+#include "datagramreader.h"
+
+#include <QElapsedTimer>
 #include <QNetworkInterface>
-#include <QNetworkProxy>
-#include <QUdpSocket>
+#include <QPointer>
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <netinet/in.h>
+#include <set>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace brevion {
 namespace {
 
 constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
+constexpr qint64 kDeliverySliceNs = 5'000'000;
+constexpr std::size_t kDeliveryBatch = 64;
 const QHostAddress kLimitedBroadcast(QHostAddress::Broadcast);
+
+// The ports this program's controls have bound, so a failed bind can tell the program itself
+// from another one.
+std::mutex g_boundMutex;
+std::multiset<quint16> g_bound;
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 } // namespace
 
@@ -22,41 +38,77 @@ UdpPort::UdpPort(QObject* parent) : QObject(parent) {}
 
 UdpPort::~UdpPort() { Close(); }
 
+bool UdpPort::IsBoundHere(quint16 port)
+{
+    std::lock_guard lock(g_boundMutex);
+    return g_bound.count(port) > 0;
+}
+
 void UdpPort::Close()
 {
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->close();
-        m_socket->deleteLater();
-        m_socket = nullptr;
+    ++m_generation;
+    m_reader.reset();
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        std::lock_guard lock(g_boundMutex);
+        const auto it = g_bound.find(m_localPort);
+        if (it != g_bound.end())
+            g_bound.erase(it);
     }
     m_localPort = 0;
+}
+
+void UdpPort::fail(PortError error, const QString& text)
+{
+    m_lastError = error;
+    m_lastErrorString = text;
 }
 
 bool UdpPort::Bind(quint16 localPort)
 {
     Close();
-    m_socket = new QUdpSocket(this);
-    // Datagrams go straight to the device. Without this, every bind asks the system's proxy
-    // configuration (libproxy reads /etc/services each time), which costs more than a round trip.
-    m_socket->setProxy(QNetworkProxy::NoProxy);
-    if (!m_socket->bind(QHostAddress::AnyIPv4, localPort, QUdpSocket::DontShareAddress)) {
-        m_lastError = m_socket->error() == QAbstractSocket::AddressInUseError ? PortError::AddressInUse
-                                                                              : PortError::Other;
-        m_lastErrorString = m_socket->errorString();
-        delete m_socket;
-        m_socket = nullptr;
+    m_lastBindHeldHere = false;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        fail(PortError::Other, errnoText(errno));
         return false;
     }
-    m_localPort = m_socket->localPort();
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(localPort);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        ::close(fd);
+        m_lastBindHeldHere = error == EADDRINUSE && IsBoundHere(localPort);
+        fail(error == EADDRINUSE ? PortError::AddressInUse : PortError::Other, errnoText(error));
+        return false;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_fd = fd;
+    m_localPort = ntohs(address.sin_port);
+    {
+        std::lock_guard lock(g_boundMutex);
+        g_bound.insert(m_localPort);
+    }
     raiseReceiveBuffer();
-    connect(m_socket, &QUdpSocket::readyRead, this, &UdpPort::readPending);
+    m_reader = std::make_unique<DatagramReader>(m_fd, m_datagramLimit, [this] {
+        QMetaObject::invokeMethod(this, &UdpPort::deliver, Qt::QueuedConnection);
+    });
     m_lastError = PortError::None;
     m_lastErrorString.clear();
     return true;
 }
 
-bool UdpPort::IsBound() const { return m_socket && m_socket->state() == QAbstractSocket::BoundState; }
+bool UdpPort::IsBound() const { return m_fd >= 0; }
+
+qsizetype UdpPort::QueuedBytes() const { return m_reader ? m_reader->queuedBytes() : 0; }
+
+quint64 UdpPort::DroppedDatagrams() const { return m_reader ? m_reader->dropped() : 0; }
 
 void UdpPort::SetRemote(const QString& host, quint16 port)
 {
@@ -68,8 +120,7 @@ bool UdpPort::Send(const QByteArray& datagram)
 {
     const QHostAddress destination(m_remoteHost);
     if (destination.isNull() || destination.protocol() != QAbstractSocket::IPv4Protocol) {
-        m_lastError = PortError::Other;
-        m_lastErrorString = QStringLiteral("Invalid remote host address \"%1\"").arg(m_remoteHost);
+        fail(PortError::Other, QStringLiteral("Invalid remote host address \"%1\"").arg(m_remoteHost));
         return false;
     }
     return SendTo(datagram, destination, m_remotePort);
@@ -77,19 +128,29 @@ bool UdpPort::Send(const QByteArray& datagram)
 
 bool UdpPort::SendTo(const QByteArray& datagram, const QHostAddress& destination, quint16 port)
 {
+    bool isIPv4 = false;
+    const quint32 address = destination.toIPv4Address(&isIPv4);
+    if (!isIPv4) {
+        fail(PortError::Other,
+             QStringLiteral("Invalid remote host address \"%1\"").arg(destination.toString()));
+        return false;
+    }
     if (port == 0) {
-        m_lastError = PortError::Other;
-        m_lastErrorString = QStringLiteral("No remote port set");
+        fail(PortError::Other, QStringLiteral("No remote port set"));
         return false;
     }
     // An unbound control binds an ephemeral port on its first send.
-    if (!m_socket && !Bind(0))
+    if (m_fd < 0 && !Bind(0))
         return false;
     if (destination == kLimitedBroadcast)
         return sendLimitedBroadcast(datagram, port);
-    if (m_socket->writeDatagram(datagram, destination, port) != datagram.size()) {
-        m_lastError = PortError::Other;
-        m_lastErrorString = m_socket->errorString();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(address);
+    if (::sendto(m_fd, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to) != datagram.size()) {
+        fail(PortError::Other, errnoText(errno));
         return false;
     }
     m_lastError = PortError::None;
@@ -99,9 +160,15 @@ bool UdpPort::SendTo(const QByteArray& datagram, const QHostAddress& destination
 
 void UdpPort::DiscardPending()
 {
-    while (m_socket && m_socket->hasPendingDatagrams())
-        if (m_socket->readDatagram(nullptr, 0) < 0)
-            break;
+    if (m_fd < 0)
+        return;
+    // Whatever the kernel still holds, then whatever was read but not delivered; a delivery
+    // under way stops, as it would on a new socket.
+    char byte;
+    while (::recv(m_fd, &byte, sizeof byte, MSG_DONTWAIT) >= 0) {
+    }
+    m_reader->clear();
+    ++m_generation;
 }
 
 bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
@@ -111,7 +178,6 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
     m_lastBroadcastInterfaces = 0;
     m_lastErrorString.clear();
     bool anySent = false;
-    const int fd = static_cast<int>(m_socket->socketDescriptor());
     for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
         const auto flags = iface.flags();
         if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::CanBroadcast) ||
@@ -143,11 +209,11 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
         in_pktinfo info{};
         info.ipi_ifindex = iface.index();
         std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
-        if (::sendmsg(fd, &msg, 0) == static_cast<ssize_t>(datagram.size())) {
+        if (::sendmsg(m_fd, &msg, 0) == static_cast<ssize_t>(datagram.size())) {
             anySent = true;
             ++m_lastBroadcastInterfaces;
         } else {
-            m_lastErrorString = QString::fromLocal8Bit(std::strerror(errno));
+            m_lastErrorString = errnoText(errno);
         }
     }
     if (anySent) {
@@ -163,29 +229,53 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
 
 void UdpPort::raiseReceiveBuffer()
 {
-    // SO_RCVBUFFORCE passes net.core.rmem_max when the process may; otherwise take what is granted.
-    const int fd = static_cast<int>(m_socket->socketDescriptor());
+    // SO_RCVBUFFORCE passes net.core.rmem_max when the process may; otherwise take what is
+    // granted: the reader thread keeps the queue short.
     int size = kReceiveBufferBytes;
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
 }
 
-void UdpPort::readPending()
+void UdpPort::deliver()
 {
-    // Drain completely on every readiness signal so bursts do not overflow the kernel buffer.
-    QUdpSocket* socket = m_socket;
-    while (socket && socket == m_socket && socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram();
-        if (!datagram.isValid())
+    // A handler that runs an event loop of its own does not get the next datagram of the same
+    // socket inside it; the outer delivery goes on once it returns.
+    const quint64 generation = m_generation;
+    if (m_deliveringFor == generation)
+        return;
+    const quint64 outer = m_deliveringFor;
+    m_deliveringFor = generation;
+    const QPointer<UdpPort> self(this);
+    bool delivered = false;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_reader && generation == m_generation) {
+        std::deque<ReceivedDatagram> batch = m_reader->take(kDeliveryBatch);
+        if (batch.empty()) {
+            // Drained promises that everything that had arrived has been handed over.
+            m_reader->readNow();
+            batch = m_reader->take(kDeliveryBatch);
+            if (batch.empty())
+                break;
+        }
+        for (const ReceivedDatagram& datagram : batch) {
+            delivered = true;
+            emit DataArrival(datagram.bytes, QHostAddress(datagram.sender), datagram.senderPort);
+            if (!self)
+                return;
+            if (generation != m_generation)
+                break; // closed or bound anew by the handler: the rest belonged to the old socket
+        }
+        if (generation == m_generation && slice.nsecsElapsed() > kDeliverySliceNs) {
+            // Let other events in, then go on.
+            QMetaObject::invokeMethod(this, &UdpPort::deliver, Qt::QueuedConnection);
             break;
-        QHostAddress sender = datagram.senderAddress();
-        bool ok = false;
-        const quint32 v4 = sender.toIPv4Address(&ok);
-        if (ok)
-            sender = QHostAddress(v4);
-        emit DataArrival(datagram.data(), sender, static_cast<quint16>(datagram.senderPort()));
+        }
     }
-    emit Drained();
+    m_deliveringFor = outer;
+    // Also between slices: whoever holds back sends while replies are read gets a turn.
+    if (delivered)
+        emit Drained();
 }
 
 } // namespace brevion

@@ -5,15 +5,22 @@
 #include <QObject>
 #include <QString>
 
-class QUdpSocket;
+#include <memory>
 
 namespace brevion {
+
+class DatagramReader;
 
 enum class PortError { None, AddressInUse, Other };
 
 // The socket control of a window: close, bind a local port, set the remote host and port, send
 // a datagram, and one DataArrival per received datagram (whole, with its sender). Bind and send
 // report failure to the caller, which decides whether to ignore it.
+//
+// A thread of the control's own reads the socket as fast as datagrams come (DatagramReader);
+// DataArrival is emitted on the control's thread, in slices of a few milliseconds, so a burst
+// of thousands keeps the windows responsive, and never re-entered from an event loop that a
+// handler runs. Datagrams read but not yet delivered are lost when the control is closed.
 //
 // A send to the limited broadcast 255.255.255.255 goes out once on every up, broadcast-capable
 // IPv4 interface (loopback excluded), since the kernel would use only the interface of the
@@ -35,29 +42,46 @@ public:
     // Sends to the given IPv4 address and port, leaving the remote host as it was; binds an
     // ephemeral port first when unbound.
     bool SendTo(const QByteArray& datagram, const QHostAddress& destination, quint16 port);
-    // Reads every datagram waiting now (DataArrival for each, then Drained).
-    void Drain() { readPending(); }
+    // Hands over every datagram read so far (DataArrival for each, then Drained).
+    void Drain() { deliver(); }
     // Drops the datagrams that arrived but were not yet delivered, as closing and binding again
     // would: a conversation that keeps its port uses it so that a late reply to the previous
     // command is not taken for the answer to the next.
     void DiscardPending();
+    // Keeps only the first `bytes` bytes of each datagram from the next Bind on (the longest
+    // reply the owner can use), so a flood of large datagrams costs no more than small ones.
+    void SetDatagramLimit(int bytes) { m_datagramLimit = bytes; }
+    // Bytes held for delivery (each datagram counted with a fixed cost) and datagrams dropped
+    // because that queue was full (diagnostics, tests).
+    qsizetype QueuedBytes() const;
+    quint64 DroppedDatagrams() const;
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }
+    // The last Bind failed because a control of this program holds the port.
+    bool LastBindHeldHere() const { return m_lastBindHeldHere; }
+    // Whether a control of this program has the port bound.
+    static bool IsBoundHere(quint16 port);
     // Number of interfaces the last limited-broadcast send went out on (tests, diagnostics).
     int LastBroadcastInterfaces() const { return m_lastBroadcastInterfaces; }
 
 signals:
     void DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
-    // Every datagram that was waiting has been handed over.
+    // The datagrams read so far have been handed over: after each slice of DataArrivals.
     void Drained();
 
 private:
-    void readPending();
+    void deliver();
     bool sendLimitedBroadcast(const QByteArray& datagram, quint16 port);
     void raiseReceiveBuffer();
+    void fail(PortError error, const QString& text);
 
-    QUdpSocket* m_socket = nullptr;
+    int m_fd = -1;
+    std::unique_ptr<DatagramReader> m_reader;
+    int m_datagramLimit = 65535;
+    quint64 m_generation = 0; // changes on every Close: deliveries of an older socket stop
+    quint64 m_deliveringFor = 0; // the generation being delivered, 0 when none
+    bool m_lastBindHeldHere = false;
     quint16 m_localPort = 0;
     QString m_remoteHost;
     quint16 m_remotePort = 0;

@@ -8,6 +8,7 @@
 #include "nxfind.h"
 #include "nxsetup.h"
 #include "twips.h"
+#include "udpport.h"
 
 #include "fleet.h"
 
@@ -363,24 +364,36 @@ private slots:
         QVERIFY2(apart > 0.45 && apart < 0.6, qPrintable(QString::number(apart)));
     }
 
-    void portHeldByAnotherProgram()
+    void portHeld_data()
     {
+        QTest::addColumn<bool>("here");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("by another program")
+            << false << "UDP port %1 is in use by another program. Close it and search again.";
+        QTest::newRow("by this program, waiting for a reply")
+            << true
+            << "UDP port %1 is still in use by this program, which is waiting for a device's "
+               "reply on it. Search again in a few seconds.";
+    }
+    void portHeld()
+    {
+        QFETCH(bool, here);
+        QFETCH(QString, status);
         Rig rig = startFleet(devices(2));
-        QUdpSocket holder;
-        QVERIFY(holder.bind(QHostAddress::AnyIPv4, rig.localPort, QUdpSocket::DontShareAddress));
+        QUdpSocket other;
+        UdpPort own;
+        QVERIFY(here ? own.Bind(rig.localPort)
+                     : other.bind(QHostAddress::AnyIPv4, rig.localPort, QUdpSocket::DontShareAddress));
         NxFind& w = shownWindow();
         clickSearch(w);
-        QCOMPARE(w.lblStatus->text(), PortInUseText(rig.localPort));
-        QCOMPARE(
-            w.lblStatus->text(),
-            QStringLiteral("UDP port %1 is in use by another program. Close it and search again.")
-                .arg(rig.localPort));
+        QCOMPARE(w.lblStatus->text(), status.arg(rig.localPort));
         QCOMPARE(w.MSFlexGrid1->rowCount(), 0);
         QVERIFY(!w.cmdConfig->isEnabled());
         QVERIFY(w.cmdSearch->isEnabled());
         QVERIFY(rig.fleet->traffic().empty());
 
-        holder.close();
+        own.Close();
+        other.close();
         clickSearch(w);
         QCOMPARE(w.lblStatus->text(), QStringLiteral("2 Bridges found"));
     }
