@@ -44,10 +44,10 @@ fuzz-short:
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 	@bash tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The Debian package: $(BUILD)/brevion_<version>_<arch>.deb
+# The Debian packages: $(BUILD)/{brevion,libbrevion1,libbrevion-dev}_<version>-<release>_<arch>.deb
 package: build
 	@cd $(BUILD) && cpack -G DEB
-	@ls $(BUILD)/brevion_*.deb
+	@ls $(BUILD)/brevion_*.deb $(BUILD)/libbrevion1_*.deb $(BUILD)/libbrevion-dev_*.deb
 
 bench: build
 	@bash bench/run.sh $(BUILD)

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, and only those missing.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config dpkg-dev
+  cmake g++ make pkg-config dpkg-dev lintian
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libqt6svg6
   libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
   iproute2 xvfb xauth
