@@ -26,7 +26,7 @@ build: configure
 demo:
 	@bash scripts/demo.sh $(BUILD) "$(MAKE)"
 
-# The package is built first so the test of the unpacked package always has a current one.
+# The packages are built first so the test of the packages always has current ones.
 CHECK_DEPS ?= package
 check: $(CHECK_DEPS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
