@@ -110,6 +110,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME brevion)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION net)
 set(CPACK_COMPONENT_PROGRAM_DEPENDS library)
+# The collection vant.talix is run by Ansible.
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_SUGGESTS ansible-core)
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "configure Vant TALIX Ethernet-to-serial bridges
 Brevion finds the TALIX bridges on the local network segment, reads and
 changes their settings and outgoing connection rules, keeps them in settings
