@@ -1,5 +1,7 @@
 #include "udpport.h"
 
+#include "nxfns.h"
+
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QNetworkProxy>
@@ -61,13 +63,20 @@ bool UdpPort::IsBound() const { return m_socket && m_socket->state() == QAbstrac
 void UdpPort::SetRemote(const QString& host, quint16 port)
 {
     m_remoteHost = host;
+    const std::optional<quint32> address = ParseIPv4(host);
+    m_remoteAddress = address ? QHostAddress(*address) : QHostAddress();
     m_remotePort = port;
+}
+
+bool UdpPort::IsFromRemote(const QHostAddress& sender, quint16 senderPort) const
+{
+    return !m_remoteAddress.isNull() && sender == m_remoteAddress && senderPort == m_remotePort;
 }
 
 bool UdpPort::Send(const QByteArray& datagram)
 {
-    const QHostAddress destination(m_remoteHost);
-    if (destination.isNull() || destination.protocol() != QAbstractSocket::IPv4Protocol) {
+    const QHostAddress destination = m_remoteAddress;
+    if (destination.isNull()) {
         m_lastError = PortError::Other;
         m_lastErrorString = QStringLiteral("Invalid remote host address \"%1\"").arg(m_remoteHost);
         return false;

@@ -15,9 +15,10 @@ enum class PortError { None, AddressInUse, Other };
 // a datagram, and one DataArrival per received datagram (whole, with its sender). Bind and send
 // report failure to the caller, which decides whether to ignore it.
 //
-// A send to the limited broadcast 255.255.255.255 goes out once on every up, broadcast-capable
-// IPv4 interface (loopback excluded), since the kernel would use only the interface of the
-// default route. Any other destination is used as it is.
+// The remote host is dotted text read by ParseIPv4 alone: text in any other form is refused at
+// Send, never read as some other address. A send to the limited broadcast 255.255.255.255 goes
+// out once on every up, broadcast-capable IPv4 interface (loopback excluded), since the kernel
+// would use only the interface of the default route. Any other destination is used as it is.
 class UdpPort : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +42,9 @@ public:
     // would: a conversation that keeps its port uses it so that a late reply to the previous
     // command is not taken for the answer to the next.
     void DiscardPending();
+    // Whether a datagram came from the remote host and port: a reply from the device's address
+    // but another port is someone else's, and so is one from another address.
+    bool IsFromRemote(const QHostAddress& sender, quint16 senderPort) const;
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }
@@ -60,6 +64,7 @@ private:
     QUdpSocket* m_socket = nullptr;
     quint16 m_localPort = 0;
     QString m_remoteHost;
+    QHostAddress m_remoteAddress; // null when m_remoteHost is not an address
     quint16 m_remotePort = 0;
     PortError m_lastError = PortError::None;
     QString m_lastErrorString;
