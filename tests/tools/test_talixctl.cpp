@@ -395,12 +395,13 @@ private slots:
         QFETCH(bool, deviceRead);
         QFETCH(QString, message);
         const DeviceState before = fleet->device(device);
-        const QString path = dir.filePath(file.isEmpty() ? "absent.json" : "bad.json");
+        const QString name = file.isEmpty() ? "absent.json" : file.startsWith('#') ? "bad.TALIX" : "bad.json";
+        const QString path = dir.filePath(name);
         QFile::remove(path);
         if (file == "<fifo>")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (!file.isEmpty())
-            writeFile("bad.json", file);
+            writeFile(name, file);
         ::alarm(60); // a read that waits for a writer ends the run instead of hanging it
         const Result r = run({"write", ip(device), path.toStdString(), "--reboot"});
         ::alarm(0);
