@@ -1,5 +1,7 @@
 #include "devicestate.h"
 
+#include "nxfns.h"
+
 #include <QStringList>
 
 namespace talixsim {
@@ -52,21 +54,7 @@ quint32 loopbackAddress(int n)
     return 0x7F000002u + quint32(n);
 }
 
-quint32 ipFromText(const QString& text)
-{
-    const QStringList parts = text.trimmed().split(u'.');
-    if (parts.size() != 4)
-        return 0;
-    quint32 value = 0;
-    for (const QString& part : parts) {
-        bool ok = false;
-        const uint byte = part.toUInt(&ok);
-        if (!ok || byte > 255)
-            return 0;
-        value = value << 8 | byte;
-    }
-    return value;
-}
+quint32 ipFromText(const QString& text) { return brevion::ParseIPv4(text).value_or(0); }
 
 QString ipToText(quint32 a)
 {

@@ -65,7 +65,8 @@ Mac placeholderMac(int n);
 // 127.0.0.2 + n: every address of 127.0.0.0/8 is local, so none needs configuring.
 quint32 loopbackAddress(int n);
 
-// Dotted text <-> host-order address; ipFromText gives 0 for invalid text.
+// Dotted text <-> host-order address; ipFromText reads as the program does (ParseIPv4) and gives
+// 0 for invalid text.
 quint32 ipFromText(const QString& text);
 QString ipToText(quint32 address);
 QString macToText(const Mac& mac); // 00:50:C2-5A:30:00

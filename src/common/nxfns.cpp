@@ -84,60 +84,52 @@ double RoundHalfEven(double value)
     return std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
 }
 
-namespace {
-
-// Splits at the first three dots with the rules of IsValidIP; the parts' values or nothing.
-std::optional<std::array<double, 4>> splitAddress(QStringView text)
+std::optional<quint32> ParseIPv4(QStringView text)
 {
-    qsizetype dots[3];
-    int found = 0;
-    for (qsizetype i = 0; i < text.size() && found < 3; ++i)
-        if (text[i] == u'.')
-            dots[found++] = i;
-    if (found < 3)
-        return std::nullopt;
-    const qsizetype p1 = dots[0], p2 = dots[1], p3 = dots[2];
-    if (p1 < 1 || p2 <= p1 + 1 || p3 <= p2 + 1)
-        return std::nullopt;
-    const QStringView parts[4] = {text.left(p1), text.mid(p1 + 1, p2 - p1 - 1),
-                                  text.mid(p2 + 1, p3 - p2 - 1), text.mid(p3 + 1)};
-    std::array<double, 4> values{};
-    for (int i = 0; i < 4; ++i) {
-        // Most parts are one to three digits and nothing else: read those directly.
-        const QStringView part = parts[i];
-        const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-        if (!part.isEmpty() && part.size() <= 3 && std::all_of(part.begin(), part.end(), digit)) {
-            int whole = 0;
-            for (QChar c : part)
-                whole = whole * 10 + (c.unicode() - u'0');
-            if (whole > 255)
-                return std::nullopt;
-            values[i] = whole;
-            continue;
-        }
-        const auto v = numericValue(part);
-        if (!v || *v < 0 || *v > 255)
+    quint32 address = 0;
+    int parts = 0;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (parts < 4) {
+        const qsizetype start = i;
+        int value = 0;
+        while (i < n && i - start < 3 && text[i] >= u'0' && text[i] <= u'9')
+            value = value * 10 + (text[i++].unicode() - u'0');
+        const qsizetype digits = i - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == u'0'))
             return std::nullopt;
-        values[i] = *v;
+        address = address << 8 | quint32(value);
+        if (++parts < 4) {
+            if (i >= n || text[i] != u'.')
+                return std::nullopt;
+            ++i;
+        }
     }
-    return values;
+    if (i != n)
+        return std::nullopt;
+    return address;
 }
 
-} // namespace
-
-bool IsValidIP(const QString& text) { return splitAddress(text).has_value(); }
+bool IsValidIP(const QString& text) { return ParseIPv4(text).has_value(); }
 
 void IPToBytes(const QString& text, quint8& b1, quint8& b2, quint8& b3, quint8& b4)
 {
-    b1 = b2 = b3 = b4 = 0;
-    const auto values = splitAddress(text);
-    if (!values)
-        return;
-    // A part of 255.4 rounds to 255; nothing above 255 passes the check.
-    b1 = static_cast<quint8>(RoundHalfEven((*values)[0]));
-    b2 = static_cast<quint8>(RoundHalfEven((*values)[1]));
-    b3 = static_cast<quint8>(RoundHalfEven((*values)[2]));
-    b4 = static_cast<quint8>(RoundHalfEven((*values)[3]));
+    const quint32 a = ParseIPv4(text).value_or(0);
+    b1 = quint8(a >> 24);
+    b2 = quint8(a >> 16);
+    b3 = quint8(a >> 8);
+    b4 = quint8(a);
+}
+
+QString TrimBlanks(QStringView text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == u' ')
+        ++first;
+    while (last > first && text[last - 1] == u' ')
+        --last;
+    return text.mid(first, last - first).toString();
 }
 
 void LongToBytes(qint32 value, quint8& b1, quint8& b2, quint8& b3, quint8& b4)
@@ -153,7 +145,7 @@ QString RuleDescription(const OutCnctRule& rule)
 {
     if (rule.IPAddr.isEmpty() || rule.Port == 0)
         return {};
-    QString s = QStringLiteral("Connect to ") + rule.IPAddr.trimmed() + QStringLiteral(", Port ") +
+    QString s = QStringLiteral("Connect to ") + TrimBlanks(rule.IPAddr) + QStringLiteral(", Port ") +
                 QString::number(rule.Port);
     s += (rule.Flags & OUT_TCP) ? QStringLiteral(", using TCP") : QStringLiteral(", using UDP");
     s += (rule.Flags & OUT_POWERUP) ? QStringLiteral(" upon powerup or reboot.")

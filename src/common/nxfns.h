@@ -14,13 +14,21 @@ namespace brevion {
 // everything else dropped. Empty when the range runs past the end of the array.
 QString BytesToText(const QByteArray& bytes, qint16 first, qint16 count);
 
-// Dotted IPv4 text: four numeric parts of value 0..255 split at the first three dots. A part is
-// numeric when it is, between optional blanks, an optional sign, digits and an optional decimal
-// fraction. The fourth part runs to the end, so 1.2.3.4.5 passes (4.5) and -0.1.2.3 passes.
+// The one reading of address text in the program (arguments, files, fields, the socket): exactly
+// four dot-separated parts of one to three decimal digits, each 0..255, and nothing else. No
+// blanks, signs or leading zeros: "010" would be octal 8 to inet_aton, and "127.1", "0x7f.1" or
+// "1.2.3.4." another address than the one the user meant. The address in host byte order.
+std::optional<quint32> ParseIPv4(QStringView text);
+
+// Whether text is an address in the sense of ParseIPv4.
 bool IsValidIP(const QString& text);
 
-// The four parts of a valid address rounded half to even; 0.0.0.0 for invalid text.
+// The four bytes of a valid address; 0.0.0.0 for invalid text.
 void IPToBytes(const QString& text, quint8& b1, quint8& b2, quint8& b3, quint8& b4);
+
+// The text without the blanks (spaces only) at its ends: what the device trims. A tab or a
+// no-break space belongs to the value.
+QString TrimBlanks(QStringView text);
 
 // The 32-bit two's-complement form of value, most significant byte first.
 void LongToBytes(qint32 value, quint8& b1, quint8& b2, quint8& b3, quint8& b4);
@@ -28,7 +36,8 @@ void LongToBytes(qint32 value, quint8& b1, quint8& b2, quint8& b3, quint8& b4);
 // The English sentence for a stored rule; empty for a slot not in use.
 QString RuleDescription(const OutCnctRule& rule);
 
-// The value of a numeric text in the sense of IsValidIP, or nothing.
+// The value of a numeric text (between optional blanks, an optional sign, digits and an optional
+// decimal fraction), or nothing.
 std::optional<double> NumericValue(const QString& text);
 
 // Rounds half to even, as the device's conversions do.

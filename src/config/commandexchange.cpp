@@ -55,7 +55,6 @@ CommandExchange::CommandExchange(QObject* parent) : QObject(parent)
 void CommandExchange::SetDeviceIP(const QString& address)
 {
     m_deviceIP = address;
-    m_deviceAddress = QHostAddress(address.trimmed());
 }
 
 MsgAnswer CommandExchange::tell(const Message& message)
@@ -125,10 +124,11 @@ void CommandExchange::Close()
     m_winsock1.Close();
 }
 
-void CommandExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16)
+void CommandExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender,
+                                           quint16 senderPort)
 {
     // Only the device being configured may answer; anything else is as if it never came.
-    if (!sender.isEqual(m_deviceAddress, QHostAddress::ConvertV4MappedToIPv4))
+    if (!m_winsock1.IsFromRemote(sender, senderPort))
         return;
     if (datagram.size() < 4 || datagram[0] != 'X' || m_pendingOp == OpNone)
         return;

@@ -74,7 +74,6 @@ private:
     MessageSink m_sink;
     std::function<void()> m_bringToFront;
     QString m_deviceIP;
-    QHostAddress m_deviceAddress;
     qint16 m_pendingOp = OpNone;
     bool m_gotAck = false;
     Timer m_timer1;

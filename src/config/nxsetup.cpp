@@ -624,30 +624,9 @@ DeviceSettings NxSetup::ToSettings() const
     return s;
 }
 
-void NxSetup::FromSettings(const DeviceSettings& s)
-{
-    SelectDHCP(s.DHCP);
-    IPAddr->setText(s.IPAddr);
-    SubnetMask->setText(s.SubnetMask);
-    Gateway->setText(s.Gateway);
-    NetName->setText(s.NetName);
-    IPPort->setText(QString::number(s.IPPort));
-    BaudRate->setCurrentIndex(BaudRateIndex(s.BaudRate));
-    Handshaking->setCurrentIndex(s.Handshaking >= 0 && s.Handshaking < kHandshakingEntries ? s.Handshaking : -1);
-    UDPPort->setText(QString::number(s.UDPPort));
-    OutRules = s.Rules.OutRules;
-    OutCount = s.Rules.OutCount;
-    for (int n = 1; n <= MaxOutRules; ++n)
-        SetRuleRow(n, RuleDescription(OutRules[n]));
-    UserPrompt->setText(s.UserPrompt);
-    PassPrompt->setText(s.PassPrompt);
-    Username->setText(s.Username);
-    Password->setText(s.Password);
-}
-
 std::optional<Message> NxSetup::InvalidValueMessage(SettingsLayout layout) const
 {
-    if (const std::optional<InvalidSetting> invalid = CheckSettingsEntry(entryOf(*this), layout))
+    if (const std::optional<InvalidSetting> invalid = CheckSettings(entryOf(*this), ToSettings(), layout))
         return Message{InvalidValueTitle(), InvalidValueText(*invalid)};
     return std::nullopt;
 }

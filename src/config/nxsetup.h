@@ -179,8 +179,6 @@ public:
     // The window's values as settings. Texts that are not numbers give 0, no baud rate gives 0,
     // no handshaking entry gives -1. Sending checks them first with InvalidValueMessage.
     DeviceSettings ToSettings() const;
-    // Fills every control, the rule table, the grid sentences (RuleDescription) and OutCount.
-    void FromSettings(const DeviceSettings& settings);
     // Why the values cannot be sent in the given layout (an "Invalid Value" message), or nothing.
     std::optional<Message> InvalidValueMessage(SettingsLayout layout) const;
     // Shows an accepted settings reply: controls a reply value does not fit stay as they were.

@@ -2,6 +2,7 @@
 
 // Saving the window's settings to a settings file and loading them back.
 
+#include "controls.h"
 #include "dialogs.h"
 #include "msgbox.h"
 #include "settingsfile.h"
@@ -68,22 +69,22 @@ SettingsFileValues NxSetup::ToFileValues() const
 void NxSetup::FromFileValues(const SettingsFileValues& v)
 {
     SelectDHCP(v.DHCP);
-    IPAddr->setText(v.IPAddr);
-    SubnetMask->setText(v.SubnetMask);
-    Gateway->setText(v.Gateway);
-    NetName->setText(v.NetName);
-    IPPort->setText(v.IPPort);
+    SetWholeText(IPAddr, v.IPAddr);
+    SetWholeText(SubnetMask, v.SubnetMask);
+    SetWholeText(Gateway, v.Gateway);
+    SetWholeText(NetName, v.NetName);
+    SetWholeText(IPPort, v.IPPort);
     BaudRate->setCurrentIndex(v.BaudRate);
     Handshaking->setCurrentIndex(v.Handshaking);
-    UDPPort->setText(v.UDPPort);
+    SetWholeText(UDPPort, v.UDPPort);
     OutRules = v.Rules.OutRules;
     for (int n = 1; n <= MaxOutRules; ++n)
         SetRuleRow(n, v.Sentences[n]);
     OutCount = v.Rules.OutCount;
-    UserPrompt->setText(v.UserPrompt);
-    PassPrompt->setText(v.PassPrompt);
-    Username->setText(v.Username);
-    Password->setText(v.Password);
+    SetWholeText(UserPrompt, v.UserPrompt);
+    SetWholeText(PassPrompt, v.PassPrompt);
+    SetWholeText(Username, v.Username);
+    SetWholeText(Password, v.Password);
     UpdateAddNew();
 }
 

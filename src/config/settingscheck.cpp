@@ -2,9 +2,39 @@
 
 #include "nxfns.h"
 
+#include <QList>
+
 namespace brevion {
 
-std::optional<InvalidSetting> CheckSettingsEntry(const SettingsEntry& entry, SettingsLayout layout)
+namespace {
+
+std::optional<InvalidSetting> checkText(const QString& field, const QString& text, int size)
+{
+    const QString sent = TrimBlanks(text);
+    for (const char32_t c : sent.toUcs4())
+        if (c > 0xFF)
+            return InvalidSetting{
+                field, QStringLiteral("The device cannot store the character \"%1\": only the characters of "
+                                      "ISO-8859-1 (Western European) can be sent.")
+                           .arg(QString::fromUcs4(&c, 1))};
+    if (sent.size() > size)
+        return InvalidSetting{field, QStringLiteral("It must be at most %1 characters long.").arg(size)};
+    return std::nullopt;
+}
+
+std::optional<InvalidSetting> checkRule(int slot, const OutCnctRule& rule)
+{
+    const QString field = QStringLiteral("Outgoing Connections, rule %1").arg(slot);
+    if (!rule.IPAddr.isEmpty() && !IsValidIP(rule.IPAddr))
+        return InvalidSetting{field, QStringLiteral("Its address must be a dotted address such as 192.168.1.20.")};
+    if (rule.Port < 0 || rule.Port > 65535)
+        return InvalidSetting{field, QStringLiteral("Its port must be a whole number from 0 to 65535.")};
+    if (rule.InUse() && (rule.IdleSecs < 0 || rule.IdleSecs > kMaxIdleSecs))
+        return InvalidSetting{field, QStringLiteral("Its inactivity time must be from 0 to %1 seconds.").arg(kMaxIdleSecs)};
+    return std::nullopt;
+}
+
+std::optional<InvalidSetting> checkEntry(const SettingsEntry& entry, SettingsLayout layout)
 {
     if (!entry.DHCP) {
         if (!IsValidIP(entry.IPAddr))
@@ -31,6 +61,33 @@ std::optional<InvalidSetting> CheckSettingsEntry(const SettingsEntry& entry, Set
                               QStringLiteral("Please choose one of the entries in the list.")};
     if (layout != SettingsLayout::Basic && !ParsePort(entry.UDPPort))
         return InvalidSetting{QStringLiteral("Port to listen for UDP packets"), port};
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const DeviceSettings& settings,
+                                            SettingsLayout layout)
+{
+    if (auto invalid = checkEntry(entry, layout))
+        return invalid;
+    if (auto invalid = checkText(QStringLiteral("Device Name"), settings.NetName, 16))
+        return invalid;
+    if (layout == SettingsLayout::Login) {
+        const std::pair<QString, const QString*> texts[] = {
+            {QStringLiteral("Prompt for User Name"), &settings.UserPrompt},
+            {QStringLiteral("Prompt for Password"), &settings.PassPrompt},
+            {QStringLiteral("User Name"), &settings.Username},
+            {QStringLiteral("Password"), &settings.Password},
+        };
+        for (int i = 0; i < 4; ++i)
+            if (auto invalid = checkText(texts[i].first, *texts[i].second, i < 2 ? 32 : 64))
+                return invalid;
+    }
+    if (layout != SettingsLayout::Basic)
+        for (int n = 1; n <= MaxOutRules; ++n)
+            if (auto invalid = checkRule(n, settings.Rules.OutRules[n]))
+                return invalid;
     return std::nullopt;
 }
 

@@ -30,10 +30,16 @@ struct InvalidSetting {
     bool operator==(const InvalidSetting&) const = default;
 };
 
-// The first value of the entry that cannot be sent in the layout, or nothing. With a static
-// address the three addresses must be dotted addresses; the TCP port, and the UDP port where the
-// layout carries it, whole numbers 0..65535; a baud rate and a handshaking entry must be chosen.
-std::optional<InvalidSetting> CheckSettingsEntry(const SettingsEntry& entry, SettingsLayout layout);
+// The first value that cannot be sent in the layout, or nothing; nothing is ever cut or replaced
+// on its way to the device. The entry's: with a static address the three addresses must be
+// dotted addresses; the TCP port, and the UDP port where the layout carries it, whole numbers
+// 0..65535; a baud rate and a handshaking entry must be chosen. Then the texts of settings that
+// the layout carries: no longer than their field (blanks at the ends do not count) and only
+// characters of ISO-8859-1, the device's character set. Then, where the layout carries rules,
+// every slot: an address that is empty or dotted, a port 0..65535, and, in a slot in use, an
+// inactivity time of 0..3600 seconds.
+std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const DeviceSettings& settings,
+                                            SettingsLayout layout);
 
 // The message that refuses the send: title "Invalid Value" and its text.
 QString InvalidValueTitle();

@@ -1,10 +1,10 @@
 #include "settingsfile.h"
 
+#include "nxfns.h"
 #include "regularfile.h"
 
 #include <QList>
 
-#include <algorithm>
 #include <limits>
 
 namespace brevion {
@@ -61,17 +61,18 @@ public:
 
     int Count() const { return int(m_lines.size()); }
 
-    // Text of line n (1-based), unquoted; an unquoted line is taken as it stands.
+    // Text of line n (1-based), unquoted, blanks at its ends removed; an unquoted line is taken
+    // as it stands.
     std::optional<QString> Text(int n, BadLine& bad) const
     {
         const QString line = m_lines[n - 1].trimmed();
         if (!line.startsWith(QLatin1Char('"')))
-            return line;
+            return TrimBlanks(m_lines[n - 1]);
         if (line.size() < 2 || !line.endsWith(QLatin1Char('"'))) {
             bad.reason = QStringLiteral("text without its closing quote");
             return std::nullopt;
         }
-        return line.mid(1, line.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\""));
+        return TrimBlanks(line.mid(1, line.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\"")));
     }
 
     // A whole number: optional blanks and sign, decimal digits.
@@ -132,29 +133,6 @@ private:
     QStringList m_lines;
 };
 
-// The first `limit` characters, surrounding blanks removed.
-QString Limited(const QString& text, int limit)
-{
-    return text.left(limit).trimmed();
-}
-
-// The whole number a text begins with (after blanks), 0 when it begins with none; saturated to
-// 32 bits.
-qint32 LeadingWholeNumber(const QString& text)
-{
-    const QString t = text.trimmed();
-    int i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
-        negative = t[i++] == QLatin1Char('-');
-    qint64 value = 0;
-    for (; i < t.size() && t[i] >= QLatin1Char('0') && t[i] <= QLatin1Char('9'); ++i)
-        value = std::min<qint64>(value * 10 + (t[i].unicode() - '0'), qint64(1) << 32);
-    value = negative ? -value : value;
-    return qint32(std::clamp<qint64>(value, std::numeric_limits<qint32>::min(),
-                                     std::numeric_limits<qint32>::max()));
-}
-
 } // namespace
 
 QByteArray EncodeSettingsFile(const SettingsFileValues& v)
@@ -164,7 +142,7 @@ QByteArray EncodeSettingsFile(const SettingsFileValues& v)
     w.Text(v.IPAddr);
     w.Text(v.SubnetMask);
     w.Text(v.Gateway);
-    w.Text(v.NetName.left(16).trimmed());
+    w.Text(v.NetName);
     w.Text(v.IPPort);
     w.Number(v.BaudRate);
     w.Number(v.Handshaking);
@@ -205,10 +183,10 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
         result.reason = bad.reason;
         return result;
     };
-    auto text = [&](QString& into, int limit) {
+    auto text = [&](QString& into) {
         const auto value = r.Text(++line, bad);
         if (value)
-            into = limit > 0 ? Limited(*value, limit) : value->trimmed();
+            into = *value;
         return value.has_value();
     };
     auto number = [&](qint32& into, qint64 low, qint64 high) {
@@ -229,17 +207,14 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
     if (!dhcp)
         return fail();
     v.DHCP = *dhcp;
-    if (!text(v.IPAddr, 15) || !text(v.SubnetMask, 15) || !text(v.Gateway, 15) ||
-        !text(v.NetName, 16) || !text(v.IPPort, 5))
+    if (!text(v.IPAddr) || !text(v.SubnetMask) || !text(v.Gateway) || !text(v.NetName) ||
+        !text(v.IPPort))
         return fail();
     if (!number(v.BaudRate, -1, kBaudRateCount - 1) ||
         !number(v.Handshaking, -1, kHandshakingCount - 1))
         return fail();
-    // Written as the box's text, read back as a number.
-    QString udpPort;
-    if (!text(udpPort, 0))
+    if (!text(v.UDPPort))
         return fail();
-    v.UDPPort = QString::number(LeadingWholeNumber(udpPort));
     qint32 outCount = 0;
     if (!number(outCount, 0, MaxOutRules))
         return fail();
@@ -247,7 +222,7 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
 
     for (int n = 1; n <= MaxOutRules; ++n) {
         OutCnctRule& rule = v.Rules.OutRules[n];
-        if (!text(v.Sentences[n], 0) || !text(rule.IPAddr, 15) ||
+        if (!text(v.Sentences[n]) || !text(rule.IPAddr) ||
             !number(rule.Port, kMin32, kMax32))
             return fail();
         const auto flags = r.Number(++line, bad);
@@ -260,8 +235,7 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
         if (!number(rule.IdleSecs, kMin32, kMax32))
             return fail();
     }
-    if (!text(v.UserPrompt, 32) || !text(v.PassPrompt, 32) || !text(v.Username, 64) ||
-        !text(v.Password, 64))
+    if (!text(v.UserPrompt) || !text(v.PassPrompt) || !text(v.Username) || !text(v.Password))
         return fail();
     Q_ASSERT(line == kSettingsFileLines);
     result.values = v;

@@ -13,30 +13,32 @@ namespace brevion {
 // A settings file (*.TALIX) holds the editable values of the configuration window, one value a
 // line, in this order. Lines end with CR LF; text is ISO-8859-1.
 //
-//   line     kind     value                                     limit on loading
-//   -------  -------  ----------------------------------------  ----------------------------
+//   line     kind     value
+//   -------  -------  ------------------------------------------------------------------
 //   1        boolean  DHCP selected (else static address)
-//   2        text     IPAddr                                    first 15 characters, trimmed
-//   3        text     SubnetMask                                first 15, trimmed
-//   4        text     Gateway                                   first 15, trimmed
-//   5        text     NetName (first 16, trimmed, when saved)   first 16, trimmed
-//   6        text     IPPort                                    first 5, trimmed
-//   7        integer  BaudRate list index (-1 = none)           -1 .. 8
-//   8        integer  Handshaking list index (-1 = none)        -1 .. 2
-//   9        text     UDPPort                                   read as a number, kept as its text
-//   10       integer  OutCount, taken as written                0 .. 12
+//   2        text     IPAddr
+//   3        text     SubnetMask
+//   4        text     Gateway
+//   5        text     NetName
+//   6        text     IPPort
+//   7        integer  BaudRate list index (-1 = none), -1 .. 8
+//   8        integer  Handshaking list index (-1 = none), -1 .. 2
+//   9        text     UDPPort
+//   10       integer  OutCount, taken as written, 0 .. 12
 //   11..70   five lines per rule slot n = 1..12, slot n at line 11 + 5 * (n - 1):
-//     +0     text     the slot's sentence (grid row n)          trimmed
-//     +1     text     OutRules(n).IPAddr                        first 15, trimmed
-//     +2     integer  OutRules(n).Port                          32-bit
-//     +3     integer  OutRules(n).Flags                         above 255 or below 0: the slot
-//                                                               keeps its previous Flags
-//     +4     integer  OutRules(n).IdleSecs                      32-bit
-//   71       text     UserPrompt                                first 32, trimmed
-//   72       text     PassPrompt                                first 32, trimmed
-//   73       text     Username                                  first 64, trimmed
-//   74       text     Password (clear text)                     first 64, trimmed
+//     +0     text     the slot's sentence (grid row n)
+//     +1     text     OutRules(n).IPAddr
+//     +2     integer  OutRules(n).Port, 32-bit
+//     +3     integer  OutRules(n).Flags; above 255 or below 0 the slot keeps its previous Flags
+//     +4     integer  OutRules(n).IdleSecs, 32-bit
+//   71       text     UserPrompt
+//   72       text     PassPrompt
+//   73       text     Username
+//   74       text     Password (clear text)
 //
+// Texts are written and loaded whole, only the blanks (spaces) at their ends removed on loading,
+// as the device trims: a value its field cannot hold is refused when it is sent, not cut into
+// another value here.
 // Value forms: text "in double quotes" (a double quote inside is written doubled, ""; a lone
 // quote inside, as older files may hold, is read as itself); integers plain decimal with a
 // leading "-" when negative; booleans #TRUE# or #FALSE#. No header, version or checksum.

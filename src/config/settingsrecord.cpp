@@ -120,21 +120,10 @@ void appendAddress(Writer& out, const QString& text)
         out.byte(x);
 }
 
-QStringView trimBlanks(QStringView text)
-{
-    // Only spaces count: the device pads with NULs and a tab is kept as typed.
-    int first = 0;
-    int last = text.size();
-    while (first < last && text[first] == QLatin1Char(' '))
-        ++first;
-    while (last > first && text[last - 1] == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
 void appendTextField(Writer& out, const QString& text, int size)
 {
-    const QStringView cut = trimBlanks(QStringView(text).left(size));
+    // Only spaces are trimmed: the device pads with NULs and a tab is kept as typed.
+    const QString cut = TrimBlanks(QStringView(TrimBlanks(text)).left(size));
     for (QChar c : cut)
         out.byte(c.unicode() <= 0xFF ? quint8(c.unicode()) : quint8('?'));
     out.fill(size - int(cut.size()), '\0');

@@ -12,6 +12,7 @@ constexpr quint8 OUT_POWERUP = 2; // connect on power-up or reboot, else on seri
 constexpr quint8 OUT_LOGIN = 4;   // answer the login prompts after connecting
 
 constexpr int MaxOutRules = 12;
+constexpr qint32 kMaxIdleSecs = 3600; // the longest inactivity time a device holds
 
 struct OutCnctRule {
     QString IPAddr;       // dotted address as entered; empty marks an empty slot

@@ -187,8 +187,8 @@ WizChoices OutgoingWiz::Choices() const
 void OutgoingWiz::Form_Init()
 {
     const WizChoices c = WizChoicesFor(EditRule);
-    IPAddr->setText(c.IPAddr);
-    Port->setText(c.Port);
+    SetWholeText(IPAddr, c.IPAddr);
+    SetWholeText(Port, c.Port);
     (c.TCP ? optTCP : optUDP)->setChecked(true);
     if (c.WhenPowerup) {
         optWhenPowerup->setChecked(true);
@@ -205,7 +205,7 @@ void OutgoingWiz::Form_Init()
         optForSeconds->setChecked(true);
         optForSeconds_Click();
     }
-    ForSeconds->setText(c.ForSeconds);
+    SetWholeText(ForSeconds, c.ForSeconds);
     WizPage = 0;
     ShowWizPage();
     Cancelled = false;

@@ -72,7 +72,7 @@ std::optional<QString> WizPageProblem(int wizPage, const WizChoices& c)
     }
     if (wizPage == 3 && !c.Indefinite) {
         const double seconds = LeadingNumber(c.ForSeconds);
-        if (seconds < 1 || seconds > 3600)
+        if (seconds < 1 || seconds > kMaxIdleSecs)
             return QStringLiteral(
                 "Invalid inactivity time.\r\nPlease enter a value between 1 and 3600.");
     }

@@ -8,11 +8,15 @@
 #include <QTableWidget>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace brevion {
 namespace {
 
 // The widget that had the focus when a control was disabled, kept on the control.
 constexpr const char* kParkedFocus = "brevionParkedFocus";
+// The typing limit a text box was made with.
+constexpr const char* kTypingLimit = "brevionTypingLimit";
 
 template <class W> W* named(W* widget, const char* name, const QRect& rect)
 {
@@ -46,9 +50,19 @@ QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& capti
 QLineEdit* MakeTextBox(QWidget* parent, const char* name, int maxLength, const QRect& rect)
 {
     auto* box = named(new QLineEdit(parent), name, rect);
-    if (maxLength > 0)
+    if (maxLength > 0) {
         box->setMaxLength(maxLength);
+        box->setProperty(kTypingLimit, maxLength);
+    }
     return box;
+}
+
+void SetWholeText(QLineEdit* box, const QString& text)
+{
+    const QVariant limit = box->property(kTypingLimit);
+    if (limit.isValid())
+        box->setMaxLength(std::max<int>(limit.toInt(), int(text.size())));
+    box->setText(text);
 }
 
 QLineEdit* MakeReadOnlyBox(QWidget* parent, const char* name, const QRect& rect)

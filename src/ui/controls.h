@@ -20,8 +20,11 @@ namespace brevion {
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect = {});
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QRect& rect = {});
 QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& caption, const QRect& rect = {});
-// maxLength 0: no limit.
+// maxLength 0: no limit. The limit holds for typing only: see SetWholeText.
 QLineEdit* MakeTextBox(QWidget* parent, const char* name, int maxLength = 0, const QRect& rect = {});
+// Shows text whole, even when it is longer than the box lets a user type, so that the checks that
+// follow judge the value itself and not its first characters; a text that fits restores the limit.
+void SetWholeText(QLineEdit* box, const QString& text);
 QLineEdit* MakeReadOnlyBox(QWidget* parent, const char* name, const QRect& rect = {});
 // A display grid: cells not editable, and Tab leaves it for the next control instead of walking
 // its cells (thousands of presses past a long list).

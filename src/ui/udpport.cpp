@@ -1,6 +1,7 @@
 #include "udpport.h"
 
 #include "datagramreader.h"
+#include "nxfns.h"
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
@@ -113,12 +114,19 @@ quint64 UdpPort::DroppedDatagrams() const { return m_reader ? m_reader->dropped(
 void UdpPort::SetRemote(const QString& host, quint16 port)
 {
     m_remoteHost = host;
+    const std::optional<quint32> address = ParseIPv4(host);
+    m_remoteAddress = address ? QHostAddress(*address) : QHostAddress();
     m_remotePort = port;
+}
+
+bool UdpPort::IsFromRemote(const QHostAddress& sender, quint16 senderPort) const
+{
+    return !m_remoteAddress.isNull() && sender == m_remoteAddress && senderPort == m_remotePort;
 }
 
 bool UdpPort::Send(const QByteArray& datagram)
 {
-    const QHostAddress destination(m_remoteHost);
+    const QHostAddress destination = m_remoteAddress;
     if (destination.isNull() || destination.protocol() != QAbstractSocket::IPv4Protocol) {
         fail(PortError::Other, QStringLiteral("Invalid remote host address \"%1\"").arg(m_remoteHost));
         return false;

@@ -25,6 +25,9 @@ enum class PortError { None, AddressInUse, Other };
 // A send to the limited broadcast 255.255.255.255 goes out once on every up, broadcast-capable
 // IPv4 interface (loopback excluded), since the kernel would use only the interface of the
 // default route. Any other destination is used as it is.
+//
+// The remote host is dotted text read by ParseIPv4 alone: text in any other form is refused at
+// Send, never read as some other address.
 class UdpPort : public QObject {
     Q_OBJECT
 public:
@@ -55,6 +58,9 @@ public:
     // because that queue was full (diagnostics, tests).
     qsizetype QueuedBytes() const;
     quint64 DroppedDatagrams() const;
+    // Whether a datagram came from the remote host and port: a reply from the device's address
+    // but another port is someone else's, and so is one from another address.
+    bool IsFromRemote(const QHostAddress& sender, quint16 senderPort) const;
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }
@@ -84,6 +90,7 @@ private:
     bool m_lastBindHeldHere = false;
     quint16 m_localPort = 0;
     QString m_remoteHost;
+    QHostAddress m_remoteAddress; // null when m_remoteHost is not an address
     quint16 m_remotePort = 0;
     PortError m_lastError = PortError::None;
     QString m_lastErrorString;

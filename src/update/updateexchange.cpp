@@ -94,7 +94,6 @@ UpdateExchange::~UpdateExchange() { Close(); }
 void UpdateExchange::SetDeviceIP(const QString& address)
 {
     m_deviceIP = address;
-    m_deviceAddress = QHostAddress(address);
 }
 
 void UpdateExchange::Close()
@@ -340,10 +339,10 @@ void UpdateExchange::RebootDevice()
     }
 }
 
-void UpdateExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16)
+void UpdateExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort)
 {
     // Only the device being updated is listened to.
-    if (sender != m_deviceAddress)
+    if (!m_winsock1.IsFromRemote(sender, senderPort))
         return;
     if (datagram.size() < 4 || datagram[0] != 'X' || UpdateOp == OpNone)
         return;

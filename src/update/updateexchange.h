@@ -103,7 +103,6 @@ private:
     Sinks m_sinks;
     std::function<double()> m_clock;
     QString m_deviceIP;
-    QHostAddress m_deviceAddress;
     bool m_stopped = false;
     double m_progressMax = 100;
     double m_progressValue = 0;

@@ -42,13 +42,14 @@ public:
                 socket.readDatagram(bytes.data(), bytes.size(), &from, &port);
                 received.push_back(bytes);
                 if (!replies.empty()) {
-                    socket.writeDatagram(replies.front(), from, port);
+                    (replyVia ? replyVia : &socket)->writeDatagram(replies.front(), from, port);
                     replies.pop_front();
                 }
             }
         });
     }
     QUdpSocket socket;
+    QUdpSocket* replyVia = nullptr; // a forger that answers in the device's place
     std::vector<QByteArray> received;
     std::deque<QByteArray> replies;
 };
@@ -226,20 +227,35 @@ private slots:
         QCOMPARE(exchange->PendingOp(), qint16(0));
     }
 
-    void replyFromAnotherAddressIsIgnored()
+    // Only the device's address and port are the device: a forger on its address but another
+    // port, or on its port at another address, is not heard, and the wait runs into its time-out.
+    void repliesCountOnlyFromTheDevicesAddressAndPort_data()
     {
-        talixsim::Faults faults;
-        faults.replyFrom = talixsim::loopbackAddress(40);
-        useFleet(talixsim::Preset::Login, faults);
-        QSignalSpy read(exchange.get(), &CommandExchange::SettingsRead);
-        QSignalSpy arrivals(&exchange->Winsock1(), &UdpPort::DataArrival);
-        QVERIFY(exchange->Read());
-        QVERIFY(arrivals.wait(1500));
-        QCOMPARE(exchange->PendingOp(), qint16(CommandExchange::OpRead));
-        QVERIFY(idleWithin(3000));
-        QCOMPARE(read.count(), 0);
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].message, ExchangeMessages::TimedOut());
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("portOffset");
+        QTest::addColumn<bool>("heard");
+        QTest::newRow("the device") << kPeerAddress << 0 << true;
+        QTest::newRow("its address, another port") << kPeerAddress << 7 << false;
+        QTest::newRow("another address, its port") << QStringLiteral("127.0.0.10") << 0 << false;
+    }
+
+    void repliesCountOnlyFromTheDevicesAddressAndPort()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, portOffset);
+        QFETCH(bool, heard);
+        usePeer();
+        ScriptedDevice device;
+        QUdpSocket forger;
+        if (!heard) {
+            QVERIFY(forger.bind(QHostAddress(from), quint16(kPeerPort + portOffset)));
+            device.replyVia = &forger;
+        }
+        device.replies = {QByteArray("XA\0\0", 4)};
+        QCOMPARE(exchange->RunAndWait(QByteArray("XM"), CommandExchange::OpMacAddress), heard);
+        QCOMPARE(shown.size(), size_t(heard ? 0 : 1));
+        if (!heard)
+            QCOMPARE(shown[0].message, ExchangeMessages::TimedOut());
     }
 
     void readTwiceLeavesOnePendingRead()
@@ -284,20 +300,6 @@ private slots:
         QVERIFY(shown.empty());
         QCOMPARE(read.count(), 0);
     }
-
-    void heldLocalPortIsReportedAtOnce()
-    {
-        usePeer();
-        QUdpSocket holder;
-        QVERIFY(holder.bind(QHostAddress::AnyIPv4, kPeerLocalPort));
-        QVERIFY(!exchange->Read());
-        QCOMPARE(exchange->PendingOp(), qint16(0));
-        QVERIFY(!exchange->Timer1().Enabled());
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].message.title, QStringLiteral("Communications Error"));
-        QVERIFY(shown[0].message.text.contains(QStringLiteral("local UDP port 24321 is in use by another program")));
-    }
-
 };
 
 QTEST_GUILESS_MAIN(TestCommandExchange)

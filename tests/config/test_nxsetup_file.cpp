@@ -243,6 +243,27 @@ private slots:
         QVERIFY(w.cmdModify->isEnabled()); // a rule, wherever it is
     }
 
+    // A value longer than its box is shown whole, so that Send refuses it: nothing is sent.
+    void longValuesAreShownWholeAndRefusedAtSend()
+    {
+        SettingsFileValues v;
+        v.IPPort = "10001";
+        v.BaudRate = 4;
+        v.Handshaking = 0;
+        v.UDPPort = "100000";
+        chosen = path("long.TALIX");
+        QVERIFY(!SaveSettingsFile(*chosen, v));
+        SharedVersions() = {0x010011, 0x010011}; // the layout with the UDP port
+        NxSetup& w = window();
+        w.cmdLoad->click();
+        QCOMPARE(w.UDPPort->text(), QStringLiteral("100000"));
+        w.cmdSend->click();
+        SharedVersions() = {};
+        QCOMPARE(shown.size(), size_t(1));
+        QVERIFY2(shown[0].text.contains("\"Port to listen for UDP packets\""), qPrintable(shown[0].text));
+        QCOMPARE(w.PendingOp(), qint16(0));
+    }
+
     // The file's faults are the core's; the window shows one box and changes nothing.
     void malformedFileChangesNothing()
     {

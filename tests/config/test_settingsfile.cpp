@@ -101,27 +101,31 @@ TEST(SettingsFile, RoundTripsEveryValue)
     EXPECT_EQ(d.values->Rules.OutRules[1].Port, 40000);
 }
 
-TEST(SettingsFile, LimitsAndTrimsTexts)
+// Values come back whole, only blanks trimmed (as the device trims): whatever their fields cannot
+// hold is refused when sent, never cut into another value or stripped of a tab here.
+TEST(SettingsFile, TakesTextsWholeTrimmingOnlyBlanks)
 {
     SettingsFileValues v = Sample();
-    v.NetName = QStringLiteral("  Twenty characters!"); // 20 characters
-    v.IPAddr = QStringLiteral("192.168.100.2001");      // 16
+    v.NetName = QStringLiteral("  Twenty characters!");
+    v.IPAddr = QStringLiteral("192.168.100.2001");
+    v.IPPort = QStringLiteral("100000");
+    v.UDPPort = QStringLiteral("  abc ");
     v.Rules.OutRules[2].IPAddr = QStringLiteral(" 10.0.0.6 ");
-    v.Sentences[2] = QStringLiteral("  padded  ");
-    v.Password = QString(70, QLatin1Char('p'));
-    v.UDPPort = QStringLiteral("  812 ");
-    const QByteArray bytes = EncodeSettingsFile(v);
-    EXPECT_EQ(Lines(bytes)[4], "\"Twenty charact\"");   // first 16, then trimmed
-    EXPECT_EQ(Lines(bytes)[1], "\"192.168.100.2001\""); // other texts are written as they are
+    v.Password = QString(70, QLatin1Char('p')) + QLatin1Char('\t');
+    v.Username = QStringLiteral("\u00a0me");
+    QStringList lines = Lines(EncodeSettingsFile(v));
+    lines[72] = QStringLiteral(" op\t");        // an unquoted text keeps its tab too
 
-    const auto d = DecodeSettingsFile(bytes, SettingsFileValues{});
+    const auto d = DecodeSettingsFile(Join(lines), SettingsFileValues{});
     ASSERT_TRUE(d.values);
-    EXPECT_EQ(d.values->NetName, "Twenty charact");
-    EXPECT_EQ(d.values->IPAddr, "192.168.100.200");
+    EXPECT_EQ(d.values->NetName, "Twenty characters!");
+    EXPECT_EQ(d.values->IPAddr, "192.168.100.2001");
+    EXPECT_EQ(d.values->IPPort, "100000");
+    EXPECT_EQ(d.values->UDPPort, "abc");
     EXPECT_EQ(d.values->Rules.OutRules[2].IPAddr, "10.0.0.6");
-    EXPECT_EQ(d.values->Sentences[2], "padded");
-    EXPECT_EQ(d.values->Password, QString(64, QLatin1Char('p')));
-    EXPECT_EQ(d.values->UDPPort, "812");
+    EXPECT_EQ(d.values->Password, v.Password);
+    EXPECT_EQ(d.values->Username, "op\t");
+    EXPECT_EQ(DecodeSettingsFile(EncodeSettingsFile(v), {}).values->Username, v.Username);
 }
 
 TEST(SettingsFile, DoubledQuotesCarryAQuoteCharacter)

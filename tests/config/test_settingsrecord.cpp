@@ -1,10 +1,13 @@
 #include "settingsrecord.h"
 
+#include "settingscheck.h"
 #include "deviceprotocol.h"
 #include "devicestate.h"
 #include "nxfns.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace brevion;
 
@@ -207,12 +210,6 @@ TEST(Reply, AllZeroBasicReply)
     EXPECT_EQ(decoded->HdweVer, QStringLiteral("0.0"));
     EXPECT_EQ(decoded->BootVer, QStringLiteral("0.0.0"));
     EXPECT_EQ(decoded->FirmVer, QStringLiteral("Erased"));
-
-    DeviceSettings s = sample();
-    ApplyReply(s, *decoded);
-    EXPECT_EQ(s.BaudRate, 9600); // 0 is not an offered rate
-    EXPECT_EQ(s.Handshaking, 0);
-    EXPECT_FALSE(s.DHCP);
 }
 
 TEST(Reply, RefusedChecksums)
@@ -309,4 +306,53 @@ TEST(Fields, PortsAndBaudRates)
     EXPECT_EQ(BaudRateIndex(115200), 8);
     EXPECT_EQ(BaudRateIndex(1234), -1);
     EXPECT_EQ(BaudRateIndex(0), -1);
+}
+
+// Nothing the device cannot hold is sent: no value is cut to its low bits, replaced by 0 or "?",
+// or shortened to its field.
+TEST(Check, RefusesWhatTheDeviceCannotHold)
+{
+    const QString rule1 = QStringLiteral("Outgoing Connections, rule 1");
+    const QString udp = QStringLiteral("Port to listen for UDP packets");
+    const struct {
+        const char* name;
+        std::function<void(SettingsEntry&, DeviceSettings&)> edit;
+        SettingsLayout layout;
+        QString field; // empty: sent
+    } cases[] = {
+        {"as read", [](auto&, auto&) {}, SettingsLayout::Login, {}},
+        {"TCP port 65536", [](auto& e, auto&) { e.IPPort = "65536"; }, SettingsLayout::Basic, "TCP Port to accept connections"},
+        {"TCP port 80.5", [](auto& e, auto&) { e.IPPort = "80.5"; }, SettingsLayout::Basic, "TCP Port to accept connections"},
+        {"UDP port 100000", [](auto& e, auto&) { e.UDPPort = "100000"; }, SettingsLayout::Rules, udp},
+        {"UDP port abc", [](auto& e, auto&) { e.UDPPort = "abc"; }, SettingsLayout::Rules, udp},
+        {"UDP port, not carried", [](auto& e, auto&) { e.UDPPort = "abc"; }, SettingsLayout::Basic, {}},
+        {"DHCP: addresses not judged", [](auto& e, auto&) { e.Gateway = "none"; }, SettingsLayout::Basic, {}},
+        {"static mask", [](auto& e, auto&) { e = {false, "10.0.0.2", "255.255.255.0.", "10.0.0.1", "1", 4, 0, "2"}; },
+         SettingsLayout::Basic, "Subnet Mask"},
+        {"rule port 70000", [](auto&, auto& s) { s.Rules.OutRules[1].Port = 70000; }, SettingsLayout::Rules, rule1},
+        {"rule port -1", [](auto&, auto& s) { s.Rules.OutRules[1].Port = -1; }, SettingsLayout::Rules, rule1},
+        {"rule port, not carried", [](auto&, auto& s) { s.Rules.OutRules[1].Port = 70000; }, SettingsLayout::Basic, {}},
+        {"rule address", [](auto&, auto& s) { s.Rules.OutRules[1].IPAddr = "not.an.ip"; }, SettingsLayout::Rules, rule1},
+        {"rule 12 address", [](auto&, auto& s) { s.Rules.OutRules[12].IPAddr = "127.0.0.010"; }, SettingsLayout::Rules,
+         "Outgoing Connections, rule 12"},
+        {"rule inactivity 3601", [](auto&, auto& s) { s.Rules.OutRules[1].IdleSecs = 3601; }, SettingsLayout::Rules, rule1},
+        {"rule inactivity -1", [](auto&, auto& s) { s.Rules.OutRules[1].IdleSecs = -1; }, SettingsLayout::Login, rule1},
+        {"free slot's inactivity", [](auto&, auto& s) { s.Rules.OutRules[2].IdleSecs = -1; }, SettingsLayout::Login, {}},
+        {"password with a euro", [](auto&, auto& s) { s.Password = QString::fromUtf8("pw\u20ac"); }, SettingsLayout::Login,
+         "Password"},
+        {"password, not carried", [](auto&, auto& s) { s.Password = QString::fromUtf8("pw\u20ac"); }, SettingsLayout::Rules, {}},
+        {"Latin-1 user name", [](auto&, auto& s) { s.Username = QString::fromUtf8("J\u00f8rn"); }, SettingsLayout::Login, {}},
+        {"name of 17", [](auto&, auto& s) { s.NetName = QString(17, u'n'); }, SettingsLayout::Basic, "Device Name"},
+        {"name of 16 and blanks", [](auto&, auto& s) { s.NetName = QString(16, u'n') + "  "; }, SettingsLayout::Basic, {}},
+        {"user prompt of 33", [](auto&, auto& s) { s.UserPrompt = QString(33, u'u'); }, SettingsLayout::Login,
+         "Prompt for User Name"},
+    };
+    for (const auto& c : cases) {
+        SettingsEntry entry{true, {}, {}, {}, "10001", 4, 0, "10002"};
+        DeviceSettings settings = sample();
+        settings.Rules.OutRules[1] = {"10.0.0.1", 23, OUT_TCP, 60};
+        c.edit(entry, settings);
+        const std::optional<InvalidSetting> invalid = CheckSettings(entry, settings, c.layout);
+        EXPECT_EQ(invalid ? invalid->field : QString(), c.field) << c.name;
+    }
 }

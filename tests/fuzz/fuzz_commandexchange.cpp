@@ -2,7 +2,8 @@
 // strangers, and reply time-outs, while a command is pending. No socket is opened.
 // Input: [first pending op] then events: [control byte] and, for datagrams, [length: 2 bytes,
 // big-endian][bytes].
-//   control bits 0-1: 0, 1 datagram from the device; 2 datagram from a stranger; 3 time-out
+//   control bits 0-1: 0 datagram from the device; 1 from the device's address but another port;
+//   2 from a stranger; 3 time-out
 //   control bits 2-4: the op to put in place when nothing is pending (0..5)
 
 #include "fuzzcheck.h"
@@ -45,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int settingsRead = 0;
     CommandExchange exchange;
     exchange.SetDeviceIP(kDevice.toString());
+    exchange.Winsock1().SetRemote(kDevice.toString(), 2362); // where the command went
     exchange.SetMessageSink([&](const Message& m) {
         shown.push_back(m);
         // "No" to the save confirmation: a "Yes" would send the restart command.
@@ -82,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray datagram(reinterpret_cast<const char*>(data + at + 2), static_cast<qsizetype>(length));
         at += 2 + length;
 
-        const bool stranger = (control & 3) == 2;
-        exchange.Winsock1_DataArrival(datagram, stranger ? kStranger : kDevice, 2362);
+        const bool stranger = (control & 3) != 0;
+        exchange.Winsock1_DataArrival(datagram, (control & 3) == 2 ? kStranger : kDevice, (control & 3) == 1 ? 2363 : 2362);
 
         const bool accepted = !stranger && datagram.size() >= 4 && datagram[0] == 'X' &&
                               pending != CommandExchange::OpNone;

@@ -52,6 +52,7 @@ TEST(FleetFile, RejectsWhatItCannotMean)
     const char* cases[] = {
         R"({ "devices": [ { "faults": { "explode": true } } ] })",
         R"({ "devices": [ { "address": "127.0.0" } ] })",
+        R"({ "devices": [ { "address": "127.0.0.010" } ] })",
         R"({ "devices": [ { "firmware": "1.0" } ] })",
         R"({ "devices": [ { "boot": "1.0.256" } ] })",
         R"({ "devices": [ { "mac": "00:50:C2" } ] })",

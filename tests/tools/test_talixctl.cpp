@@ -349,6 +349,21 @@ private slots:
                                      << "The value of \"Handshaking\" cannot be sent";
         QTest::newRow("UDP port") << 1 << QByteArray(R"({"UDPPort": -1})") << 3 << true
                                   << "The value of \"Port to listen for UDP packets\" cannot be sent";
+        const auto talix = [](void (*edit)(brevion::SettingsFileValues&)) {
+            brevion::SettingsFileValues v;
+            v.IPPort = "10001", v.BaudRate = 4, v.Handshaking = 0, v.UDPPort = "10002";
+            edit(v);
+            return brevion::EncodeSettingsFile(v);
+        };
+        QTest::newRow("settings file, rule port")
+            << 0 << talix([](auto& v) { v.Rules.OutRules[1] = {"10.0.0.9", 70000, 3, 0}; }) << 3 << true
+            << "\"Outgoing Connections, rule 1\" cannot be sent";
+        QTest::newRow("settings file, UDP port") << 0 << talix([](auto& v) { v.UDPPort = "100000"; }) << 3 << true
+                                                 << "\"Port to listen for UDP packets\" cannot be sent";
+        QTest::newRow("rule inactivity") << 0 << QByteArray(R"({"OutRules": [{"IPAddr": "10.0.0.1", "Port": 1, "IdleSecs": 36000}]})")
+                                         << 3 << true << "\"Outgoing Connections, rule 1\" cannot be sent";
+        QTest::newRow("password with a euro") << 0 << QByteArray(R"({"Password": "pw\u20ac"})") << 3 << true
+                                              << "\"Password\" cannot be sent";
         // The file itself: the device hears nothing.
         QTest::newRow("text for a number") << 0 << QByteArray(R"({"IPPort": "10001"})") << 3 << false
                                            << "\"IPPort\" must be a whole number";
@@ -380,12 +395,13 @@ private slots:
         QFETCH(bool, deviceRead);
         QFETCH(QString, message);
         const DeviceState before = fleet->device(device);
-        const QString path = dir.filePath(file.isEmpty() ? "absent.json" : "bad.json");
+        const QString name = file.isEmpty() ? "absent.json" : file.startsWith('#') ? "bad.TALIX" : "bad.json";
+        const QString path = dir.filePath(name);
         QFile::remove(path);
         if (file == "<fifo>")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (!file.isEmpty())
-            writeFile("bad.json", file);
+            writeFile(name, file);
         ::alarm(60); // a read that waits for a writer ends the run instead of hanging it
         const Result r = run({"write", ip(device), path.toStdString(), "--reboot"});
         ::alarm(0);
@@ -475,7 +491,9 @@ private slots:
         QTest::newRow("no command") << QStringList{};
         QTest::newRow("unknown command") << QStringList{"flash", "127.0.0.2"};
         QTest::newRow("read without address") << QStringList{"read"};
-        QTest::newRow("not an address") << QStringList{"read", "127.0.0"};
+        QTest::newRow("octal-looking part") << QStringList{"write", "127.0.0.010", "f.json"};
+        QTest::newRow("short form") << QStringList{"read", "127.1"};
+        QTest::newRow("trailing dot") << QStringList{"reboot", "127.0.0.2."};
         QTest::newRow("device port 0") << QStringList{"--port", "0", "reboot", "127.0.0.2"};
         QTest::newRow("port too big") << QStringList{"--local-port", "70000", "reboot", "127.0.0.2"};
         QTest::newRow("bad broadcast") << QStringList{"--broadcast", "everyone", "discover"};

@@ -102,6 +102,7 @@ private slots:
         QTest::addColumn<int>("port");
         QTest::newRow("not an address") << "bridge.local" << int(kPortB);
         QTest::newRow("empty host") << "" << int(kPortB);
+        QTest::newRow("octal-looking part") << "127.0.0.010" << int(kPortB);
         QTest::newRow("IPv6") << "::1" << int(kPortB);
         QTest::newRow("no remote port") << "127.0.0.1" << 0;
     }

@@ -1,6 +1,8 @@
 // The host program: creates the component and shows it.
 #include "nxconfig.h"
 
+#include "nxfns.h"
+
 #include "fleet.h"
 
 #include <CLI/CLI.hpp>
@@ -93,7 +95,14 @@ int main(int argc, char** argv)
     cli.add_option("--port", devicePort, "Device UDP port")->capture_default_str();
     cli.add_option("--local-port", localPort, "Local UDP port bound")->capture_default_str();
     cli.add_option("--broadcast", broadcast, "Discovery destination address")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return brevion::IsValidIP(QString::fromStdString(text))
+                           ? std::string()
+                           : "not a dotted address (four numbers 0 to 255 without leading zeros): " + text;
+            },
+            "IPV4"));
     cli.add_flag("--demo", demo,
                  "Start six simulated bridges on loopback and search those (overrides the three "
                  "options above)");

@@ -10,6 +10,7 @@
 #include "interrupts.h"
 #include "maccommand.h"
 #include "networksettings.h"
+#include "nxfns.h"
 #include "regularfile.h"
 #include "settingscheck.h"
 #include "settingsfile.h"
@@ -117,6 +118,16 @@ private:
 };
 
 void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
+
+// Addresses on the command line follow the program's one rule (IsValidIP). CLI11's own check lets
+// 127.0.0.010 through, which the system's reading takes as octal: another device.
+const CLI::Validator kDottedAddress(
+    [](std::string& text) {
+        return IsValidIP(QString::fromStdString(text))
+                   ? std::string()
+                   : "not a dotted address (four numbers 0 to 255 without leading zeros): " + text;
+    },
+    "IPV4");
 
 QString firstLines(const Message& message, int count)
 {
@@ -254,7 +265,7 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
     // An empty UDP port is sent as 0, as the window's Send does.
     if (layout != SettingsLayout::Basic && view.entry.UDPPort.isEmpty())
         view.entry.UDPPort = QStringLiteral("0");
-    if (const std::optional<InvalidSetting> invalid = CheckSettingsEntry(view.entry, layout)) {
+    if (const std::optional<InvalidSetting> invalid = CheckSettings(view.entry, view.settings, layout)) {
         io.err << plain(Message{InvalidValueTitle(), InvalidValueText(*invalid)}) << '\n';
         return kBadInputFile;
     }
@@ -561,13 +572,13 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     app.add_option("--local-port", localPort, "local UDP port bound (default 2362)")->check(CLI::Range(0, 65535));
     app.add_option("--broadcast", broadcast,
                    "discovery destination (default 255.255.255.255, sent on every interface)")
-        ->check(CLI::ValidIPV4);
+        ->check(kDottedAddress);
     app.add_flag("--json", json, "machine-readable output on stdout");
 
     std::string ip, file, folder, suffix, saveTo;
     bool rebootAfter = false, boot = false;
     auto ipOption = [&](CLI::App* command) {
-        command->add_option("IP", ip, "the device's IPv4 address")->required()->check(CLI::ValidIPV4);
+        command->add_option("IP", ip, "the device's IPv4 address")->required()->check(kDottedAddress);
     };
 
     CLI::App* discoverCmd = app.add_subcommand("discover", "the one-second search of the discovery window");
@@ -603,7 +614,7 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     CLI::App* updatesCmd =
         app.add_subcommand("updates", "the update files in DIR that fit the device, as the update window lists them");
     updatesCmd->add_option("DIR", folder, "folder of update (.bin) files")->required();
-    updatesCmd->add_option("--device", ip, "the device's IPv4 address")->required()->check(CLI::ValidIPV4);
+    updatesCmd->add_option("--device", ip, "the device's IPv4 address")->required()->check(kDottedAddress);
     updatesCmd->footer("Newest first; the first line of each list is the one the update window selects.\n"
                        "Example: talixctl updates ~/talix-updates --device 192.168.1.20");
 
