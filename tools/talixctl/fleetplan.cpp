@@ -155,7 +155,7 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
     }
     if (layout != SettingsLayout::Basic && m.view.entry.UDPPort.isEmpty())
         m.view.entry.UDPPort = QStringLiteral("0");
-    if (const std::optional<InvalidSetting> invalid = CheckSettingsEntry(m.view.entry, layout)) {
+    if (const std::optional<InvalidSetting> invalid = CheckSettings(m.view.entry, m.view.settings, layout)) {
         QString text = InvalidValueText(*invalid);
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         m.error = InvalidValueTitle() + QStringLiteral(": ") + text;
@@ -173,7 +173,8 @@ std::string address(const QString& text)
     return QStringLiteral("%1.%2.%3.%4").arg(b[0]).arg(b[1]).arg(b[2]).arg(b[3]).toStdString();
 }
 
-std::string text(const QString& t, int size) { return str(t.left(size).trimmed()); }
+// A text as the save command carries it: blanks trimmed (only blanks: the device keeps a tab).
+std::string text(const QString& t, int size) { return str(TrimBlanks(QStringView(TrimBlanks(t)).left(size))); }
 
 // The fields of the settings in the form the save command carries them.
 ordered_json sentFields(const DeviceSettings& s, SettingsLayout layout)
