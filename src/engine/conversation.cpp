@@ -1,6 +1,7 @@
 #include "conversation.h"
 
 #include "devicelink.h"
+#include "nxfns.h"
 
 namespace brevion {
 
@@ -71,8 +72,15 @@ void Conversation::request(const QByteArray& datagram, int waitMs)
 
 void Conversation::broadcast(const QByteArray& datagram)
 {
-    if (m_state == State::Running)
-        m_link->transmit(this, datagram, QHostAddress(m_link->network().discoveryAddress));
+    if (m_state != State::Running)
+        return;
+    // Read strictly: a lenient reading would turn "0127.0.0.2" into an address off this network.
+    const std::optional<quint32> address = ParseIPv4(m_link->network().discoveryAddress);
+    if (!address) {
+        sendFailed(QStringLiteral("Invalid discovery address \"%1\"").arg(m_link->network().discoveryAddress));
+        return;
+    }
+    m_link->transmit(this, datagram, QHostAddress(*address));
 }
 
 void Conversation::pause(int ms)
