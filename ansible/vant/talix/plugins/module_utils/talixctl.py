@@ -31,9 +31,9 @@ def mac_key(text):
 
 
 def argument_spec(**extra):
-    spec = dict(NETWORK_ARGUMENT_SPEC)
-    spec.update(extra)
-    return spec
+    options = dict(NETWORK_ARGUMENT_SPEC)
+    options.update(extra)
+    return options
 
 
 class Talixctl:
