@@ -13,9 +13,6 @@ set(BREVION_DEB_VERSION ${PROJECT_VERSION}-${BREVION_DEB_RELEASE})
 install(TARGETS brevion EXPORT BrevionTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brevion COMPONENT development)
-# nxconfig.h includes the version constants, so they travel with the public headers.
-install(FILES ${PROJECT_SOURCE_DIR}/src/common/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brevion
-    COMPONENT development)
 install(EXPORT BrevionTargets NAMESPACE Brevion:: DESTINATION ${BREVION_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/BrevionConfig.cmake.in
     ${PROJECT_BINARY_DIR}/BrevionConfig.cmake INSTALL_DESTINATION ${BREVION_CMAKE_DIR})

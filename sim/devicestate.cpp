@@ -4,11 +4,13 @@
 
 #include <QStringList>
 
+#include "wireformat.h"
+
 namespace talixsim {
 
 quint32 versionValue(const Version3& v)
 {
-    return quint32(v[0]) << 16 | quint32(v[1]) << 8 | v[2];
+    return quint32(brevion::wire::VersionValue(v[0], v[1], v[2]));
 }
 
 DeviceState makeDevice(int n, Preset preset)

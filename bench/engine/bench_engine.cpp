@@ -11,7 +11,7 @@
 #include "devicelink.h"
 #include "updateconversation.h"
 
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 #include "fleet.h"
 
 #include <QCoreApplication>

@@ -9,7 +9,7 @@
 //   bench_fleet [speedup] [parallel]     defaults: 1 (the device's waits), 16
 #include "talixctl.h"
 
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 #include "fleet.h"
 
 #include <nlohmann/json.hpp>

@@ -7,7 +7,7 @@
 #include "updateexchange.h"
 #include "updatefile.h"
 
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 #include "fleet.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace brevion {
 
@@ -23,6 +25,105 @@ QString BytesToText(const QByteArray& bytes, qint16 first, qint16 count)
     }
     text.resize(length);
     return text;
+}
+
+namespace {
+
+// Replaces text by n characters, reusing its memory (and its length, when that fits already).
+// Fields are short: a plain loop beats a call to memmove.
+template <typename Char>
+void assignChars(QString& text, const Char* chars, qsizetype n)
+{
+    if (text.size() != n)
+        text.resize(n);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = char16_t(chars[i]);
+}
+
+bool allZero(const uchar* bytes, int count)
+{
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        quint64 word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        if (word != 0)
+            return false;
+    }
+    for (; i < count; ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+void AssignPrintableText(QString& text, const uchar* bytes, int count)
+{
+    // The usual field: printable ASCII, then NUL padding. Nothing to drop, only spaces to trim.
+    int end = 0;
+    while (end < count && bytes[end] - 32u <= 126u - 32u)
+        ++end;
+    if (allZero(bytes + end, count - end)) {
+        int first = 0;
+        while (first < end && bytes[first] == ' ')
+            ++first;
+        while (end > first && bytes[end - 1] == ' ')
+            --end;
+        assignChars(text, bytes + first, end - first);
+        return;
+    }
+    text = BytesToText(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), count), 0,
+                       static_cast<qint16>(count)).trimmed();
+}
+
+namespace {
+
+// Each byte value's decimal digits, left-aligned, and their count in the last place: a dotted
+// text is then copied together without a branch on the number of digits.
+struct Decimal {
+    char text[4];
+};
+constexpr std::array<Decimal, 256> kDecimals = [] {
+    std::array<Decimal, 256> table{};
+    for (int v = 0; v < 256; ++v) {
+        Decimal& d = table[v];
+        int n = 0;
+        if (v >= 100)
+            d.text[n++] = char('0' + v / 100);
+        if (v >= 10)
+            d.text[n++] = char('0' + v / 10 % 10);
+        d.text[n++] = char('0' + v % 10);
+        d.text[3] = char(n);
+    }
+    return table;
+}();
+
+} // namespace
+
+void AssignDottedText(QString& text, const uchar* bytes, int parts)
+{
+    // Room for three digits at every place, so that each part is written whole; the characters
+    // past the end, the terminating NUL's place among them, are set right after.
+    constexpr int kRoom = 4 * 4 + 2;
+    text.data(); // detached first, so that the room reserved stays its own
+    if (text.capacity() < kRoom)
+        text.reserve(kRoom);
+    char16_t* const first = reinterpret_cast<char16_t*>(text.data());
+    char16_t* out = first;
+    for (int i = 0; i < parts && i < 4; ++i) {
+        const Decimal& d = kDecimals[bytes[i]];
+        out[0] = char16_t(d.text[0]);
+        out[1] = char16_t(d.text[1]);
+        out[2] = char16_t(d.text[2]);
+        out += d.text[3];
+        *out++ = u'.';
+    }
+    const qsizetype length = out > first ? out - first - 1 : 0;
+    if (text.size() != length)
+        text.resize(length); // within the room: moves the end and writes the NUL
+    else
+        first[length] = u'\0';
 }
 
 namespace {

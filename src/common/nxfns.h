@@ -14,6 +14,13 @@ namespace brevion {
 // everything else dropped. Empty when the range runs past the end of the array.
 QString BytesToText(const QByteArray& bytes, qint16 first, qint16 count);
 
+// The codecs' forms of the same, written into text in place, so that decoding into a value that
+// already has the room allocates nothing. Bounds are the caller's.
+// BytesToText over count raw bytes, then leading and trailing spaces removed.
+void AssignPrintableText(QString& text, const uchar* bytes, int count);
+// The bytes as decimal numbers joined by dots: "1.0.17", "192.168.1.5" (parts 1 to 4).
+void AssignDottedText(QString& text, const uchar* bytes, int parts);
+
 // The one reading of address text in the program (arguments, files, fields, the socket): exactly
 // four dot-separated parts of one to three decimal digits, each 0..255, and nothing else. No
 // blanks, signs or leading zeros: "010" would be octal 8 to inet_aton, and "127.1", "0x7f.1" or

@@ -1,15 +1,20 @@
 #include "maccommand.h"
 
-#include "settingsrecord.h"
+#include "wireformat.h"
+
+#include <algorithm>
 
 namespace brevion {
 
 QByteArray MacCommand(const MacBytes& address)
 {
-    QByteArray out("XM");
-    for (quint8 b : address)
-        out.append(static_cast<char>(b));
-    out.append(CommandChecksum(out));
+    QByteArray out(wire::kMacCommandBytes, Qt::Uninitialized);
+    uchar* p = wire::U(out.data());
+    p[0] = wire::kX;
+    p[1] = wire::kMac;
+    std::copy(address.begin(), address.end(), p + 2);
+    const size_t body = size_t(wire::kMacCommandBytes - wire::kChecksumBytes);
+    wire::Put16(p + body, wire::CommandChecksum(p, body));
     return out;
 }
 

@@ -8,14 +8,8 @@
 
 namespace brevion {
 
-// MAC address command (UDP, CommandChecksum over the 8 bytes before it):
-//
-//   offset  size  content
-//     0      2    58 4D  "XM"
-//     2      6    b0 .. b5, the address's six bytes in order
-//     8      2    CommandChecksum
-//
-// 0050C25A3000 gives 58 4D 00 50 C2 5A 30 00 FD BF.
+// The MAC address command "XM" (laid out in wireformat.h): 0050C25A3000 gives
+// 58 4D 00 50 C2 5A 30 00 FD BF.
 
 using MacBytes = std::array<quint8, 6>;
 

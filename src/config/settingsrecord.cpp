@@ -5,173 +5,101 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <cstring>
 
 namespace brevion {
 namespace {
 
-constexpr qint32 kLoginFirmware = 0x010011;
-constexpr qint32 kLoginBootloader = 0x010007;
-constexpr qint32 kRulesFirmware = 0x01000B;
-constexpr qint32 kRulesBootloader = 0x010005;
+using wire::Get16;
+using wire::Get32;
+using wire::Put16;
+using wire::Put32;
 
-quint8 byteAt(const QByteArray& bytes, int offset) { return static_cast<quint8>(bytes[offset]); }
-
-quint16 word(const QByteArray& bytes, int offset)
+const QString& erasedText()
 {
-    return static_cast<quint16>(byteAt(bytes, offset) * 256 + byteAt(bytes, offset + 1));
-}
-
-quint32 dword(const QByteArray& bytes, int offset)
-{
-    return (quint32(byteAt(bytes, offset)) << 24) | (quint32(byteAt(bytes, offset + 1)) << 16) |
-           (quint32(byteAt(bytes, offset + 2)) << 8) | quint32(byteAt(bytes, offset + 3));
-}
-
-qint32 version(const QByteArray& bytes, int offset)
-{
-    return qint32(byteAt(bytes, offset)) * 65536 + qint32(byteAt(bytes, offset + 1)) * 256 +
-           qint32(byteAt(bytes, offset + 2));
-}
-
-// The bytes as decimal numbers joined by dots ("1.0.17", "192.168.1.5"), built in one go: a
-// reply holds up to seventeen of these.
-QString dotted(const QByteArray& bytes, int offset, int parts)
-{
-    QString text(4 * 4, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    int length = 0;
-    for (int i = 0; i < parts && i < 4; ++i) {
-        if (i > 0)
-            out[length++] = u'.';
-        const int value = byteAt(bytes, offset + i);
-        if (value >= 100)
-            out[length++] = char16_t(u'0' + value / 100);
-        if (value >= 10)
-            out[length++] = char16_t(u'0' + value / 10 % 10);
-        out[length++] = char16_t(u'0' + value % 10);
-    }
-    text.truncate(length);
+    static const QString text = QStringLiteral("Erased");
     return text;
 }
 
-QString textField(const QByteArray& bytes, int offset, int size)
+void decodeRule(OutCnctRule& rule, const uchar* p)
 {
-    return BytesToText(bytes, static_cast<qint16>(offset), static_cast<qint16>(size)).trimmed();
+    AssignDottedText(rule.IPAddr, p + wire::kRuleAddress, 4);
+    rule.Port = Get16(p + wire::kRulePort);
+    rule.Flags = p[wire::kRuleFlags];
+    rule.IdleSecs = static_cast<qint32>(Get32(p + wire::kRuleIdle));
 }
 
-// Writes a command into memory sized for it beforehand, so that building one allocates once.
-// Bytes beyond the size are dropped rather than written past the end.
-class Writer {
-public:
-    explicit Writer(int size)
-        : m_bytes(size, Qt::Uninitialized), m_data(m_bytes.data()), m_capacity(size)
-    {
-    }
-    void byte(quint8 value)
-    {
-        if (m_size < m_capacity)
-            m_data[m_size++] = char(value);
-    }
-    void fill(int count, char value)
-    {
-        for (int i = 0; i < count; ++i)
-            byte(quint8(value));
-    }
-    // The sum of the bytes written so far.
-    quint32 sum() const
-    {
-        quint32 total = 0;
-        for (int i = 0; i < m_size; ++i)
-            total += static_cast<quint8>(m_data[i]);
-        return total;
-    }
-    QByteArray take()
-    {
-        m_bytes.truncate(m_size);
-        return std::move(m_bytes);
-    }
-
-private:
-    QByteArray m_bytes;
-    char* m_data;
-    int m_capacity;
-    int m_size = 0;
-};
-
-void appendWord(Writer& out, quint32 value)
+// The fields every layout carries, at the places the layout puts them.
+void decodeCommon(const uchar* p, SettingsReply& reply)
 {
-    out.byte(quint8((value >> 8) & 0xFF));
-    out.byte(quint8(value & 0xFF));
+    const wire::AddressBlock a = wire::AddressBlockOf(reply.layout);
+    reply.DHCP = p[wire::kDhcp] != 0 || p[wire::kDhcp + 1] != 0;
+    reply.IPPort = Get16(p + a.tcpPort);
+    AssignDottedText(reply.IPAddr, p + a.ip, 4);
+    AssignDottedText(reply.SubnetMask, p + a.mask, 4);
+    AssignDottedText(reply.Gateway, p + a.gateway, 4);
+    AssignPrintableText(reply.NetName, p + a.name, wire::kNameBytes);
+    reply.BaudRate = Get32(p + wire::kBaud);
+    reply.Handshaking = p[wire::kHandshaking];
+    AssignDottedText(reply.HdweVer, p + wire::kHardwareVersion, 2);
+    AssignDottedText(reply.BootVer, p + wire::kBootVersion, 3);
+    if (reply.versions.FirmVersion == 0)
+        reply.FirmVer = erasedText();
+    else
+        AssignDottedText(reply.FirmVer, p + wire::kFirmVersion, 3);
 }
 
-void appendLong(Writer& out, qint32 value)
+// Only spaces are trimmed: the device pads with NULs and a tab is kept as typed.
+QStringView trimBlanks(QStringView text)
 {
-    quint8 b[4];
-    LongToBytes(value, b[0], b[1], b[2], b[3]);
-    for (quint8 x : b)
-        out.byte(x);
+    int first = 0;
+    int last = text.size();
+    while (first < last && text[first] == QLatin1Char(' '))
+        ++first;
+    while (last > first && text[last - 1] == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
 }
 
-void appendAddress(Writer& out, const QString& text)
+// Writes a text field into zeroed memory: what is not written stays the padding.
+void putText(uchar* p, const QString& text, int size)
 {
-    quint8 b[4];
-    IPToBytes(text, b[0], b[1], b[2], b[3]);
-    for (quint8 x : b)
-        out.byte(x);
-}
-
-void appendTextField(Writer& out, const QString& text, int size)
-{
-    // Only spaces are trimmed: the device pads with NULs and a tab is kept as typed.
-    const QString cut = TrimBlanks(QStringView(TrimBlanks(text)).left(size));
+    const QStringView cut = trimBlanks(trimBlanks(text).left(size));
     for (QChar c : cut)
-        out.byte(c.unicode() <= 0xFF ? quint8(c.unicode()) : quint8('?'));
-    out.fill(size - int(cut.size()), '\0');
+        *p++ = c.unicode() <= 0xFF ? uchar(c.unicode()) : uchar('?');
 }
 
-void appendRule(Writer& out, const OutCnctRule& rule)
+void putAddress(uchar* p, const QString& text)
 {
-    appendAddress(out, rule.IPAddr);
-    appendWord(out, static_cast<quint32>(rule.Port));
-    out.byte(rule.Flags);
-    out.byte(0);
-    appendLong(out, rule.IdleSecs);
+    IPToBytes(text, p[0], p[1], p[2], p[3]);
 }
 
-quint32 commandChecksumValue(quint32 sum)
+void putRule(uchar* p, const OutCnctRule& rule)
 {
-    return (65536u - (sum % 65536u)) % 65536u;
+    putAddress(p + wire::kRuleAddress, rule.IPAddr);
+    Put16(p + wire::kRulePort, static_cast<quint32>(rule.Port));
+    p[wire::kRuleFlags] = rule.Flags;
+    Put32(p + wire::kRuleIdle, static_cast<quint32>(rule.IdleSecs));
+}
+
+QByteArray twoBytes(quint16 value)
+{
+    QByteArray out(wire::kChecksumBytes, Qt::Uninitialized);
+    Put16(wire::U(out.data()), value);
+    return out;
 }
 
 } // namespace
 
-SettingsLayout ChooseLayout(qint32 firmVersion, qint32 bootVersion)
-{
-    if (firmVersion >= kLoginFirmware || (firmVersion == 0 && bootVersion >= kLoginBootloader))
-        return SettingsLayout::Login;
-    if (firmVersion >= kRulesFirmware || (firmVersion == 0 && bootVersion >= kRulesBootloader))
-        return SettingsLayout::Rules;
-    return SettingsLayout::Basic;
-}
-
 QByteArray CommandChecksum(const QByteArray& bytes)
 {
-    quint32 sum = 0;
-    for (char c : bytes)
-        sum += static_cast<quint8>(c);
-    Writer out(2);
-    appendWord(out, commandChecksumValue(sum));
-    return out.take();
+    return twoBytes(wire::CommandChecksum(wire::U(bytes.constData()), size_t(bytes.size())));
 }
 
 quint16 ReplyChecksum(const QByteArray& bytes, int count)
 {
-    const auto* data = reinterpret_cast<const quint8*>(bytes.constData());
-    const qsizetype end = std::min<qsizetype>(count, bytes.size());
-    quint32 sum = 0;
-    for (qsizetype i = 0; i < end; ++i)
-        sum += data[i];
-    return static_cast<quint16>(65535u - (sum % 65536u));
+    const qsizetype end = std::clamp<qsizetype>(count, 0, bytes.size());
+    return wire::ReplyChecksum(wire::U(bytes.constData()), size_t(end));
 }
 
 int BaudRateIndex(qint64 rate)
@@ -196,75 +124,61 @@ std::optional<quint16> ParsePort(const QString& text)
     return static_cast<quint16>(value);
 }
 
-QString AddressText(const QByteArray& bytes, int offset) { return dotted(bytes, offset, 4); }
-
-OutCnctRule DecodeRule(const QByteArray& bytes, int offset)
-{
-    OutCnctRule rule;
-    if (offset < 0 || offset + 12 > bytes.size())
-        return rule;
-    rule.IPAddr = AddressText(bytes, offset);
-    rule.Port = word(bytes, offset + 4);
-    rule.Flags = byteAt(bytes, offset + 6);
-    rule.IdleSecs = static_cast<qint32>(dword(bytes, offset + 8));
-    return rule;
-}
-
-QByteArray EncodeRule(const OutCnctRule& rule)
-{
-    Writer out(12);
-    appendRule(out, rule);
-    return out.take();
-}
-
 QByteArray EncodeTextField(const QString& text, int size)
 {
-    Writer out(std::max(size, 0));
-    appendTextField(out, text, size);
-    return out.take();
+    QByteArray out(std::max(size, 0), '\0');
+    putText(wire::U(out.data()), text, size);
+    return out;
 }
 
 std::optional<SettingsReply> DecodeSettingsReply(const QByteArray& bytes)
 {
-    if (bytes.size() < kMinReplyLength)
-        return std::nullopt;
     SettingsReply reply;
-    reply.versions.BootVersion = version(bytes, 47);
-    reply.versions.FirmVersion = version(bytes, 59);
+    if (!DecodeSettingsReply(bytes, reply))
+        return std::nullopt;
+    return reply;
+}
+
+bool DecodeSettingsReply(const QByteArray& bytes, SettingsReply& reply)
+{
+    if (bytes.size() < wire::kMinSettingsReply)
+        return false;
+    const uchar* p = wire::U(bytes.constData());
+    reply.versions.BootVersion = wire::VersionAt(p + wire::kBootVersion);
+    reply.versions.FirmVersion = wire::VersionAt(p + wire::kFirmVersion);
     reply.layout = ChooseLayout(reply.versions);
     const int length = ReplyLength(reply.layout);
-    if (bytes.size() < length)
-        return reply; // the checksum is beyond the end: treated as a mismatch
-    reply.checksumOk = word(bytes, length - 2) == ReplyChecksum(bytes, length - 2);
+    // A reply shorter than its layout has no checksum to compare: treated as a mismatch.
+    reply.checksumOk = bytes.size() >= length &&
+                       Get16(p + length - wire::kChecksumBytes) ==
+                           wire::ReplyChecksum(p, size_t(length - wire::kChecksumBytes));
     if (!reply.checksumOk)
-        return reply;
+        return true;
 
-    reply.DHCP = byteAt(bytes, 2) != 0 || byteAt(bytes, 3) != 0;
-    const bool login = reply.layout == SettingsLayout::Login;
-    const int addresses = login ? 6 : 4;
-    reply.IPPort = word(bytes, login ? 4 : 32);
-    reply.IPAddr = AddressText(bytes, addresses);
-    reply.SubnetMask = AddressText(bytes, addresses + 4);
-    reply.Gateway = AddressText(bytes, addresses + 8);
-    reply.NetName = textField(bytes, addresses + 12, 16);
-    reply.BaudRate = dword(bytes, 34);
-    reply.Handshaking = byteAt(bytes, 41);
-    reply.HdweVer = dotted(bytes, 44, 2);
-    reply.BootVer = dotted(bytes, 47, 3);
-    reply.FirmVer = reply.versions.FirmVersion == 0 ? QStringLiteral("Erased") : dotted(bytes, 59, 3);
-    if (reply.layout == SettingsLayout::Basic)
-        return reply;
-
-    reply.UDPPort = word(bytes, 90);
-    reply.OutRules.emplace();
+    decodeCommon(p, reply);
+    if (reply.layout == SettingsLayout::Basic) {
+        reply.UDPPort.reset();
+        reply.OutRules.reset();
+        reply.login.reset();
+        return true;
+    }
+    const wire::RecordTail tail = wire::kReplyTail;
+    reply.UDPPort = Get16(p + tail.udpPort);
+    if (!reply.OutRules)
+        reply.OutRules.emplace();
     for (int n = 1; n <= MaxOutRules; ++n)
-        (*reply.OutRules)[n] = DecodeRule(bytes, 94 + 12 * (n - 1));
-    if (!login)
-        return reply;
-
-    reply.login = SettingsReply::Login{textField(bytes, 238, 32), textField(bytes, 270, 32),
-                                       textField(bytes, 302, 64), textField(bytes, 366, 64)};
-    return reply;
+        decodeRule((*reply.OutRules)[n], p + tail.rules + wire::kRuleBytes * (n - 1));
+    if (reply.layout != SettingsLayout::Login) {
+        reply.login.reset();
+        return true;
+    }
+    if (!reply.login)
+        reply.login.emplace();
+    QString* texts[wire::kLoginTexts] = {&reply.login->UserPrompt, &reply.login->PassPrompt,
+                                         &reply.login->Username, &reply.login->Password};
+    for (int i = 0; i < wire::kLoginTexts; ++i)
+        AssignPrintableText(*texts[i], p + tail.login + wire::kLoginTextOffset[i], wire::kLoginTextBytes[i]);
+    return true;
 }
 
 void ApplyReply(DeviceSettings& settings, const SettingsReply& reply)
@@ -297,36 +211,42 @@ void ApplyReply(DeviceSettings& settings, const SettingsReply& reply)
 
 QByteArray BuildSaveCommand(const DeviceSettings& settings, SettingsLayout layout)
 {
-    const bool login = layout == SettingsLayout::Login;
-    Writer out(SaveCommandLength(layout));
-    out.byte('X');
-    out.byte('S');
-    out.fill(2, settings.DHCP ? '\xFF' : '\0');
-    if (login)
-        appendWord(out, settings.IPPort);
-    appendAddress(out, settings.IPAddr);
-    appendAddress(out, settings.SubnetMask);
-    appendAddress(out, settings.Gateway);
-    appendTextField(out, settings.NetName, 16);
-    if (!login)
-        appendWord(out, settings.IPPort);
-    appendLong(out, settings.BaudRate);
-    out.fill(3, '\0');
-    out.byte(quint8(settings.Handshaking < 0 ? 0 : settings.Handshaking & 0xFF));
+    QByteArray out;
+    BuildSaveCommand(settings, layout, out);
+    return out;
+}
+
+void BuildSaveCommand(const DeviceSettings& settings, SettingsLayout layout, QByteArray& out)
+{
+    const int length = SaveCommandLength(layout);
+    out.resize(length);
+    uchar* p = wire::U(out.data());
+    std::memset(p, 0, size_t(length)); // padding and reserved bytes
+    p[0] = wire::kX;
+    p[1] = wire::kSave;
+    p[wire::kDhcp] = p[wire::kDhcp + 1] = settings.DHCP ? 0xFF : 0x00;
+    const wire::AddressBlock a = wire::AddressBlockOf(layout);
+    Put16(p + a.tcpPort, settings.IPPort);
+    putAddress(p + a.ip, settings.IPAddr);
+    putAddress(p + a.mask, settings.SubnetMask);
+    putAddress(p + a.gateway, settings.Gateway);
+    putText(p + a.name, settings.NetName, wire::kNameBytes);
+    Put32(p + wire::kBaud, static_cast<quint32>(settings.BaudRate));
+    p[wire::kHandshaking] = quint8(settings.Handshaking < 0 ? 0 : settings.Handshaking & 0xFF);
+    const wire::RecordTail tail = wire::kSaveTail;
     if (layout != SettingsLayout::Basic) {
-        appendWord(out, settings.UDPPort);
-        out.fill(2, '\0');
+        Put16(p + tail.udpPort, settings.UDPPort);
         for (int n = 1; n <= MaxOutRules; ++n)
-            appendRule(out, settings.Rules.OutRules[n]);
+            putRule(p + tail.rules + wire::kRuleBytes * (n - 1), settings.Rules.OutRules[n]);
     }
-    if (login) {
-        appendTextField(out, settings.UserPrompt, 32);
-        appendTextField(out, settings.PassPrompt, 32);
-        appendTextField(out, settings.Username, 64);
-        appendTextField(out, settings.Password, 64);
+    if (layout == SettingsLayout::Login) {
+        const QString* texts[wire::kLoginTexts] = {&settings.UserPrompt, &settings.PassPrompt,
+                                                   &settings.Username, &settings.Password};
+        for (int i = 0; i < wire::kLoginTexts; ++i)
+            putText(p + tail.login + wire::kLoginTextOffset[i], *texts[i], wire::kLoginTextBytes[i]);
     }
-    appendWord(out, commandChecksumValue(out.sum()));
-    return out.take();
+    const size_t body = size_t(length - wire::kChecksumBytes);
+    Put16(p + body, wire::CommandChecksum(p, body));
 }
 
 QByteArray ReadCommand() { return QByteArrayLiteral("XQ"); }

@@ -5,21 +5,16 @@
 
 #include <optional>
 
+#include "wireformat.h"
+
 namespace brevion {
 
 // The discovery request: the five bytes "ZEVID", nothing else.
-inline const QByteArray kDiscoveryRequest = QByteArrayLiteral("ZEVID");
+inline const QByteArray kDiscoveryRequest(wire::kDiscoveryRequest, wire::kDiscoveryRequestBytes);
 
-// A discovery reply as the program reads it (at least 33 bytes; the tail is ignored):
-//
-//   offset size  content
-//   0      5     product token "K9ZEV" (printable text, surrounding spaces trimmed)
-//   5      6     MAC address, first byte first      -> "00:1A:2B-3C:4D:5E"
-//   11     4     IPv4 address, first octet first    -> "192.168.1.5"
-//   15     2     not read
-//   17     16    device name, ASCII, padded         -> printable text, spaces trimmed
-//   33..         not read
-inline constexpr int kDiscoveryReplyMinSize = 33;
+// A discovery reply: at least 33 bytes beginning "K9ZEV", then the MAC address, the IPv4 address
+// and the name (the layout is drawn in wireformat.h).
+inline constexpr int kDiscoveryReplyMinSize = wire::kDiscoveryReplyBytes;
 
 // One device as the list shows it: all three as display text.
 struct DiscoveredDevice {
@@ -32,6 +27,9 @@ struct DiscoveredDevice {
 // The device described by a reply, or nothing when the datagram is too short or its token is
 // not "K9ZEV".
 std::optional<DiscoveredDevice> ParseDiscoveryReply(const QByteArray& datagram);
+// The same into a device kept from an earlier reply, reusing its strings' memory; false (and
+// nothing changed) when the reply is refused.
+bool ParseDiscoveryReply(const QByteArray& datagram, DiscoveredDevice& device);
 
 // One byte as two uppercase hexadecimal digits.
 QString ByteToHex(quint8 value);

@@ -1,6 +1,9 @@
 #include "blockpacker.h"
 
 #include "settingsrecord.h"
+#include "wireformat.h"
+
+#include <algorithm>
 
 namespace brevion {
 
@@ -34,24 +37,53 @@ QByteArray WithCommandChecksum(const QByteArray& body)
     return body + CommandChecksum(body);
 }
 
-QByteArray EraseCommand() { return WithCommandChecksum(QByteArray("\x58\x50\xE7", 3)); }
-QByteArray RestartCommand() { return WithCommandChecksum(QByteArray("\x58\x50\xBD", 3)); }
+namespace {
 
-QByteArray BlockBody(const Block& block)
+// "XP", the sub-code, room for the rest: every update command begins so.
+QByteArray updateCommand(uchar code, qsizetype size)
 {
-    QByteArray b("\x58\x50\xC3", 3);
-    const auto a = static_cast<quint32>(block.address);
-    b.append(static_cast<char>(a >> 24));
-    b.append(static_cast<char>(a >> 16));
-    b.append(static_cast<char>(a >> 8));
-    b.append(static_cast<char>(a));
-    const auto count = static_cast<quint16>(block.data.size());
-    b.append(static_cast<char>(count >> 8));
-    b.append(static_cast<char>(count));
-    b += block.data;
-    return b;
+    QByteArray out(size, Qt::Uninitialized);
+    uchar* p = wire::U(out.data());
+    p[0] = wire::kX;
+    p[1] = wire::kProgram;
+    p[2] = code;
+    return out;
 }
 
-QByteArray BlockCommand(const Block& block) { return WithCommandChecksum(BlockBody(block)); }
+QByteArray shortCommand(uchar code)
+{
+    QByteArray out = updateCommand(code, wire::kShortCommandBytes);
+    uchar* p = wire::U(out.data());
+    wire::Put16(p + 3, wire::CommandChecksum(p, 3));
+    return out;
+}
+
+// The block command with room for `extra` bytes after the data.
+QByteArray blockCommand(const Block& block, int extra)
+{
+    const qsizetype count = block.data.size();
+    QByteArray out = updateCommand(wire::kBlock, wire::kBlockData + count + extra);
+    uchar* p = wire::U(out.data());
+    wire::Put32(p + wire::kBlockAddress, static_cast<quint32>(block.address));
+    wire::Put16(p + wire::kBlockCount, static_cast<quint32>(count));
+    std::copy_n(block.data.constData(), count, out.data() + wire::kBlockData);
+    return out;
+}
+
+} // namespace
+
+QByteArray EraseCommand() { return shortCommand(wire::kErase); }
+QByteArray RestartCommand() { return shortCommand(wire::kRestart); }
+
+QByteArray BlockBody(const Block& block) { return blockCommand(block, 0); }
+
+QByteArray BlockCommand(const Block& block)
+{
+    QByteArray out = blockCommand(block, wire::kChecksumBytes);
+    uchar* p = wire::U(out.data());
+    const size_t body = size_t(out.size() - wire::kChecksumBytes);
+    wire::Put16(p + body, wire::CommandChecksum(p, body));
+    return out;
+}
 
 } // namespace brevion

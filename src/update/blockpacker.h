@@ -1,6 +1,7 @@
 #pragma once
 
 #include "updatefile.h"
+#include "wireformat.h"
 
 #include <QByteArray>
 
@@ -8,20 +9,11 @@
 
 namespace brevion {
 
-// Commands of the update conversation (UDP, big-endian, CommandChecksum last):
-//
-//   EraseCommand    58 50 E7 FE 71
-//   RestartCommand  58 50 BD FE 9B
-//   BlockCommand    offset  size   content
-//                     0      1     0x58 "X"
-//                     1      1     0x50 "P"
-//                     2      1     0xC3
-//                     3      4     device address of the first data byte
-//                     7      2     count of data bytes, 0 to 64
-//                     9    count   data of one or more contiguous records, in file order
-//                   9+count  2     CommandChecksum over bytes 0 .. 8+count
+// Commands of the update conversation, "XP" with a sub-code (laid out in wireformat.h):
+// EraseCommand 58 50 E7 FE 71, RestartCommand 58 50 BD FE 9B, and BlockCommand, which carries up
+// to 64 data bytes of one or more contiguous records to a device address.
 
-constexpr int kMaxBlockBytes = 64;
+constexpr int kMaxBlockBytes = wire::kMaxBlockBytes;
 
 // Data records of consecutive addresses gathered for one BlockCommand.
 struct Block {

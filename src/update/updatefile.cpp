@@ -2,24 +2,13 @@
 
 #include "regularfile.h"
 
+#include "wireformat.h"
+
 namespace brevion {
 namespace {
 
-qint32 le32(const QByteArray& b, qsizetype at)
-{
-    const auto u = static_cast<quint32>(static_cast<quint8>(b[at])) |
-                   static_cast<quint32>(static_cast<quint8>(b[at + 1])) << 8 |
-                   static_cast<quint32>(static_cast<quint8>(b[at + 2])) << 16 |
-                   static_cast<quint32>(static_cast<quint8>(b[at + 3])) << 24;
-    return static_cast<qint32>(u);
-}
-
-qint16 le16(const QByteArray& b, qsizetype at)
-{
-    const auto u = static_cast<quint16>(static_cast<quint8>(b[at]) |
-                                        static_cast<quint8>(b[at + 1]) << 8);
-    return static_cast<qint16>(u);
-}
+qint32 le32(const QByteArray& b, qsizetype at) { return static_cast<qint32>(wire::GetLe32(wire::U(b.constData() + at))); }
+qint16 le16(const QByteArray& b, qsizetype at) { return static_cast<qint16>(wire::GetLe16(wire::U(b.constData() + at))); }
 
 UpdateFileResult damaged(const QString& problem)
 {
@@ -30,16 +19,16 @@ UpdateFileResult damaged(const QString& problem)
 
 std::optional<UpdateHeader> ReadListingHeader(const QByteArray& firstBytes)
 {
-    if (firstBytes.isEmpty() || static_cast<quint8>(firstBytes[0]) != kUpdateMarker || firstBytes.size() < 22)
+    if (firstBytes.isEmpty() || static_cast<quint8>(firstBytes[0]) != kUpdateMarker || firstBytes.size() < wire::kListingHeaderBytes)
         return std::nullopt;
     UpdateHeader h;
-    h.Version = le32(firstBytes, 2);
-    h.HwMin = le32(firstBytes, 6);
-    h.HwMax = le32(firstBytes, 10);
-    h.BootMin = le32(firstBytes, 14);
-    h.BootMax = le32(firstBytes, 18);
+    h.Version = le32(firstBytes, wire::kFileVersion);
+    h.HwMin = le32(firstBytes, wire::kFileHwMin);
+    h.HwMax = le32(firstBytes, wire::kFileHwMax);
+    h.BootMin = le32(firstBytes, wire::kFileBootMin);
+    h.BootMax = le32(firstBytes, wire::kFileBootMax);
     if (firstBytes.size() >= kUpdateHeaderBytes)
-        h.TotalBytes = le32(firstBytes, 22);
+        h.TotalBytes = le32(firstBytes, wire::kFileTotalBytes);
     return h;
 }
 
@@ -60,8 +49,8 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes)
     while (at < bytes.size()) {
         if (bytes.size() - at < kRecordHeaderBytes)
             return damaged(QStringLiteral("the record at offset %1 is cut off in its address or length").arg(at));
-        const qint32 address = le32(bytes, at);
-        const qint16 length = le16(bytes, at + 4);
+        const qint32 address = le32(bytes, at + wire::kRecordAddress);
+        const qint16 length = le16(bytes, at + wire::kRecordLength);
         if (length < 0 || length > kMaxRecordBytes)
             return damaged(QStringLiteral("the record at offset %1 has the length %2 (0 to %3 allowed)")
                                .arg(at).arg(length).arg(kMaxRecordBytes));

@@ -6,30 +6,18 @@
 #include <optional>
 #include <vector>
 
+#include "wireformat.h"
+
 namespace brevion {
 
-// Update file: every number little-endian and signed.
-//
-//   offset  size    field
-//   ------  ------  ----------------------------------------------------------------------
-//      0      1     Marker       100 (0x64) in every update file
-//      1      1     (not interpreted)
-//      2      4     Version      contents' version: major bits 16-23, minor 8-15, build 0-7
-//      6      4     HwMin        lowest hardware version that fits, major * 256 + minor
-//     10      4     HwMax        highest hardware version that fits
-//     14      4     BootMin      lowest bootloader a firmware file needs, like Version
-//     18      4     BootMax      highest bootloader a firmware file accepts
-//     22      4     TotalBytes   number of data bytes carried by the records
-//     26    rest    DataRecords, one after another up to the end of the file:
-//
-//                     0   4       Address   device address of the record's first byte
-//                     4   2       Length    0 to 64
-//                     6   Length  data      the bytes to program, in address order
+// Update file (*.bin): a 26-byte little-endian header (marker 100, Version, HwMin, HwMax,
+// BootMin, BootMax, TotalBytes), then data records of an address, a length 0..64 and the data.
+// The byte table is in wireformat.h.
 
-constexpr int kUpdateMarker = 100;
-constexpr int kUpdateHeaderBytes = 26;
-constexpr int kRecordHeaderBytes = 6;
-constexpr int kMaxRecordBytes = 64;
+constexpr int kUpdateMarker = wire::kUpdateMarker;
+constexpr int kUpdateHeaderBytes = wire::kUpdateHeaderBytes;
+constexpr int kRecordHeaderBytes = wire::kRecordHeaderBytes;
+constexpr int kMaxRecordBytes = wire::kMaxRecordBytes;
 // The device's flash: every record lies within 0x00000 to 0xFFFFF.
 constexpr qint64 kDeviceFlashBytes = 0x100000;
 // No update file is larger than this (the flash, with its record headers, fits many times).

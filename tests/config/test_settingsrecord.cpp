@@ -290,6 +290,28 @@ TEST(Reply, FieldsOfEachLayoutMatchTheDeviceModel)
     }
 }
 
+TEST(Reply, DecodedIntoAKeptReplyAsIfFresh)
+{
+    // Layouts in turn into one reply: nothing of the one before may survive, and a copy taken
+    // before (sharing its strings) keeps what it had.
+    SettingsReply kept;
+    SettingsReply previous;
+    int n = 0;
+    for (auto preset : {talixsim::Preset::Login, talixsim::Preset::Basic, talixsim::Preset::Rules,
+                        talixsim::Preset::Login}) {
+        talixsim::DeviceState device = talixsim::makeDevice(n * 100, preset);
+        device.name = QString(16 - 5 * n++, QLatin1Char('n'));
+        const QByteArray bytes = talixsim::settingsReply(device);
+        const SettingsReply copy = kept;
+        ASSERT_TRUE(DecodeSettingsReply(bytes, kept));
+        EXPECT_EQ(kept, *DecodeSettingsReply(bytes)) << n;
+        EXPECT_EQ(copy, previous) << n;
+        previous = *DecodeSettingsReply(bytes);
+    }
+    EXPECT_FALSE(DecodeSettingsReply(QByteArray(63, 'X'), kept));
+    EXPECT_EQ(kept, previous);
+}
+
 TEST(Fields, PortsAndBaudRates)
 {
     const struct {

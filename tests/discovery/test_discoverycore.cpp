@@ -103,10 +103,13 @@ TEST(DiscoveryReply, Texts)
          "c",
          "00:1A:2B-3C:4D:5E", "192.168.1.5", "abc"},
     };
+    DiscoveredDevice kept; // parsed into in turn: texts of every length, nothing left over
     for (const auto& c : cases) {
         // Bytes past the name field (0xEE reads as "n") must not reach the name.
         const auto device = ParseDiscoveryReply(Reply(c.mac, c.ip, c.name, 40));
         ASSERT_TRUE(device) << c.what;
+        ASSERT_TRUE(ParseDiscoveryReply(Reply(c.mac, c.ip, c.name), kept));
+        EXPECT_EQ(kept, *device) << c.what;
         EXPECT_EQ(device->mac, QString::fromLatin1(c.macText)) << c.what;
         EXPECT_EQ(device->ip, QString::fromLatin1(c.ipText)) << c.what;
         EXPECT_EQ(device->name, QString::fromLatin1(c.nameText)) << c.what;

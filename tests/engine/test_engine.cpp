@@ -8,7 +8,7 @@
 #include "deviceprotocol.h"
 #include "fleet.h"
 #include "updatefile.h"
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 
 #include <QtTest>
 #include <QUdpSocket>

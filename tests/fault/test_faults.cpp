@@ -15,7 +15,7 @@
 #include "settingsrecord.h"
 #include "updateexchange.h"
 #include "updatefile.h"
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 
 #include <QElapsedTimer>
 #include <QUdpSocket>

@@ -2,7 +2,7 @@
 // keeps its bytes. (Settings files under stress: tests/common/test_regularfile.cpp.)
 
 #include "updatefile.h"
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -11,7 +11,7 @@
 #include "talixctl.h"
 #include "updateexchange.h"
 #include "updatefile.h"
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 
 #include <QTemporaryDir>
 #include <QUdpSocket>

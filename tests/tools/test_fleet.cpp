@@ -4,7 +4,7 @@
 #include "talixctl.h"
 
 #include "fleet.h" // the simulator's
-#include "../../sim/updatefile.h"
+#include "updateimage.h"
 
 #include <nlohmann/json.hpp>
 

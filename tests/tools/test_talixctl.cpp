@@ -4,7 +4,7 @@
 #include "deviceprotocol.h"
 #include "fleet.h"
 #include "settingsfile.h"
-#include "../../sim/updatefile.h" // the simulator's file builder; same name as the program's
+#include "updateimage.h"
 
 #include <nlohmann/json.hpp>
 

@@ -6,7 +6,7 @@
 #include "fleet.h"
 #include "networksettings.h"
 #include "updatefile.h"
-#include "../../sim/updatefile.h" // the simulator's file builder; same name as ours
+#include "updateimage.h"
 
 #include <QHostAddress>
 #include <QList>

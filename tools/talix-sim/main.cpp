@@ -2,7 +2,7 @@
 #include "deviceprotocol.h"
 #include "fleet.h"
 #include "fleetfile.h"
-#include "../../sim/updatefile.h" // the simulator's file builder
+#include "updateimage.h"
 
 #include <CLI/CLI.hpp>
 

@@ -6,12 +6,8 @@
 
 namespace talixsim {
 
-// Update files that follow the simulator's flash convention (flash.h), for tests and demos.
-//
-// Header, 26 bytes, little-endian, signed:
-//   0 1 marker 100   1 1 zero   2 4 version (major << 16 | minor << 8 | build)
-//   6 4 HwMin   10 4 HwMax   14 4 BootMin   18 4 BootMax   22 4 TotalBytes
-// then records: address 4, length 2, data (length bytes).
+// Update files (laid out in wireformat.h) whose images follow the simulator's flash convention
+// (flash.h), for tests and demos: records of recordLength bytes from the region base onward.
 
 enum class Region { Bootloader, Firmware };
 

@@ -1,20 +1,13 @@
-#include "updatefile.h"
+#include "updateimage.h"
 
 #include "flash.h"
+#include "wireformat.h"
 
 #include <algorithm>
 
 namespace talixsim {
 
-namespace {
-
-void putLE(QByteArray& out, quint32 value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-} // namespace
+namespace wire = brevion::wire;
 
 QByteArray updateImage(const UpdateFileRecipe& recipe)
 {
@@ -33,21 +26,24 @@ QByteArray makeUpdateFile(const UpdateFileRecipe& recipe)
 {
     const QByteArray image = updateImage(recipe);
     const quint32 base = recipe.region == Region::Bootloader ? kBootBase : kFirmBase;
-    QByteArray out;
-    out.append(char(100));
-    out.append('\0');
-    putLE(out, versionValue(recipe.version), 4);
-    putLE(out, recipe.hwMin, 4);
-    putLE(out, recipe.hwMax, 4);
-    putLE(out, recipe.bootMin, 4);
-    putLE(out, recipe.bootMax, 4);
-    putLE(out, quint32(recipe.totalBytes >= 0 ? recipe.totalBytes : image.size()), 4);
     const int step = std::max(1, recipe.recordLength);
+    const int records = (int(image.size()) + step - 1) / step;
+    QByteArray out(wire::kUpdateHeaderBytes + records * wire::kRecordHeaderBytes + image.size(), '\0');
+    uchar* p = wire::U(out.data());
+    p[0] = wire::kUpdateMarker;
+    wire::PutLe32(p + wire::kFileVersion, versionValue(recipe.version));
+    wire::PutLe32(p + wire::kFileHwMin, recipe.hwMin);
+    wire::PutLe32(p + wire::kFileHwMax, recipe.hwMax);
+    wire::PutLe32(p + wire::kFileBootMin, recipe.bootMin);
+    wire::PutLe32(p + wire::kFileBootMax, recipe.bootMax);
+    wire::PutLe32(p + wire::kFileTotalBytes, quint32(recipe.totalBytes >= 0 ? recipe.totalBytes : image.size()));
+    uchar* record = p + wire::kUpdateHeaderBytes;
     for (int at = 0; at < image.size(); at += step) {
         const int length = std::min(step, int(image.size()) - at);
-        putLE(out, base + quint32(at), 4);
-        putLE(out, quint32(length), 2);
-        out.append(image.mid(at, length));
+        wire::PutLe32(record + wire::kRecordAddress, base + quint32(at));
+        wire::PutLe16(record + wire::kRecordLength, quint32(length));
+        std::copy_n(image.constData() + at, length, record + wire::kRecordHeaderBytes);
+        record += wire::kRecordHeaderBytes + length;
     }
     return out;
 }
