@@ -187,26 +187,33 @@ double RoundHalfEven(double value)
 
 std::optional<quint32> ParseIPv4(QStringView text)
 {
+    // Unrolled over the one to three digits of a part: a save command reads fifteen addresses.
+    const char16_t* s = text.utf16();
+    const char16_t* const end = s + text.size();
+    const auto digit = [&] { return s != end ? unsigned(*s - u'0') : 10u; };
     quint32 address = 0;
-    int parts = 0;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (parts < 4) {
-        const qsizetype start = i;
-        int value = 0;
-        while (i < n && i - start < 3 && text[i] >= u'0' && text[i] <= u'9')
-            value = value * 10 + (text[i++].unicode() - u'0');
-        const qsizetype digits = i - start;
-        if (digits == 0 || value > 255 || (digits > 1 && text[start] == u'0'))
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && (s == end || *s++ != u'.'))
             return std::nullopt;
-        address = address << 8 | quint32(value);
-        if (++parts < 4) {
-            if (i >= n || text[i] != u'.')
+        unsigned value = digit();
+        if (value > 9)
+            return std::nullopt;
+        ++s;
+        if (unsigned d = digit(); d <= 9) {
+            if (value == 0) // a leading zero
                 return std::nullopt;
-            ++i;
+            value = value * 10 + d;
+            ++s;
+            if (d = digit(); d <= 9) {
+                value = value * 10 + d;
+                ++s;
+            }
         }
+        if (value > 255) // a fourth digit fails at the next dot or at the end
+            return std::nullopt;
+        address = address << 8 | value;
     }
-    if (i != n)
+    if (s != end)
         return std::nullopt;
     return address;
 }
