@@ -7,6 +7,7 @@
 
 #include "deviceprotocol.h"
 #include "rig.h"
+#include "wait.h"
 #include "updatefile.h"
 #include "updateimage.h"
 
@@ -14,7 +15,6 @@
 #include <QUdpSocket>
 
 #include <algorithm>
-#include <memory>
 
 using namespace brevion;
 using Code = Outcome::Code;
@@ -27,12 +27,12 @@ enum class Fault { None, Silent, AnswerN, Corrupt, Truncated, ReplyLost, Request
 
 // The rig's devices and a link to them from the given local port (0: the rig's free one).
 struct Engine : support::Rig {
-    std::unique_ptr<DeviceLink> link;
-    explicit Engine(int devices, quint16 localPort = 0) : Rig(devices)
+    explicit Engine(int devices, quint16 port = 0)
+        : Rig(devices), link(std::make_unique<DeviceLink>(NetworkSettings{
+                            fleet.port(), port ? port : localPort, QStringLiteral("127.255.255.255")}))
     {
-        link = std::make_unique<DeviceLink>(
-            NetworkSettings{fleet.port(), localPort ? localPort : this->localPort, QStringLiteral("127.255.255.255")});
     }
+    std::unique_ptr<DeviceLink> link;
     QHostAddress at(int i = 0) const { return QHostAddress(ip(i)); }
     // Answers from the device's address but another port, once the device has heard `code`.
     void forge(char code)
@@ -65,10 +65,8 @@ struct Engine : support::Rig {
 
 Outcome run(Conversation* c, int boundMs = 10000)
 {
-    QSignalSpy done(c, &Conversation::finished);
     c->start();
-    if (!c->isFinished())
-        done.wait(boundMs);
+    support::waitUntil([c] { return c->isFinished(); }, boundMs);
     return c->outcome();
 }
 
@@ -142,11 +140,10 @@ private slots:
         CommandConversation* first = op == Op::ReadThenSave ? CommandConversation::Read(link, e.at(), &link) : nullptr;
         if (first)
             first->start();
-        QSignalSpy done(c, &Conversation::finished);
         c->start();
         if (fault == Fault::ForgedPort)
             e.forge(op == Op::Read ? 'Q' : 'S');
-        QVERIFY(c->isFinished() || done.wait(5000));
+        QVERIFY(support::waitUntil([c] { return c->isFinished(); }));
         QCOMPARE(c->outcome().code, expected);
         if (first)
             QCOMPARE(first->outcome().code, Code::Accepted);
@@ -197,7 +194,6 @@ private slots:
         UpdateConversation u(*e.link, e.at(), file, UpdateConversation::Target::Firmware, false);
         u.setTimings(shortTimings());
         QUdpSocket restarter;
-        restarter.bind(QHostAddress::LocalHost, 0);
         connect(&u, &UpdateConversation::progress, &u, [&](qint64 done) {
             if (done == 2048 && (fault == Fault::RestartBack || fault == Fault::RestartGone))
                 restarter.writeDatagram(talixsim::commandWithChecksum("XB"), e.at(), e.fleet.port());
@@ -243,7 +239,6 @@ private slots:
     void wireLog()
     {
         static QStringList lines;
-        lines.clear();
         QLoggingCategory::setFilterRules(QStringLiteral("brevion.wire=true"));
         const auto previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
             lines << m;
