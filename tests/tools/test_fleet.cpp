@@ -55,7 +55,7 @@ private:
                                    std::to_string(kLocalPort), "--broadcast", "127.255.255.255"});
         std::ostringstream out, err;
         talixctl::RunOptions options;
-        options.fleetSpeedup = 20;
+        options.speedup = 20;
         Result r;
         r.code = talixctl::RunTalixctl(args, out, err, options);
         r.text = out.str();
