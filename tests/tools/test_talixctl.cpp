@@ -416,7 +416,6 @@ private slots:
         QUdpSocket mute; // hears the search, answers nothing
         QVERIFY(mute.bind(QHostAddress::AnyIPv4, 0));
         QCOMPARE(rig->run("discover", mute.localPort()).out, "No Vant Ethernet to Serial Bridge devices were found.\n");
-        QCOMPARE(rig->run("--json discover", mute.localPort()).out, "[]\n");
     }
 
     // A bridge that refuses to be read and two that share an address are listed with their errors;
@@ -436,12 +435,9 @@ private slots:
             "name,mac,ip,duplicate,layout,HdweVer,BootVer,FirmVer,error\r\n\"Pump, \"\"A\"\"\",00:50:C2-5A:30:00,"));
         const QString folder = rig->dir.filePath("backup");
         const Result backup = rig->run("--json backup " + folder);
-        QFile index(folder + "/index.json");
-        QVERIFY(index.open(QIODevice::ReadOnly));
-        JCOMPARE(json::parse(index.readAll().toStdString()), backup.j);
         JCOMPARE((json{backup.code, backup.j[1]["file"], backup.j[2]["file"], backup.j[3]["file"], backup.j[4]["file"]}),
                  (json{1, "0050C25A3001.TALIX", nullptr, nullptr, nullptr}));
-        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3); // two bridges and the index
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"0050C25A3000.TALIX", "0050C25A3001.TALIX", "index.json"}));
         QCOMPARE(int(QFile::permissions(folder + "/0050C25A3000.TALIX")), 0x6600); // owner only
         QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ"), 0);
     }
