@@ -120,16 +120,6 @@ struct BadFile {
     QString told;
 };
 
-// "MAC result: error" of each bridge of a --json apply or update-all.
-QStringList results(const Result& r)
-{
-    QStringList list;
-    for (const json& d : r.j["devices"])
-        list << QString::fromStdString(d["mac"].get<std::string>() + " " + d["result"].get<std::string>() +
-                                       (d["error"].is_null() ? "" : ": " + d["error"].get<std::string>()));
-    return list;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Failure)
@@ -468,11 +458,10 @@ private slots:
         rig->faults([](Faults& f) { f.answerN = true; }, 1);
         const Result r = rig->run("--json apply " + rig->file("plan.json", R"({"defaults": {"NetName": "Line 2"},
             "devices": {"0050C25A3000": {}, "0050C25A3001": {}, "0050C25A3003": {}, "0050C25A3FFF": {}}})"));
-        QCOMPARE(r.code, 1);
-        QCOMPARE(results(r), (QStringList{"00:50:C2-5A:30:00 changed",
-                                          "00:50:C2-5A:30:01 failed: The device reported an error receiving the last command.",
-                                          "00:50:C2-5A:30:03 failed: shares its address with another bridge",
-                                          "00:50:C2-5A:3F:FF failed: not found"}));
+        const json& d = r.j["devices"];
+        JCOMPARE((json{r.code, d[0]["result"], d[1]["error"], d[2]["error"], d[3]["mac"], d[3]["error"]}),
+                 (json{1, "changed", "The device reported an error receiving the last command.",
+                       "shares its address with another bridge", "00:50:C2-5A:3F:FF", "not found"}));
         QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(-2, "XS"), 1);
     }
 
@@ -523,9 +512,8 @@ private slots:
         rig->raiseOnFirstBlock(poll, 0, {SIGINT});
         const Result r = rig->run("--json update-all " + rig->dir.filePath("up") +
                                   " --parallel 1 --only 0050C25A3000,0050C25A3001,0050C25A3002");
-        QCOMPARE(r.code, 1);
-        QCOMPARE(results(r), (QStringList{"00:50:C2-5A:30:00 updated", "00:50:C2-5A:30:01 failed: not started: interrupted",
-                                          "00:50:C2-5A:30:02 failed: not started: interrupted"}));
+        JCOMPARE((json{r.code, r.j["summary"], r.j["devices"][1]["error"], r.j["devices"][2]["error"]}),
+                 (json{1, {{"updated", 1}, {"unchanged", 0}, {"skipped", 0}, {"failed", 2}}, "not started: interrupted", "not started: interrupted"}));
         QCOMPARE(rig->fleet.device(0).firm, (Version3{1, 0, 18}));
         QCOMPARE(rig->heard(1, "XP\xE7") + rig->heard(2, "XP\xE7"), 0);
     }
