@@ -119,12 +119,11 @@ void TestOutgoingWiz::aRunThroughEveryPage()
 {
     const OutCnctRule start{QString(), 0, OUT_TCP | OUT_POWERUP, 77};
     QString doneCaption, nextCaption;
-    std::vector<bool> shown; // on the done page: only its frame, the rule and the buttons
+    bool onlyDonePage = false; // with the rule and the buttons
     const auto look = [&](OutgoingWiz& w) {
         doneCaption = w.cmdNext->text();
-        for (QWidget* f : {(QWidget*)w.WizFrame[0], (QWidget*)w.WizFrame[3], (QWidget*)w.WizFrame[4], (QWidget*)w.FrameRule,
-                           (QWidget*)w.cmdHelp, (QWidget*)w.cmdBack})
-            shown.push_back(f->isVisible());
+        onlyDonePage = w.WizFrame[4]->isVisible() && !w.WizFrame[3]->isVisible() && !w.WizFrame[0]->isVisible() &&
+                       w.FrameRule->isVisible() && w.cmdHelp->isVisible() && w.cmdBack->isVisible();
     };
     const Run run = RunWizard(start, {Page0("10.0.0.8", "4000", true), Click(&OutgoingWiz::optWhenSerial),
                                       Click(&OutgoingWiz::LoginYes), Seconds("30"),
@@ -132,7 +131,7 @@ void TestOutgoingWiz::aRunThroughEveryPage()
                                       {[&](OutgoingWiz& w) { nextCaption = w.cmdNext->text(); }}, kNext});
     QCOMPARE(run.pages, (std::vector<int>{0, 1, 2, 3, 4, 3, 4}));
     QCOMPARE(doneCaption + " " + nextCaption, QStringLiteral("Done Next ->"));
-    QCOMPARE(shown, (std::vector<bool>{false, false, true, true, true, true}));
+    QVERIFY(onlyDonePage);
     QVERIFY(run.boxes.shown.empty());
     QVERIFY(run.hidden && !run.cancelled);
     QCOMPARE(run.sentence, QStringLiteral("Connect to 10.0.0.8, Port 4000, using TCP when incoming data is detected on "
