@@ -5,13 +5,14 @@
 #include "devicestate.h"
 #include "nxfns.h"
 
+#include "hex.h"
+
 #include <gtest/gtest.h>
 
 using namespace brevion;
+using support::hex;
 
 namespace {
-
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
 // Sum of every byte and the two checksum bytes read as one number: 0 modulo 65536 for a command.
 quint32 withChecksum(const QByteArray& b)

@@ -3,6 +3,8 @@
 #include "updatefile.h"
 #include "updatelist.h"
 
+#include "hex.h"
+
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -13,10 +15,9 @@
 #include <sys/stat.h>
 
 using namespace brevion;
+using support::hex;
 
 namespace {
-
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
 void putLe(QByteArray& b, qint64 v, int size)
 {
