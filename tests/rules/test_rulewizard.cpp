@@ -77,6 +77,7 @@ TEST(RuleWizard, NextRefusesInvalidEntries)
         {3, Tcp("1.2.3.4", "1", false, false, ""), time},    {3, Tcp("1.2.3.4", "1", false, false, "abc"), time},
         {3, Tcp("1.2.3.4", "1", false, false, "0"), time},   {3, Tcp("1.2.3.4", "1", false, false, "1"), {}},
         {3, Tcp("1.2.3.4", "1", false, false, "3600"), {}},  {3, Tcp("1.2.3.4", "1", false, false, "30s"), {}},
+        {3, Tcp("1.2.3.4", "1", false, false, "3601"), time}, {0, Tcp("10.0.0.5", "65536", true), port},
         {3, Tcp("1.2.3.4", "1", false, true, ""), {}}, // indefinite: not examined
     };
     for (const auto& [page, choices, problem] : cases)
