@@ -1,19 +1,15 @@
 #pragma once
 
-// Helpers shared by the update tests: a simulated device on loopback and a scripted peer.
+// The simulated device the update tests share.
 
-#include "deviceprotocol.h"
 #include "fleet.h"
 #include "networksettings.h"
 #include "updatefile.h"
 #include "updateimage.h"
 
-#include <QHostAddress>
 #include <QList>
-#include <QUdpSocket>
 
 #include <functional>
-#include <memory>
 
 namespace updatetest {
 
@@ -50,47 +46,6 @@ struct SimDevice {
                 out << e.bytes;
         return out;
     }
-    bool allFromLocalPort(quint16 port) const
-    {
-        for (const auto& e : fleet.traffic())
-            if (e.direction == talixsim::TrafficEntry::Direction::In && e.peerPort != port)
-                return false;
-        return true;
-    }
 };
-
-// A peer on the event loop of the test that answers each datagram as told.
-struct ScriptedPeer {
-    QUdpSocket socket;
-    QUdpSocket stranger; // answers from another address
-    QList<QByteArray> received;
-    std::function<QList<std::pair<bool, QByteArray>>(const QByteArray&)> answer; // (from stranger?, bytes)
-
-    ScriptedPeer(const QString& address, const QString& strangerAddress)
-    {
-        socket.bind(QHostAddress(address), 0);
-        stranger.bind(QHostAddress(strangerAddress), 0);
-        QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
-            while (socket.hasPendingDatagrams()) {
-                QHostAddress from;
-                quint16 port = 0;
-                QByteArray d(int(socket.pendingDatagramSize()), '\0');
-                socket.readDatagram(d.data(), d.size(), &from, &port);
-                received << d;
-                if (answer)
-                    for (const auto& [fromStranger, bytes] : answer(d))
-                        (fromStranger ? stranger : socket).writeDatagram(bytes, from, port);
-            }
-        });
-    }
-    quint16 port() const { return socket.localPort(); }
-};
-
-// The settings reply a device with these versions sends, good checksum (Basic layout: 64 bytes).
-inline QByteArray basicReply()
-{
-    talixsim::DeviceState d = talixsim::makeDevice(0, talixsim::Preset::Basic);
-    return talixsim::settingsReply(d);
-}
 
 } // namespace updatetest
