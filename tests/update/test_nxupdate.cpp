@@ -1,22 +1,17 @@
 #include "nxupdate.h"
 
+#include "boxes.h"
 #include "deviceversions.h"
 #include "dialogs.h"
 #include "forms.h"
 #include "msgbox.h"
 #include "settingsstore.h"
 #include "udpport.h"
+#include "updateimage.h"
 #include "updatetestsupport.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 #include <QUdpSocket>
 
 using namespace brevion;
@@ -25,7 +20,6 @@ using Fault = std::function<void(talixsim::Faults&)>;
 
 namespace {
 
-constexpr quint16 kLocalPort = 24502;
 const QString kProgrammingError = QStringLiteral("Programming Error.  Close this window and try again.");
 const QString kCompleted = QStringLiteral("Update was completed successfully.");
 const QString kComms = QStringLiteral("Communications Error");
@@ -50,7 +44,7 @@ class TestNxUpdate : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_settings;
-    QList<Message> m_messages;
+    support::Boxes m_boxes;
     QList<FolderRequest> m_folderRequests;
 
     QString folderWith(QTemporaryDir& dir, const QList<std::pair<QString, QByteArray>>& files)
@@ -93,13 +87,8 @@ private slots:
     }
     void init()
     {
-        m_messages.clear();
-        m_folderRequests.clear();
-        int errors = 0; // file errors: Retry once, then Cancel
-        SetMessageResponder([this, errors](const Message& m) mutable {
-            m_messages << m;
-            return m.buttons == MsgButtons::RetryCancel && ++errors < 2 ? MsgAnswer::Retry : MsgAnswer::Cancel;
-        });
+        m_boxes.clear();
+        SetMessageResponder(m_boxes.sink());
     }
     void cleanup()
     {
@@ -120,7 +109,7 @@ private slots:
             const char* name;
             QString folder, hw;
             bool listed;
-            QList<Message> messages;
+            std::vector<Message> messages;
             QString errorWords; // of the "Update File Error" box, shown twice (Retry, then Cancel)
         } cases[] = {
             {"cancelled folder choice", QString(), "1.2", false, {}, {}},
@@ -132,8 +121,9 @@ private slots:
             {"a damaged file", cut.path(), "1.2", true, {}, "runs past the end of the file"},
         };
         for (const auto& c : cases) {
-            SimDevice dev(kLocalPort);
-            init();
+            SimDevice dev;
+            m_boxes.clear();
+            m_boxes.answers = {c.errorWords.isEmpty() ? MsgAnswer::Ok : MsgAnswer::Retry};
             WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
             NxUpdate& w = selected(dev.ip, c.folder, c.listed, c.hw);
             if (c.listed)
@@ -142,10 +132,10 @@ private slots:
             if (!c.listed) // the remembered folder is gone, and stays so
                 QVERIFY(m_folderRequests.last().startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
             if (c.errorWords.isEmpty())
-                QCOMPARE(m_messages, c.messages);
+                QCOMPARE(m_boxes.shown, c.messages);
             else
-                QVERIFY2(m_messages.size() == 2 && m_messages[0].title == "Update File Error" &&
-                             m_messages[0].text.contains(c.errorWords), c.name);
+                QVERIFY2(m_boxes.shown.size() == 2 && m_boxes.shown[0].title == "Update File Error" &&
+                             m_boxes.shown[0].text.contains(c.errorWords), c.name);
             Forms::Unload<NxUpdate>();
         }
     }
@@ -153,7 +143,7 @@ private slots:
     // The one whole update at the device's own waits.
     void firmwareUpdate()
     {
-        SimDevice dev(kLocalPort);
+        SimDevice dev;
         QTemporaryDir dir;
         NxUpdate& w = selected(dev.ip, updateFiles(dir));
         QCOMPARE(m_folderRequests[0].title, QStringLiteral("Select the folder containing the update (bin) files for the device."));
@@ -176,11 +166,11 @@ private slots:
             animated = w.ProgressBar1->value();
             w.close();
             closed = !Forms::IsLoaded<NxUpdate>() || !w.isVisible();
-            portTaken = QUdpSocket().bind(QHostAddress::AnyIPv4, kLocalPort, QUdpSocket::DontShareAddress);
+            portTaken = QUdpSocket().bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress);
         });
         w.cmdUpdate->click();
         QVERIFY2(animated >= 6 && animated <= 14, qPrintable(QString::number(animated)));
-        QVERIFY(!closed && !portTaken && m_messages.isEmpty());
+        QVERIFY(!closed && !portTaken && m_boxes.shown.empty());
         QCOMPARE(phases, (QStringList{"Erasing Firmware . . . 250", "Programming Firmware . . . 6400",
                                       "Rebooting device . . . 270"}));
         QCOMPARE(w.lblStatus->text() + w.FirmVer->text() + w.BootVer->text(), kCompleted + "1.0.171.0.5");
@@ -202,9 +192,9 @@ private slots:
         const Message notTaken{"Update Firmware", "After the restart the device reports no firmware (Erased), not version "
                                "1.0.17 of the update file.\r\nThe update did not take effect: run it again, or use another "
                                "update file.", MsgButtons::Ok, MsgIcon::Exclamation};
-        const Message held{kComms, "The command could not be sent: local UDP port 24502 is in use by another program.\r\n"
+        const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\n"
                                    "Please close the program that uses this port and try again."};
-        const Message heldHere{kComms, "The command could not be sent: local UDP port 24502 is still in use by this "
+        const Message heldHere{kComms, "The command could not be sent: local UDP port %1 is still in use by this "
                                        "program, which is waiting for a device's reply on it.\r\nWait a few seconds and try again."};
         enum Hold { Free, Elsewhere, Here };
         const struct {
@@ -212,7 +202,7 @@ private slots:
             bool boot, tagged;
             Fault before, midway; // midway: once the first block is accepted
             Hold hold;
-            QList<Message> messages;
+            std::vector<Message> messages;
             QString status, bootVer, firmVer;
             qsizetype extraSends = 0; // of blocks
         } cases[] = {
@@ -228,16 +218,16 @@ private slots:
             {"port held by this program", false, true, {}, {}, Here, {heldHere}, kProgrammingError, "1.0.5", "1.0.11"},
         };
         for (const auto& c : cases) {
-            SimDevice dev(kLocalPort);
+            SimDevice dev;
             if (c.before)
                 dev.faults(c.before);
             QUdpSocket other;
             UdpPort own;
-            QVERIFY(c.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, kLocalPort, QUdpSocket::DontShareAddress));
-            QVERIFY(c.hold != Here || own.Bind(kLocalPort));
+            QVERIFY(c.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(c.hold != Here || own.Bind(dev.localPort));
             QTemporaryDir dir;
             NxUpdate& w = selected(dev.ip, updateFiles(dir, c.tagged));
-            m_messages.clear();
+            m_boxes.clear();
             w.SetTimings({.eraseWaitMs = 300, .blockWaitMs = 150, .restartWaitMs = 200, .readWaitMs = 200, .pauseMs = 50,
                           .afterEraseMs = 400, .afterEraseErasedMs = 400, .afterRestartMs = 500});
             if (c.boot)
@@ -249,13 +239,16 @@ private slots:
                 }
             });
             w.cmdUpdate->click();
-            QCOMPARE(m_messages, c.messages);
+            std::vector<Message> expected = c.messages;
+            for (Message& m : expected) // the port, where a box names it
+                m.text.replace("%1", QString::number(dev.localPort));
+            QCOMPARE(m_boxes.shown, expected);
             QCOMPARE(w.lblStatus->text(), c.status);
             QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text(), c.bootVer + " " + c.firmVer);
             QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Close"));
             const QList<QByteArray> in = dev.received();
             QCOMPARE(in.isEmpty(), c.hold != Free);
-            if (c.messages.contains(kEraseTimedOut))
+            if (m_boxes.count(kEraseTimedOut))
                 QCOMPARE(in, QList<QByteArray>{QByteArray::fromHex("5850E7FE71")});
             // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.
             QList<QByteArray> blocks;
