@@ -1,53 +1,40 @@
 // The discovery window against simulated bridges on loopback.
+#include "boxes.h"
 #include "dialogs.h"
 #include "forms.h"
 #include "msgbox.h"
-#include "networksettings.h"
 #include "nxfind.h"
 #include "nxsetup.h"
+#include "rig.h"
 #include "twips.h"
 #include "udpport.h"
 
-#include "fleet.h"
-
-#include <QAccessible>
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QTimer>
-#include <QUdpSocket>
 #include <QtTest>
+#include <QtWidgets>
+#include <QUdpSocket>
 
 using namespace brevion;
 using talixsim::DeviceState;
 
 namespace {
 
-constexpr quint16 kFleetPort = 24200;
-constexpr quint16 kLocalPort = 24240;
-
-// count simulated bridges, TALIX-1 at 127.0.0.2 onwards; the window searches them.
-std::unique_ptr<talixsim::Fleet> fleetOf(int count, const std::function<void(DeviceState&, int)>& change = {})
+// count bridges, TALIX-1 at 127.0.0.2 onwards, changed as told; the window searches them.
+std::unique_ptr<support::Rig> rigOf(int count, const std::function<void(DeviceState&, int)>& change = {})
 {
-    auto fleet = std::make_unique<talixsim::Fleet>(talixsim::FleetOptions{kFleetPort});
+    std::vector<DeviceState> devices;
     for (int i = 0; i < count; ++i) {
-        DeviceState d = talixsim::makeDevice(i);
+        devices.push_back(talixsim::makeDevice(i));
         if (change)
-            change(d, i);
-        fleet->addDevice(d);
+            change(devices.back(), i);
     }
-    if (!fleet->start())
-        qFatal("fleet did not start");
-    SetNetwork({kFleetPort, kLocalPort, QStringLiteral("127.255.255.255")});
-    return fleet;
+    return std::make_unique<support::Rig>(devices);
 }
 
-NxFind& shownWindow()
+NxFind& searched()
 {
     NxFind& w = Forms::Get<NxFind>();
     w.show();
+    QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
     return w;
 }
 
@@ -63,16 +50,13 @@ QStringList column(const NxFind& w, int col)
 
 class TestNxFind : public QObject {
     Q_OBJECT
-    QList<Message> m_boxes;
+    support::Boxes m_boxes;
 
 private slots:
     void init()
     {
         m_boxes.clear();
-        SetMessageResponder([this](const Message& m) {
-            m_boxes << m;
-            return m.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
-        });
+        SetMessageResponder(m_boxes.sink());
     }
     void cleanup()
     {
@@ -81,44 +65,54 @@ private slots:
         SetModalResponder({});
     }
 
-    void searchListsSortedCountsAndNarrowsTheFirstColumn()
+    void searchesListCountAndNarrowTheFirstColumn()
     {
-        NxFind& w = shownWindow();
+        enum Hold { Free, Elsewhere, Here };
         const struct {
             int devices;
+            Hold hold;
             QString status;
             int width; // of column 0, twips: narrow above 4 devices until the window is loaded again
-        } steps[] = {{0, "No Vant Ethernet to Serial Bridge devices were found.", 2550},
-                     {1, "1 Bridge found", 2550}, {4, "4 Bridges found", 2550}, {5, "5 Bridges found", 2355},
-                     {3, "3 Bridges found", 2355}};
+        } steps[] = {{0, Free, "No Vant Ethernet to Serial Bridge devices were found.", 2550},
+                     {1, Free, "1 Bridge found", 2550}, {4, Free, "4 Bridges found", 2550},
+                     {5, Free, "5 Bridges found", 2355}, {3, Free, "3 Bridges found", 2355},
+                     {2, Elsewhere, "UDP port %1 is in use by another program. Close it and search again.", 2355},
+                     {2, Here, "UDP port %1 is still in use by this program, which is waiting for a device's reply on "
+                               "it. Search again in a few seconds.", 2355}};
         for (const auto& s : steps) {
-            const auto fleet = fleetOf(s.devices, [](DeviceState& d, int i) {
+            const auto rig = rigOf(s.devices, [](DeviceState& d, int i) {
                 d.address = talixsim::loopbackAddress(i < 2 ? 7 + i : i); // .9, .10, .4, .5, .6
             });
+            QUdpSocket other;
+            UdpPort own;
+            QVERIFY(s.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, rig->localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(s.hold != Here || own.Bind(rig->localPort));
+            NxFind& w = Forms::Get<NxFind>();
             bool searching = false;
             QTimer::singleShot(200, &w, [&] {
                 searching = w.lblStatus->text() == "Searching, please wait ..." && !w.cmdSearch->isEnabled() &&
                             !w.cmdConfig->isEnabled();
             });
-            QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
-            QVERIFY(searching);
-            QCOMPARE(w.lblStatus->text(), s.status);
-            QCOMPARE(w.MSFlexGrid1->rowCount(), s.devices);
+            searched();
+            QVERIFY(searching || s.hold);
+            QCOMPARE(w.lblStatus->text(), QString(s.status).replace("%1", QString::number(rig->localPort)));
+            const int listed = s.hold ? 0 : s.devices;
+            QCOMPARE(w.MSFlexGrid1->rowCount(), listed);
+            QVERIFY(!s.hold || rig->fleet.traffic().empty());
             QCOMPARE(w.MSFlexGrid1->columnWidth(0), TwipsToPixels(s.width));
-            QVERIFY(w.cmdSearch->isEnabled() && w.cmdConfig->isEnabled() == (s.devices > 0));
+            QVERIFY(w.cmdSearch->isEnabled() && w.cmdConfig->isEnabled() == (listed > 0));
             QStringList ips = column(w, 2);
-            QVERIFY(std::is_sorted(ips.begin(), ips.end()) && ips.removeDuplicates() == 0); // each once
-            if (s.devices >= 3) // by text: 127.0.0.10 before 127.0.0.4
+            QVERIFY(std::is_sorted(ips.begin(), ips.end()) && ips.removeDuplicates() == 0); // each device once
+            if (listed >= 3) // by text: 127.0.0.10 before 127.0.0.4
                 QCOMPARE(ips.mid(0, 2), (QStringList{"127.0.0.10", "127.0.0.4"}));
-            QVERIFY(s.devices == 0 || w.MSFlexGrid1->selectionModel()->isRowSelected(0, {}));
+            QVERIFY(listed == 0 || w.MSFlexGrid1->selectionModel()->isRowSelected(0, {}));
         }
         Forms::Unload<NxFind>();
-        QCOMPARE(shownWindow().MSFlexGrid1->columnWidth(0), TwipsToPixels(2550));
+        QCOMPARE(searched().MSFlexGrid1->columnWidth(0), TwipsToPixels(2550));
     }
 
     void duplicatesMarkedAndNoteFollowsEachSearch()
     {
-        NxFind& w = shownWindow();
         const struct {
             int sharing; // devices 1.. moved onto one address
             QStringList ips;
@@ -126,13 +120,14 @@ private slots:
                      {0, {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}},
                      {3, {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "* 127.0.0.3 *"}}};
         for (const auto& s : steps) {
-            const auto fleet = fleetOf(4, [&](DeviceState& d, int i) {
+            const auto rig = rigOf(4, [&](DeviceState& d, int i) {
                 if (i > 0 && i <= s.sharing)
                     d.address = talixsim::loopbackAddress(1);
             });
+            NxFind& w = Forms::Get<NxFind>();
             bool hiddenWhileSearching = false;
             QTimer::singleShot(200, &w, [&] { hiddenWhileSearching = !w.lblDuplicates->isVisible(); });
-            QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
+            searched();
             QVERIFY(hiddenWhileSearching);
             QCOMPARE(column(w, 2), s.ips);
             QCOMPARE(w.lblDuplicates->isVisible(), s.sharing > 0);
@@ -141,15 +136,16 @@ private slots:
 
     void configureHandsOverAndReturns()
     {
-        // The pair shares 127.0.0.4; their stored address agrees, as the window reads it back.
-        const auto fleet = fleetOf(3, [](DeviceState& d, int i) {
+        // The pair shares 127.0.0.4, the third has the placeholder MAC; addresses as stored.
+        const auto rig = rigOf(3, [](DeviceState& d, int i) {
             if (i == 1)
                 d.address = d.ip = talixsim::loopbackAddress(2);
+            if (i == 0)
+                d.mac = talixsim::placeholderMac(7);
             d.name = i ? QStringLiteral("Boiler") : d.name;
         });
-        NxFind& w = shownWindow();
+        NxFind& w = searched();
         w.move(40, 60);
-        QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
         const QStringList before = column(w, 2);
         QCOMPARE(before, (QStringList{"127.0.0.2", "* 127.0.0.4 *", "* 127.0.0.4 *"}));
         w.MSFlexGrid1->setCurrentCell(1, 0);
@@ -161,45 +157,34 @@ private slots:
             NxSetup& setup = Forms::Get<NxSetup>();
             seen = QStringLiteral("%1 %2 %3 %4,%5 %6%7").arg(setup.NetName->text(), setup.IPAddr->text())
                        .arg(setup.MacUnset).arg(setup.x()).arg(setup.y()).arg(w.isVisible()).arg(w.isEnabled());
-            poll.stop();
             setup.hide();
         });
-        poll.start(20);
+        poll.start(10);
         QTest::mouseClick(w.cmdConfig, Qt::LeftButton);
         QCOMPARE(seen, QStringLiteral("Boiler 127.0.0.4 0 40,60 00")); // the marks do not travel
         QVERIFY(!Forms::IsLoaded<NxSetup>() && w.isVisible() && w.isEnabled());
         QCOMPARE(w.pos(), QPoint(40, 60));
         QCOMPARE(column(w, 2), before);
-        QCOMPARE(m_boxes, QList<Message>{});
-    }
+        QVERIFY(m_boxes.shown.empty());
 
-    void placeholderMacRunsInitOnly()
-    {
-        const auto fleet = fleetOf(1, [](DeviceState& d, int) { d.mac = talixsim::placeholderMac(7); });
+        // The placeholder MAC: Init runs (the user cancels the new MAC), the window never shows.
         SetModalResponder([](QWidget& dialog) { dialog.findChild<QPushButton*>("CancelButton")->click(); });
-        NxFind& w = shownWindow();
-        QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
-        QVERIFY(w.MSFlexGrid1->item(0, 1)->text().startsWith(QStringLiteral("00:BA:DB-AD")));
-        bool setupShown = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, &w, [&] { setupShown = setupShown || Forms::IsVisible<NxSetup>(); });
-        poll.start(10);
+        seen.clear();
+        w.MSFlexGrid1->setCurrentCell(0, 0);
         QTest::mouseClick(w.cmdConfig, Qt::LeftButton);
-        QVERIFY(!setupShown && Forms::Get<NxSetup>().MacUnset && w.isVisible() && w.isEnabled());
+        QVERIFY(seen.isEmpty() && Forms::Get<NxSetup>().MacUnset && w.isVisible() && w.isEnabled());
         QCOMPARE(Forms::Get<NxSetup>().IPAddr->text(), QStringLiteral("127.0.0.2"));
     }
 
     void requestsHalfASecondApartAndLateRepliesLost()
     {
-        const auto fleet = fleetOf(3);
+        const auto rig = rigOf(3);
         const int delays[] = {0, 700, 1250};
         for (int i = 0; i < 3; ++i)
-            fleet->setFaults(i, talixsim::Faults{.replyDelayMs = delays[i]});
-        NxFind& w = shownWindow();
-        QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
-        QCOMPARE(column(w, 0), (QStringList{"TALIX-1", "TALIX-2"}));
+            rig->faults([&](talixsim::Faults& f) { f.replyDelayMs = delays[i]; }, i);
+        QCOMPARE(column(searched(), 0), (QStringList{"TALIX-1", "TALIX-2"}));
         std::vector<std::chrono::steady_clock::time_point> requests;
-        for (const auto& e : fleet->traffic())
+        for (const auto& e : rig->fleet.traffic())
             if (e.direction == talixsim::TrafficEntry::Direction::In && e.bytes == "ZEVID")
                 requests.push_back(e.time);
         QCOMPARE(requests.size(), size_t(2));
@@ -207,40 +192,13 @@ private slots:
         QVERIFY2(apart > 0.45 && apart < 0.6, qPrintable(QString::number(apart)));
     }
 
-    void portHeld_data()
+    // A burst of replies, all listed; from the keyboard a search gives the focus back to Search
+    // (not to Exit, where the next Space would end the program) and the status is announced.
+    void burstKeyboardAndUnload()
     {
-        QTest::addColumn<bool>("here");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("by another program")
-            << false << "UDP port 24240 is in use by another program. Close it and search again.";
-        QTest::newRow("by this program") << true << "UDP port 24240 is still in use by this program, which is "
-                                                    "waiting for a device's reply on it. Search again in a few seconds.";
-    }
-    void portHeld()
-    {
-        QFETCH(bool, here);
-        QFETCH(QString, status);
-        const auto fleet = fleetOf(2);
-        QUdpSocket other;
-        UdpPort own;
-        QVERIFY(here ? own.Bind(kLocalPort) : other.bind(QHostAddress::AnyIPv4, kLocalPort, QUdpSocket::DontShareAddress));
-        NxFind& w = shownWindow();
-        QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
-        QCOMPARE(w.lblStatus->text(), status);
-        QVERIFY(w.MSFlexGrid1->rowCount() == 0 && !w.cmdConfig->isEnabled() && w.cmdSearch->isEnabled());
-        QVERIFY(fleet->traffic().empty());
-        own.Close();
-        other.close();
-        QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
-        QCOMPARE(w.lblStatus->text(), QStringLiteral("2 Bridges found"));
-    }
-
-    // The keyboard: a search gives the focus back to Search (not to Exit, where the next Space
-    // would end the program); the status line is announced as it reads.
-    void keyboardBurstAndUnload()
-    {
-        const auto fleet = fleetOf(2000);
-        NxFind& w = shownWindow();
+        const auto rig = rigOf(2000);
+        NxFind& w = Forms::Get<NxFind>();
+        w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.cmdSearch->setFocus();
@@ -255,7 +213,7 @@ private slots:
         clock.start();
         QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
         QVERIFY(!Forms::IsLoaded<NxFind>() && clock.elapsed() < 900);
-        QTest::mouseClick(shownWindow().cmdExit, Qt::LeftButton);
+        QTest::mouseClick(Forms::Get<NxFind>().cmdExit, Qt::LeftButton);
         QVERIFY(!Forms::IsLoaded<NxFind>());
     }
 };
