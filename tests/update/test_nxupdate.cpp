@@ -1,9 +1,9 @@
 #include "nxupdate.h"
 
 #include "boxes.h"
-#include "deviceversions.h"
 #include "dialogs.h"
 #include "forms.h"
+#include "hex.h"
 #include "msgbox.h"
 #include "settingsstore.h"
 #include "udpport.h"
@@ -16,6 +16,7 @@
 
 using namespace brevion;
 using namespace updatetest;
+using support::hex;
 using Fault = std::function<void(talixsim::Faults&)>;
 
 namespace {
@@ -24,18 +25,14 @@ const QString kProgrammingError = QStringLiteral("Programming Error.  Close this
 const QString kCompleted = QStringLiteral("Update was completed successfully.");
 const QString kComms = QStringLiteral("Communications Error");
 const Message kDeviceError{kComms, "The device reported an error receiving the last command.\r\nPlease try the last operation again."};
-const Message kEraseTimedOut{kComms, "Timed out waiting for the device to erase.\r\nReturn to the previous window and click "
-                                     "\"Read Settings\" to see if it was erased."};
+const Message kEraseTimedOut{kComms, "Timed out waiting for the device to erase.\r\nReturn to the previous window and click \"Read Settings\" to see if it was erased."};
 const Message kNoAnswerAfterErase{kComms, "Timed out waiting for a response from the device.\r\nReturn to the previous window and try again."};
-const Message kProgramFailed{kComms, "Timed out waiting for a response from the device.\r\nThe device failed to program "
-                                     "completely.\r\nReturn to the previous window and try again."};
-const Message kRebootTimedOut{kComms, "Timed out waiting for the device to reboot.\r\nIt may or may not have rebooted.\r\n"
-                                      "Allow several seconds for it to reboot and try to \"Find\" it again."};
+const Message kProgramFailed{kComms, "Timed out waiting for a response from the device.\r\nThe device failed to program completely.\r\nReturn to the previous window and try again."};
+const Message kRebootTimedOut{kComms, "Timed out waiting for the device to reboot.\r\nIt may or may not have rebooted.\r\nAllow several seconds for it to reboot and try to \"Find\" it again."};
 
 QByteArray updateFile(talixsim::Region region, talixsim::Version3 version, bool tagged = true)
 {
-    return talixsim::makeUpdateFile({.region = region, .version = version, .size = 640, .hwMin = 0x0102,
-                                     .hwMax = 0x0102, .tagged = tagged});
+    return talixsim::makeUpdateFile({.region = region, .version = version, .size = 640, .hwMin = 0x0102, .hwMax = 0x0102, .tagged = tagged});
 }
 
 } // namespace
@@ -45,7 +42,7 @@ class TestNxUpdate : public QObject {
 
     QTemporaryDir m_settings;
     support::Boxes m_boxes;
-    QList<FolderRequest> m_folderRequests;
+    FolderRequest m_folder; // the last one asked for
 
     QString folderWith(QTemporaryDir& dir, const QList<std::pair<QString, QByteArray>>& files)
     {
@@ -64,10 +61,7 @@ class TestNxUpdate : public QObject {
         w.HdweVer->setText(hw);
         w.BootVer->setText(QStringLiteral("1.0.5"));
         w.FirmVer->setText(QStringLiteral("1.0.11"));
-        SetFolderResponder([this, folder](const FolderRequest& r) {
-            m_folderRequests << r;
-            return folder;
-        });
+        SetFolderResponder([this, folder](const FolderRequest& r) { m_folder = r; return folder; });
         bool cancelled = false;
         w.SelectBinFile(cancelled);
         [&] { QCOMPARE(!cancelled, listed); }();
@@ -81,12 +75,9 @@ class TestNxUpdate : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
-    }
     void init()
     {
+        qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
         m_boxes.clear();
         SetMessageResponder(m_boxes.sink());
     }
@@ -130,7 +121,7 @@ private slots:
                 w.cmdUpdate->click();
             QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.received().isEmpty(), c.name);
             if (!c.listed) // the remembered folder is gone, and stays so
-                QVERIFY(m_folderRequests.last().startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
+                QVERIFY(m_folder.startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
             if (c.errorWords.isEmpty())
                 QCOMPARE(m_boxes.shown, c.messages);
             else
@@ -146,11 +137,11 @@ private slots:
         SimDevice dev;
         QTemporaryDir dir;
         NxUpdate& w = selected(dev.ip, updateFiles(dir));
-        QCOMPARE(m_folderRequests[0].title, QStringLiteral("Select the folder containing the update (bin) files for the device."));
+        QCOMPARE(m_folder.title, QStringLiteral("Select the folder containing the update (bin) files for the device."));
         QCOMPARE(ReadSetting("UpdatesPath", {}), dir.path());
         QCOMPARE(w.FirmUpdateFile->currentText() + w.BootUpdateFile->itemText(0), QStringLiteral("Ver 1.0.17 (FIRM.bin)Ver 1.0.9 (BOOT.bin)"));
-        QVERIFY(w.optFirm->isChecked() && w.FirmUpdateFile->isEnabled() && !w.BootUpdateFile->isEnabled());
-        QVERIFY(w.lblStatus->isHidden() && w.ProgressBar1->isHidden() && !w.lbl1->isHidden());
+        QVERIFY(w.optFirm->isChecked() && w.FirmUpdateFile->isEnabled() && !w.BootUpdateFile->isEnabled() &&
+                w.lblStatus->isHidden() && w.ProgressBar1->isHidden() && !w.lbl1->isHidden());
         // Each phase's status and bar maximum (in tenths), as the bar moves.
         QStringList phases;
         connect(w.ProgressBar1, &QProgressBar::valueChanged, &w, [&] {
@@ -173,12 +164,10 @@ private slots:
         QVERIFY(!closed && !portTaken && m_boxes.shown.empty());
         QCOMPARE(phases, (QStringList{"Erasing Firmware . . . 250", "Programming Firmware . . . 6400",
                                       "Rebooting device . . . 270"}));
-        QCOMPARE(w.lblStatus->text() + w.FirmVer->text() + w.BootVer->text(), kCompleted + "1.0.171.0.5");
-        QCOMPARE(w.ProgressBar1->value(), 270);
-        QCOMPARE(SharedVersions().FirmVersion, 0x010011);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(w.lblStatus->text(), w.BootVer->text(), w.FirmVer->text()).arg(w.ProgressBar1->value()),
+                 kCompleted + " 1.0.5 1.0.17 270");
         QCOMPARE(dev.fleet.device(dev.index).firm, (talixsim::Version3{1, 0, 17}));
-        const QList<QByteArray> in = dev.received();
-        QVERIFY(in.first() == QByteArray::fromHex("5850E7FE71") && in.contains(QByteArray::fromHex("5850BDFE9B")));
+        QVERIFY(dev.received().first() == hex("58 50 E7 FE 71") && dev.received().contains(hex("58 50 BD FE 9B")));
         for (QWidget* c : std::initializer_list<QWidget*>{w.cmdCancel, w.optBoot, w.optFirm, w.FirmUpdateFile, w.HdweVer})
             QVERIFY(!c->isEnabled());
         QVERIFY(w.lbl1->isHidden() && w.cmdUpdate->isEnabled() && w.cmdUpdate->text() == "Close");
@@ -189,13 +178,10 @@ private slots:
     // How each ending of the update shows, the waits shortened.
     void endings()
     {
-        const Message notTaken{"Update Firmware", "After the restart the device reports no firmware (Erased), not version "
-                               "1.0.17 of the update file.\r\nThe update did not take effect: run it again, or use another "
-                               "update file.", MsgButtons::Ok, MsgIcon::Exclamation};
-        const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\n"
-                                   "Please close the program that uses this port and try again."};
-        const Message heldHere{kComms, "The command could not be sent: local UDP port %1 is still in use by this "
-                                       "program, which is waiting for a device's reply on it.\r\nWait a few seconds and try again."};
+        const Message notTaken{"Update Firmware", "After the restart the device reports no firmware (Erased), not version 1.0.17 of the update file.\r\n"
+                               "The update did not take effect: run it again, or use another update file.", MsgButtons::Ok, MsgIcon::Exclamation};
+        const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\nPlease close the program that uses this port and try again."};
+        const Message heldHere{kComms, "The command could not be sent: local UDP port %1 is still in use by this program, which is waiting for a device's reply on it.\r\nWait a few seconds and try again."};
         enum Hold { Free, Elsewhere, Here };
         const struct {
             const char* name;
@@ -203,19 +189,19 @@ private slots:
             Fault before, midway; // midway: once the first block is accepted
             Hold hold;
             std::vector<Message> messages;
-            QString status, bootVer, firmVer;
+            QString status, versions; // boot, firmware
             qsizetype extraSends = 0; // of blocks
         } cases[] = {
-            {"bootloader", true, true, {}, {}, Free, {}, kCompleted, "1.0.9", "Erased"},
-            {"firmware not taken", false, false, {}, {}, Free, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5", "Erased"},
-            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, Free, {kEraseTimedOut}, kProgrammingError, "1.0.5", "1.0.11"},
-            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, Free, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5", "1.0.11"},
-            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, Free, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5", "1.0.11"},
-            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, Free, {kDeviceError}, kCompleted, "1.0.5", "1.0.17", 1},
-            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, Free, {kProgramFailed}, kProgrammingError, "1.0.5", "1.0.11", 3},
-            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, Free, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5", "1.0.17"},
-            {"port held by another program", false, true, {}, {}, Elsewhere, {held}, kProgrammingError, "1.0.5", "1.0.11"},
-            {"port held by this program", false, true, {}, {}, Here, {heldHere}, kProgrammingError, "1.0.5", "1.0.11"},
+            {"bootloader", true, true, {}, {}, Free, {}, kCompleted, "1.0.9 Erased"},
+            {"firmware not taken", false, false, {}, {}, Free, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
+            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, Free, {kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, Free, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, Free, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5 1.0.11"},
+            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, Free, {kDeviceError}, kCompleted, "1.0.5 1.0.17", 1},
+            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, Free, {kProgramFailed}, kProgrammingError, "1.0.5 1.0.11", 3},
+            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, Free, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5 1.0.17"},
+            {"port held by another program", false, true, {}, {}, Elsewhere, {held}, kProgrammingError, "1.0.5 1.0.11"},
+            {"port held by this program", false, true, {}, {}, Here, {heldHere}, kProgrammingError, "1.0.5 1.0.11"},
         };
         for (const auto& c : cases) {
             SimDevice dev;
@@ -233,10 +219,8 @@ private slots:
             if (c.boot)
                 w.optBoot->click();
             connect(w.ProgressBar1, &QProgressBar::valueChanged, &w, [&, done = false](int value) mutable {
-                if (c.midway && !done && value > 0 && w.lblStatus->text().startsWith("Programming")) {
+                if (c.midway && value > 0 && w.lblStatus->text().startsWith("Programming") && !std::exchange(done, true))
                     dev.faults(c.midway);
-                    done = true;
-                }
             });
             w.cmdUpdate->click();
             std::vector<Message> expected = c.messages;
@@ -244,12 +228,11 @@ private slots:
                 m.text.replace("%1", QString::number(dev.localPort));
             QCOMPARE(m_boxes.shown, expected);
             QCOMPARE(w.lblStatus->text(), c.status);
-            QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text(), c.bootVer + " " + c.firmVer);
-            QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Close"));
+            QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text() + " " + w.cmdUpdate->text(), c.versions + " Close");
             const QList<QByteArray> in = dev.received();
             QCOMPARE(in.isEmpty(), c.hold != Free);
             if (m_boxes.count(kEraseTimedOut))
-                QCOMPARE(in, QList<QByteArray>{QByteArray::fromHex("5850E7FE71")});
+                QCOMPARE(in, QList<QByteArray>{hex("58 50 E7 FE 71")});
             // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.
             QList<QByteArray> blocks;
             for (const QByteArray& d : in)
