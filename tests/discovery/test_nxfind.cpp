@@ -53,17 +53,8 @@ class TestNxFind : public QObject {
     support::Boxes m_boxes;
 
 private slots:
-    void init()
-    {
-        m_boxes.clear();
-        SetMessageResponder(m_boxes.sink());
-    }
-    void cleanup()
-    {
-        Forms::UnloadAll();
-        Forms::Flush();
-        SetModalResponder({});
-    }
+    void init() { SetMessageResponder(m_boxes.sink()); }
+    void cleanup() { Forms::UnloadAll(), Forms::Flush(), SetModalResponder({}), m_boxes.clear(); }
 
     void searches()
     {

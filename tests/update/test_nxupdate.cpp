@@ -70,31 +70,21 @@ class TestNxUpdate : public QObject {
     }
     QString updateFiles(QTemporaryDir& dir, bool tagged = true)
     {
-        return folderWith(dir, {{"FIRM.bin", updateFile(talixsim::Region::Firmware, {1, 0, 17}, tagged)},
-                                {"BOOT.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 9})}});
+        return folderWith(dir, {{"FIRM.bin", updateFile(talixsim::Region::Firmware, {1, 0, 17}, tagged)}, {"BOOT.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 9})}});
     }
 
 private slots:
     void init()
     {
         qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
-        m_boxes.clear();
         SetMessageResponder(m_boxes.sink());
     }
-    void cleanup()
-    {
-        Forms::Unload<NxUpdate>();
-        Forms::Flush();
-    }
+    void cleanup() { Forms::Unload<NxUpdate>(), Forms::Flush(), m_boxes.clear(); }
 
     void refusalsBeforeTheDeviceIsTouched()
     {
         QTemporaryDir fitting, empty, foreign, bootOnly, cut;
         const QByteArray firm = updateFile(talixsim::Region::Firmware, {1, 0, 17});
-        folderWith(fitting, {{"A.bin", firm}});
-        folderWith(foreign, {{"B.bin", QByteArray(firm).replace(0, 1, "\x65")}});
-        folderWith(bootOnly, {{"boot.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 7})}});
-        folderWith(cut, {{"cut.bin", firm.left(firm.size() - 1)}});
         const Message noFiles{"Update Firmware", "No update files were found.", MsgButtons::Ok, MsgIcon::Exclamation};
         const struct {
             const char* name;
@@ -104,12 +94,12 @@ private slots:
             QString errorWords; // of the "Update File Error" box, shown twice (Retry, then Cancel)
         } cases[] = {
             {"cancelled folder choice", QString(), "1.2", false, {}, {}},
-            {"folder that cannot be listed", fitting.path() + "/missing", "1.2", false, {}, {}},
+            {"folder that cannot be listed", folderWith(fitting, {{"A.bin", firm}}) + "/missing", "1.2", false, {}, {}},
             {"no bin files", empty.path(), "1.2", false, {noFiles}, {}},
-            {"only foreign bin files", foreign.path(), "1.2", false, {noFiles}, {}},
+            {"only foreign bin files", folderWith(foreign, {{"B.bin", QByteArray(firm).replace(0, 1, "\x65")}}), "1.2", false, {noFiles}, {}},
             {"hardware text without a dot", fitting.path(), "", false, {}, "hardware version"},
-            {"bootloader files only, Update on the empty list", bootOnly.path(), "1.2", true, {}, {}},
-            {"a damaged file", cut.path(), "1.2", true, {}, "runs past the end of the file"},
+            {"bootloader files only, Update on the empty list", folderWith(bootOnly, {{"boot.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 7})}}), "1.2", true, {}, {}},
+            {"a damaged file", folderWith(cut, {{"cut.bin", firm.left(firm.size() - 1)}}), "1.2", true, {}, "runs past the end of the file"},
         };
         for (const auto& c : cases) {
             SimDevice dev;
