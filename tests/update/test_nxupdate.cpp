@@ -7,7 +7,6 @@
 #include "msgbox.h"
 #include "settingsstore.h"
 #include "udpport.h"
-#include "updateimage.h"
 #include "updatetestsupport.h"
 
 #include <QtTest>
