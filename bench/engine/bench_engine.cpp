@@ -11,8 +11,8 @@
 #include "devicelink.h"
 #include "updateconversation.h"
 
+#include "quickfleet.h"
 #include "updateimage.h"
-#include "fleet.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,25 +34,14 @@ double threadCpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-const char* verdict(bool met) { return met ? "met" : "NOT met"; }
+using bench::verdict;
 
-// Devices 127.0.0.2 onward that erase and restart quickly, and a link to them.
-struct Devices {
-    talixsim::Fleet fleet{talixsim::FleetOptions{0, 0, 1, 16}};
-    std::unique_ptr<DeviceLink> link;
+// Quick devices and a link to them.
+struct Devices : bench::QuickFleet {
+    DeviceLink link;
     explicit Devices(int count)
+        : QuickFleet(count), link(NetworkSettings{fleet.port(), 0, QStringLiteral("127.255.255.255")})
     {
-        talixsim::Faults f;
-        f.eraseMs = 20;
-        f.restartSilentMs = 20;
-        for (int i = 0; i < count; ++i)
-            fleet.setFaults(fleet.addDevice(talixsim::makeDevice(i, talixsim::Preset::Login)), f);
-        QString error;
-        if (!fleet.start(&error)) {
-            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-            std::exit(1);
-        }
-        link = std::make_unique<DeviceLink>(NetworkSettings{fleet.port(), 0, QStringLiteral("127.255.255.255")});
     }
 };
 
@@ -82,7 +71,7 @@ double updateAll(Devices& d, const UpdateFile& file, int first, int last)
     QElapsedTimer wall;
     wall.start();
     for (int i = first; i < last; ++i) {
-        updates.push_back(std::make_unique<UpdateConversation>(*d.link, QHostAddress(talixsim::loopbackAddress(i)), file,
+        updates.push_back(std::make_unique<UpdateConversation>(d.link, QHostAddress(talixsim::loopbackAddress(i)), file,
                                                                UpdateConversation::Target::Firmware, false));
         updates.back()->setTimings(quick());
         QObject::connect(updates.back().get(), &Conversation::finished, [&](const Outcome& o) {
@@ -105,7 +94,7 @@ bool oneDevice(int runs)
     const UpdateFile file = image(256 * 1024);
     std::vector<double> rates, cpu;
     for (int run = 0; run < runs; ++run) {
-        UpdateConversation u(*d.link, QHostAddress(talixsim::loopbackAddress(0)), file,
+        UpdateConversation u(d.link, QHostAddress(talixsim::loopbackAddress(0)), file,
                              UpdateConversation::Target::Firmware, false);
         u.setTimings(quick());
         double cpu0 = 0, cpuSpent = 0;
@@ -164,14 +153,14 @@ bool twoThousandReads()
 {
     constexpr int kDevices = 2000;
     Devices d(kDevices);
-    if (!d.link->open().ok())
+    if (!d.link.open().ok())
         return false;
     std::vector<std::unique_ptr<CommandConversation>> reads;
     int running = 0, accepted = 0;
     QElapsedTimer wall;
     wall.start();
     for (int i = 0; i < kDevices; ++i) {
-        reads.emplace_back(CommandConversation::Read(*d.link, QHostAddress(talixsim::loopbackAddress(i))));
+        reads.emplace_back(CommandConversation::Read(d.link, QHostAddress(talixsim::loopbackAddress(i))));
         QObject::connect(reads.back().get(), &Conversation::finished, [&](const Outcome& o) {
             --running;
             accepted += o.ok();
