@@ -60,7 +60,6 @@ run() { # run <executable relative to the build folder> [arguments...]
 
 run bench/codec/bench_codec --benchmark_repetitions=5 --benchmark_min_time=0.1 --benchmark_color=false
 run bench/startup/bench_startup 10
-run bench/update/bench_update 3
 run bench/engine/bench_engine 3
 run bench/fleet/bench_fleet
 # Discovery as an ordinary user with the kernel's stock receive limit (net.core.rmem_max

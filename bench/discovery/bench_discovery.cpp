@@ -4,7 +4,6 @@
 //   bench_discovery [N ...]     default: 10 250 1000 2000 5000 10000
 // Meant to run as an ordinary user with the kernel's stock receive limit (bench/run.sh sees to
 // it): root may force a larger socket buffer and would hide lost replies.
-#include "discoverysearch.h"
 #include "forms.h"
 #include "networksettings.h"
 #include "nxfind.h"

@@ -1,6 +1,7 @@
 // CPU time of the program while it waits, for the three waits a user sits through: the Show loop
 // with the discovery window open and idle, a command waiting for its reply time-out, and the wait
-// for a device to come back after an erase or restart (WaitForDevice). The device never answers.
+// for a device's answer during an update (the update window waiting on its conversation). The
+// device never answers.
 // Each wait runs twice in the same process: as the program waits (blocking between events) and,
 // as the baseline, the same code with the wait loop polling (events processed without blocking, in
 // a loop on the clock).
@@ -12,7 +13,9 @@
 #include "nxconfig.h"
 #include "nxfind.h"
 #include "settingsrecord.h"
-#include "updateexchange.h"
+#include "devicelink.h"
+#include "updateconversation.h"
+#include "updatefile.h"
 #include "waitloop.h"
 
 #include <QApplication>
@@ -130,19 +133,24 @@ Sample commandTimeouts(double seconds)
     return sample;
 }
 
-// WaitForDevice: the pause, then read commands until the deadline; nobody answers.
-Sample waitForDevice(double seconds)
+// An update waiting for the erase's answer, as the update window waits on its conversation;
+// nobody answers.
+Sample updateWait(double seconds)
 {
-    UpdateExchange exchange;
-    exchange.SetDeviceIP(QStringLiteral("127.0.0.1"));
-    float deadline = float(std::max(0.0, seconds - UpdateExchange::kPauseMs / 1000.0));
+    DeviceLink link(Network());
+    UpdateFile file;
+    file.records.push_back({0x1000, QByteArray(64, 'x')});
+    file.header.TotalBytes = 64;
+    UpdateConversation update(link, QHostAddress(QStringLiteral("127.0.0.1")), file,
+                              UpdateConversation::Target::Firmware, false);
+    update.setTimings({.eraseWaitMs = int(seconds * 1000)});
     Meter meter;
     meter.start();
-    exchange.WaitForDevice(deadline);
+    update.start();
+    WaitUntil([&update] { return update.isFinished(); });
     const Sample sample = meter.stop();
-    exchange.Close();
-    if (exchange.ReplyOK)
-        std::fprintf(stderr, "a device answered\n");
+    if (update.outcome().code != Outcome::Code::TimedOut)
+        std::fprintf(stderr, "the update ended otherwise: %s\n", qPrintable(OutcomeText(update.outcome())));
     return sample;
 }
 
@@ -170,7 +178,7 @@ int main(int argc, char** argv)
     const Wait waits[] = {
         {"Show, discovery window idle", showIdle},
         {"command waiting for its time-out", commandTimeouts},
-        {"WaitForDevice, device silent", waitForDevice},
+        {"update waiting, device silent", updateWait},
     };
     bool goalMet = true;
     for (const Wait& wait : waits) {

@@ -1,14 +1,17 @@
 #include "nxfind.h"
 
 #include "controls.h"
-#include "discoverysearch.h"
+#include "devicelink.h"
+#include "discoverconversation.h"
 #include "discoverytexts.h"
 #include "forms.h"
 #include "logo.h"
 #include "nxsetup.h"
 #include "nxupdate.h"
+#include "networksettings.h"
 #include "platform.h"
 #include "twips.h"
+#include "udpport.h"
 #include "version.h"
 #include "waitloop.h"
 
@@ -129,8 +132,6 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     connect(cmdConfig, &QPushButton::clicked, this, &NxFind::cmdConfig_Click);
     connect(cmdExit, &QPushButton::clicked, this, &NxFind::cmdExit_Click);
 
-    m_search = new DiscoverySearch(this);
-    connect(m_search, &DiscoverySearch::DeviceAdded, this, &NxFind::deviceAdded);
     m_gridFlush.setSingleShot(true);
     m_gridFlush.setInterval(kGridFlushMs);
     connect(&m_gridFlush, &QTimer::timeout, this, [this] { flushGrid(); });
@@ -168,15 +169,28 @@ void NxFind::cmdSearch_Click()
     DisableControl(cmdSearch);
     DisableControl(cmdConfig);
 
-    const DiscoverySearch::Outcome outcome = m_search->Run();
-    if (!self || outcome == DiscoverySearch::Outcome::Stopped)
+    // The search runs on a link of its own, so the port is let go as soon as it ends: replies
+    // that come later are lost.
+    const NetworkSettings network = Network();
+    DeviceLink link(network);
+    DiscoverConversation search(link);
+    connect(&search, &DiscoverConversation::deviceAdded, this, &NxFind::deviceAdded);
+    m_devices.Clear();
+    m_search = &search;
+    search.start();
+    WaitUntil([&search] { return search.isFinished(); });
+    if (!self)
         return; // unloaded while searching
+    m_search = nullptr;
+    if (search.outcome().code == Outcome::Code::Cancelled)
+        return;
+    m_devices = search.devices();
     flushGrid(true);
 
-    const int count = m_search->Devices().Count();
-    if (outcome == DiscoverySearch::Outcome::PortInUse) {
-        const quint16 port = m_search->Settings().localPort;
-        setStatus(m_search->PortHeldHere() ? PortBusyHereText(port) : PortInUseText(port));
+    const int count = m_devices.Count();
+    if (search.outcome().code == Outcome::Code::PortInUse) {
+        const quint16 port = network.localPort;
+        setStatus(UdpPort::IsBoundHere(port) ? PortBusyHereText(port) : PortInUseText(port));
     } else if (count == 0) {
         setStatus(NoneFoundText());
     } else {
@@ -230,7 +244,8 @@ void NxFind::cmdExit_Click()
 void NxFind::CloseDown()
 {
     m_gridFlush.stop();
-    m_search->Close();
+    if (m_search)
+        m_search->cancel();
     // Settings and update files are opened and closed within one command, so none is open here.
 }
 
@@ -241,16 +256,18 @@ void NxFind::deviceAdded(int index)
         m_gridFlush.start(kGridFlushMs);
     // More than five grid rows (header included) bring the scroll bar: column 0 gives way to it
     // and stays narrow until the window is loaded again.
-    if (m_search->Devices().Count() + 1 > 5)
+    if (devices().Count() + 1 > 5)
         MSFlexGrid1->setColumnWidth(0, TwipsToPixels(kNarrowColumn0));
 }
+
+const DeviceList& NxFind::devices() const { return m_search ? m_search->devices() : m_devices; }
 
 void NxFind::flushGrid(bool whole)
 {
     // Rows from m_syncFrom on may have moved: each new device shifts the rows after it. They
     // are rewritten a slice at a time, so a burst of thousands never holds the window long.
     m_gridFlush.stop();
-    const DeviceList& devices = m_search->Devices();
+    const DeviceList& devices = this->devices();
     if (m_syncFrom >= devices.Count() && MSFlexGrid1->rowCount() == devices.Count())
         return;
     QElapsedTimer slice;
@@ -304,11 +321,10 @@ void NxFind::setStatus(const QString& text)
 
 void NxFind::MarkDuplicates()
 {
-    if (!m_search->Devices().MarkDuplicates())
+    if (!m_devices.MarkDuplicates())
         return;
-    const DeviceList& devices = m_search->Devices();
-    for (int row = 0; row < devices.Count(); ++row)
-        setRowTexts(row, devices.At(row));
+    for (int row = 0; row < m_devices.Count(); ++row)
+        setRowTexts(row, m_devices.At(row));
     lblDuplicates->show();
 }
 

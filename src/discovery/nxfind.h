@@ -12,7 +12,7 @@ class QTableWidget;
 
 namespace brevion {
 
-class DiscoverySearch;
+class DiscoverConversation;
 
 // The discovery window: searches the network, lists the bridges that answered (one per row,
 // sorted by IP text, shared addresses marked) and hands the chosen one to the configuration
@@ -27,9 +27,6 @@ public:
     void cmdSearch_Click();
     void cmdConfig_Click();
     void cmdExit_Click();
-
-    // The search, with the socket control Winsock1.
-    DiscoverySearch& Search() { return *m_search; }
 
     QLabel* Label1 = nullptr;
     QTableWidget* MSFlexGrid1 = nullptr;
@@ -46,6 +43,8 @@ public:
     static constexpr int kNarrowColumn0 = 2355;
 
 private:
+    // The list the grid shows: the running search's, or the last search's.
+    const DeviceList& devices() const;
     void deviceAdded(int index);
     void flushGrid(bool whole = false);
     void clearGrid();
@@ -54,7 +53,8 @@ private:
     void MarkDuplicates();
     void CloseDown();
 
-    DiscoverySearch* m_search = nullptr;
+    DiscoverConversation* m_search = nullptr; // while a search runs
+    DeviceList m_devices;
     // Rows reach the grid in batches, so a burst of replies costs one repaint per batch: the
     // grid matches the device list above this row.
     int m_syncFrom = 0;

@@ -57,6 +57,8 @@ protected:
     // Waits ms without listening for a reply; timedOut() follows.
     void pause(int ms);
     void finish(Outcome outcome);
+    // A datagram of this conversation could not leave (DeviceLink); by default it ends SendFailed.
+    virtual void sendFailed(const QString& detail);
     bool waiting() const { return m_waiting; }
     bool running() const { return m_state == State::Running; }
     DeviceLink* link() const { return m_link; }
@@ -67,7 +69,6 @@ private:
 
     void turnCame();                        // DeviceLink: the device is free
     void left();                            // DeviceLink: the request is on its way
-    void sendFailed(const QString& detail); // DeviceLink
     void linkGone();
     void tick();
     // Waits run against a deadline; the timer is restarted only when it would fire too late,

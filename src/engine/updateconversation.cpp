@@ -2,6 +2,8 @@
 
 #include "settingsrecord.h"
 
+#include <utility>
+
 namespace brevion {
 
 UpdateConversation::UpdateConversation(DeviceLink& link, const QHostAddress& device, const UpdateFile& file,
@@ -67,6 +69,14 @@ void UpdateConversation::timedOut()
         finish({Outcome::Code::TimedOut, QStringLiteral("The device did not confirm the erase.")});
         break;
     case Phase::Program:
+        if (!m_sendFailure.isEmpty()) {
+            const QString detail = std::exchange(m_sendFailure, QString());
+            if (m_askRetry(detail))
+                request(BlockCommand(m_blocks[m_block]), m_timings.blockWaitMs); // not counted as a send
+            else
+                finish({Outcome::Code::SendFailed, detail});
+            break;
+        }
         blockUnanswered(false);
         break;
     case Phase::Restart:
@@ -86,6 +96,17 @@ void UpdateConversation::timedOut()
     case Phase::Done:
         break;
     }
+}
+
+void UpdateConversation::sendFailed(const QString& detail)
+{
+    if (m_phase != Phase::Program || !m_askRetry) {
+        Conversation::sendFailed(detail);
+        return;
+    }
+    // Asked on the next turn, outside the link's sending.
+    m_sendFailure = detail.isEmpty() ? QStringLiteral("The block could not be sent.") : detail;
+    pause(0);
 }
 
 void UpdateConversation::sendBlock()

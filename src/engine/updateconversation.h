@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -55,6 +56,9 @@ public:
                        bool firmwareErased, QObject* parent = nullptr);
 
     void setTimings(const Timings& timings) { m_timings = timings; }
+    // Asked, on a turn of its own, when a block cannot leave (the system refused the send): true
+    // sends the same block again, false ends the update SendFailed. Without it the update ends.
+    void setRetryOnSendFailure(std::function<bool(const QString& detail)> ask) { m_askRetry = std::move(ask); }
     Phase phase() const { return m_phase; }
     // From the last settings reply accepted while waiting for the device.
     std::optional<DeviceVersions> versions() const { return m_versions; }
@@ -72,6 +76,7 @@ protected:
     void begin() override;
     void replied(const QByteArray& reply) override;
     void timedOut() override;
+    void sendFailed(const QString& detail) override;
 
 private:
     void enterPhase(Phase phase);
@@ -98,6 +103,8 @@ private:
     int m_waitForMs = 0;
     qint64 m_deadlineMs = 0;
     std::optional<DeviceVersions> m_versions;
+    std::function<bool(const QString&)> m_askRetry;
+    QString m_sendFailure; // of the block in flight, until asked about
 };
 
 } // namespace brevion

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "form.h"
-#include "updateexchange.h"
+#include "timer.h"
+#include "updateconversation.h"
+#include "updatelist.h"
 
 #include <QString>
 
@@ -16,8 +18,9 @@ namespace brevion {
 
 // The bootloader and firmware update window ("Update Bootloader/Firmware"). The configuration
 // window hands it the device's address and version texts and calls SelectBinFile; the user picks
-// one file and presses Update, which erases, programs and restarts the device; Update then turns
-// into Close.
+// one file and presses Update, which runs the whole update (an UpdateConversation over a device
+// link of its own, holding the local port from the erase to the last reply) and shows its phases,
+// progress and ending in the design's words; Update then turns into Close.
 class NxUpdate : public Form {
     Q_OBJECT
 public:
@@ -25,9 +28,10 @@ public:
     void Form_Load() override;
     void Form_Unload() override;
 
-    QString DeviceIP() const { return m_exchange->DeviceIP(); }
-    void SetDeviceIP(const QString& address) { m_exchange->SetDeviceIP(address); }
-    UpdateExchange& Exchange() { return *m_exchange; }
+    QString DeviceIP() const { return m_deviceIP; }
+    void SetDeviceIP(const QString& address) { m_deviceIP = address; }
+    // The waits of the update: the device's, unless a test shortens them.
+    void SetTimings(const UpdateConversation::Timings& timings) { m_timings = timings; }
 
     // Asks for the folder of update files and fills both lists with the files that fit the
     // device. cancelled comes back true when the window is not to be shown.
@@ -63,19 +67,32 @@ public:
     QLabel* lblStatus = nullptr;
     QLabel* lbl3 = nullptr;
     QWidget* Image1 = nullptr;
-
-    static const QString kBootPrompt;
-    static const QString kFirmPrompt;
-    static const QString kProgrammingError;
+    // The progress animation: every 100 ms ProgressCount grows by 0.1 (one bar unit a second).
+    Timer* Timer2 = nullptr;
+    float ProgressCount = 0;
 
 protected:
     bool QueryUnload() override { return !m_updating; }
 
 private:
+    void buildVersionRow();
+    void buildFileChoice();
+    void buildLowerPart();
+    void fillLists(const UpdateListing& listing);
+    std::optional<UpdateFile> loadChosen(const ListLineParts& line);
+    void lockControls();
+    void runUpdate(const UpdateFile& file, bool boot, const ListLineParts& line);
+    void phaseChanged(UpdateConversation::Phase phase, qint64 totalBytes);
+    void ended(const UpdateConversation& update, bool boot, const ListLineParts& line, qint32 fileVersion);
+    void Timer2_Timer();
+    void startAnimation(double maximum);
     void showProgress(double maximum, double position);
 
-    UpdateExchange* m_exchange = nullptr;
+    QString m_deviceIP;
     QString m_filesListPath;
+    UpdateConversation::Timings m_timings;
+    UpdateConversation* m_running = nullptr;
+    double m_barMax = 100;
     bool m_updating = false;
 };
 

@@ -1,85 +1,41 @@
 // The discovery window against simulated bridges on loopback.
-#include "discoverysearch.h"
-#include "discoverytexts.h"
+#include "boxes.h"
+#include "dialogs.h"
 #include "forms.h"
 #include "msgbox.h"
-#include "dialogs.h"
-#include "networksettings.h"
 #include "nxfind.h"
 #include "nxsetup.h"
+#include "rig.h"
 #include "twips.h"
 #include "udpport.h"
 
-#include "fleet.h"
-
-#include <QAccessible>
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QElapsedTimer>
-#include <QTimer>
-#include <QUdpSocket>
 #include <QtTest>
+#include <QtWidgets>
+#include <QUdpSocket>
 
 using namespace brevion;
 using talixsim::DeviceState;
-using talixsim::Fleet;
-using talixsim::FleetOptions;
 
 namespace {
 
-// Ports of this test: fleets on 24200.., the program's local ports from 24240 on, each test
-// its own so a late reply of one test never reaches the next.
-constexpr quint16 kFleetPortBase = 24200;
-constexpr quint16 kLocalPortBase = 24240;
-int g_nextPort = 0;
-
-struct Rig {
-    std::unique_ptr<Fleet> fleet;
-    quint16 localPort = 0;
-};
-
-Rig startFleet(const std::vector<DeviceState>& devices)
+// count bridges, TALIX-1 at 127.0.0.2 onwards, changed as told; the window searches them.
+std::unique_ptr<support::Rig> rigOf(int count, const std::function<void(DeviceState&, int)>& change = {})
 {
-    Rig rig;
-    const int k = g_nextPort++;
-    FleetOptions options;
-    options.port = static_cast<quint16>(kFleetPortBase + k);
-    rig.fleet = std::make_unique<Fleet>(options);
-    for (const DeviceState& d : devices)
-        rig.fleet->addDevice(d);
-    QString error;
-    if (!rig.fleet->start(&error))
-        qFatal("fleet did not start: %s", qPrintable(error));
-    rig.localPort = static_cast<quint16>(kLocalPortBase + k);
-    NetworkSettings net;
-    net.devicePort = rig.fleet->port();
-    net.localPort = rig.localPort;
-    net.discoveryAddress = QStringLiteral("127.255.255.255");
-    SetNetwork(net);
-    return rig;
+    std::vector<DeviceState> devices;
+    for (int i = 0; i < count; ++i) {
+        devices.push_back(talixsim::makeDevice(i));
+        if (change)
+            change(devices.back(), i);
+    }
+    return std::make_unique<support::Rig>(devices);
 }
 
-std::vector<DeviceState> devices(int count)
-{
-    std::vector<DeviceState> list;
-    for (int i = 0; i < count; ++i)
-        list.push_back(talixsim::makeDevice(i));
-    return list;
-}
-
-NxFind& shownWindow()
+NxFind& searched()
 {
     NxFind& w = Forms::Get<NxFind>();
     w.show();
-    return w;
-}
-
-void clickSearch(NxFind& w)
-{
     QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
+    return w;
 }
 
 QStringList column(const NxFind& w, int col)
@@ -90,345 +46,142 @@ QStringList column(const NxFind& w, int col)
     return texts;
 }
 
-int px(int twips)
-{
-    return TwipsToPixels(twips);
-}
-
 } // namespace
 
 class TestNxFind : public QObject {
     Q_OBJECT
+    support::Boxes m_boxes;
+
 private slots:
-    void cleanup()
+    void init() { SetMessageResponder(m_boxes.sink()); }
+    void cleanup() { Forms::UnloadAll(), Forms::Flush(), SetModalResponder({}), m_boxes.clear(); }
+
+    void searches()
     {
-        Forms::Unload<NxSetup>();
-        Forms::Unload<NxFind>();
-        Forms::UnloadAll();
-        Forms::Flush();
-        SetMessageResponder({});
-        SetModalResponder({});
-    }
-
-    // The window from the keyboard: Space and Enter press the focused button, and a search gives
-    // the focus back to Search (not to Exit, where the next Space would end the program); Tab and
-    // Shift+Tab leave the grid. The status line is announced as it reads.
-    void keyboardAndScreenReader()
-    {
-        Rig rig = startFleet(devices(6));
-        NxFind& w = shownWindow();
-        w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.cmdSearch->setFocus();
-        for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Space, Qt::Key_Return}) {
-            rig.fleet->clearTraffic();
-            QTest::keyClick(QApplication::focusWidget(), key);
-            QVERIFY(Forms::IsVisible<NxFind>());
-            QVERIFY(!rig.fleet->traffic().empty()); // this key searched again
-            QCOMPARE(QApplication::focusWidget(), w.cmdSearch);
-        }
-        QCOMPARE(QAccessible::queryAccessibleInterface(w.lblStatus)->text(QAccessible::Name),
-                 QStringLiteral("6 Bridges found"));
-
-        w.MSFlexGrid1->setFocus();
-        QTest::keyClick(w.MSFlexGrid1, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), w.cmdSearch);
-        QTest::keyClick(w.cmdSearch, Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(QApplication::focusWidget(), w.MSFlexGrid1);
-        QTest::keyClick(w.MSFlexGrid1, Qt::Key_Backtab, Qt::ShiftModifier);
-        QVERIFY(QApplication::focusWidget() != w.MSFlexGrid1);
-    }
-
-    void statusAfterSearch_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("none") << 0 << "No Vant Ethernet to Serial Bridge devices were found.";
-        QTest::newRow("one") << 1 << "1 Bridge found";
-        QTest::newRow("three") << 3 << "3 Bridges found";
-    }
-    void statusAfterSearch()
-    {
-        QFETCH(int, count);
-        QFETCH(QString, status);
-        Rig rig = startFleet(devices(count));
-        NxFind& w = shownWindow();
-
-        // The texts while the search runs.
-        bool searchingSeen = false;
-        QTimer::singleShot(200, &w, [&] {
-            searchingSeen = w.lblStatus->text() == SearchingText() && !w.cmdSearch->isEnabled() &&
-                            !w.cmdConfig->isEnabled();
-        });
-        clickSearch(w);
-        QVERIFY(searchingSeen);
-
-        QCOMPARE(w.lblStatus->text(), status);
-        QCOMPARE(w.MSFlexGrid1->rowCount(), count);
-        QCOMPARE(w.cmdConfig->isEnabled(), count > 0);
-        QVERIFY(w.cmdSearch->isEnabled());
-        QVERIFY(!w.lblDuplicates->isVisible());
-        if (count > 0) {
-            // Every device answered both requests and is listed once.
-            QCOMPARE(w.MSFlexGrid1->currentRow(), 0);
-            QCOMPARE(w.MSFlexGrid1->currentColumn(), 0);
-            QCOMPARE(w.MSFlexGrid1->selectionModel()->selectedRows().size(), 1);
-            QCOMPARE(column(w, 0).first(), QStringLiteral("TALIX-1"));
-            QCOMPARE(column(w, 1).first(), talixsim::macToText(talixsim::makeDevice(0).mac));
-        }
-    }
-
-    void firstColumnNarrowsForScrollBar()
-    {
-        NxFind& w = shownWindow();
+        enum Hold { Free, Elsewhere, Here };
         const struct {
-            int devices;
-            int width;
-        } steps[] = {{4, 2550}, {5, 2355}, {1, 2355}, {0, 2355}};
-        for (const auto& s : steps) {
-            Rig rig = startFleet(devices(s.devices));
-            clickSearch(w);
-            QCOMPARE(w.MSFlexGrid1->rowCount(), s.devices);
-            QCOMPARE(w.MSFlexGrid1->columnWidth(0), px(s.width));
-        }
-        // Only a fresh load brings it back.
-        Forms::Unload<NxFind>();
-        QCOMPARE(shownWindow().MSFlexGrid1->columnWidth(0), px(2550));
-    }
-
-    void duplicatesMarkedAndNoteFollowsEachSearch()
-    {
-        std::vector<DeviceState> list = devices(4);
-        const quint32 shared = talixsim::loopbackAddress(1);
-        Rig rig = startFleet(list);
-        NxFind& w = shownWindow();
-        const struct {
-            int sharing; // devices 1.. moved onto one address
-            QStringList ips;
+            std::vector<int> at; // device i answers from 127.0.0.(2 + at[i])
+            Hold hold;
+            QString status;
+            QStringList ips; // as listed: by text, shared addresses marked
+            int width;       // of column 0, twips: narrow above 4 devices until the window is loaded again
         } steps[] = {
-            {2, {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "127.0.0.5"}},
-            {0, {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}},
-            {3, {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "* 127.0.0.3 *"}},
+            {{}, Free, "No Vant Ethernet to Serial Bridge devices were found.", {}, 2550},
+            {{7}, Free, "1 Bridge found", {"127.0.0.9"}, 2550},
+            {{7, 8, 2, 3}, Free, "4 Bridges found", {"127.0.0.10", "127.0.0.4", "127.0.0.5", "127.0.0.9"}, 2550},
+            {{0, 1, 1, 3, 4}, Free, "5 Bridges found", {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "127.0.0.5", "127.0.0.6"}, 2355},
+            {{0, 1, 1, 1}, Free, "4 Bridges found", {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "* 127.0.0.3 *"}, 2355},
+            {{0, 1}, Elsewhere, "UDP port %1 is in use by another program. Close it and search again.", {}, 2355},
+            {{0, 1}, Here, "UDP port %1 is still in use by this program, which is waiting for a device's reply on it. "
+                           "Search again in a few seconds.", {}, 2355},
         };
         for (const auto& s : steps) {
-            for (int i = 1; i < 4; ++i) {
-                DeviceState d = rig.fleet->device(i);
-                d.address = i < 1 + s.sharing ? shared : talixsim::loopbackAddress(i);
-                rig.fleet->setDevice(i, d);
-            }
-            bool noteHiddenWhileSearching = false;
-            QTimer::singleShot(200, &w,
-                               [&] { noteHiddenWhileSearching = !w.lblDuplicates->isVisible(); });
-            clickSearch(w);
-            QVERIFY(noteHiddenWhileSearching);
+            const auto rig = rigOf(int(s.at.size()), [&](DeviceState& d, int i) { d.address = talixsim::loopbackAddress(s.at[i]); });
+            QUdpSocket other;
+            UdpPort own;
+            QVERIFY(s.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, rig->localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(s.hold != Here || own.Bind(rig->localPort));
+            NxFind& w = Forms::Get<NxFind>();
+            bool searching = false;
+            QTimer::singleShot(200, &w, [&] {
+                searching = w.lblStatus->text() == "Searching, please wait ..." && !w.cmdSearch->isEnabled() &&
+                            !w.cmdConfig->isEnabled() && !w.lblDuplicates->isVisible();
+            });
+            searched();
+            QVERIFY(searching || s.hold);
+            QCOMPARE(w.lblStatus->text(), QString(s.status).replace("%1", QString::number(rig->localPort)));
             QCOMPARE(column(w, 2), s.ips);
-            QCOMPARE(w.lblDuplicates->isVisible(), s.sharing > 0);
+            QCOMPARE(w.lblDuplicates->isVisible(), s.ips.filter("*").size() > 0);
+            QVERIFY(!s.hold || rig->fleet.traffic().empty());
+            QCOMPARE(w.MSFlexGrid1->columnWidth(0), TwipsToPixels(s.width));
+            QVERIFY(w.cmdSearch->isEnabled() && w.cmdConfig->isEnabled() == !s.ips.isEmpty());
+            QVERIFY(s.ips.isEmpty() || w.MSFlexGrid1->selectionModel()->isRowSelected(0, {}));
         }
+        Forms::Unload<NxFind>();
+        QCOMPARE(searched().MSFlexGrid1->columnWidth(0), TwipsToPixels(2550));
     }
 
     void configureHandsOverAndReturns()
     {
-        std::vector<DeviceState> list = devices(3);
-        // The pair shares 127.0.0.4; their stored address setting agrees, as the window reads it
-        // back.
-        list[1].address = list[1].ip = list[2].address;
-        list[1].name = list[2].name = QStringLiteral("Boiler");
-        Rig rig = startFleet(list);
-        SetMessageResponder([](const Message&) { return MsgAnswer::Ok; });
-        NxFind& w = shownWindow();
+        // The pair shares 127.0.0.4, the third has the placeholder MAC; addresses as stored.
+        const auto rig = rigOf(3, [](DeviceState& d, int i) {
+            if (i == 1)
+                d.address = d.ip = talixsim::loopbackAddress(2);
+            if (i == 0)
+                d.mac = talixsim::placeholderMac(7);
+            d.name = i ? QStringLiteral("Boiler") : d.name;
+        });
+        NxFind& w = searched();
         w.move(40, 60);
-        clickSearch(w);
         const QStringList before = column(w, 2);
         QCOMPARE(before, (QStringList{"127.0.0.2", "* 127.0.0.4 *", "* 127.0.0.4 *"}));
-        const QString status = w.lblStatus->text();
-
-        // Row 1 (0-based) is the newer of the pair; the marks do not travel.
         w.MSFlexGrid1->setCurrentCell(1, 0);
-        struct {
-            bool seen = false;
-            QString name, ip;
-            bool macUnset = true;
-            QPoint pos;
-            bool finderHidden = false, finderDisabled = false;
-        } during;
+        QString seen;
         QTimer poll;
         connect(&poll, &QTimer::timeout, &w, [&] {
             if (!Forms::IsVisible<NxSetup>())
                 return;
             NxSetup& setup = Forms::Get<NxSetup>();
-            during.seen = true;
-            during.name = setup.NetName->text();
-            during.ip = setup.IPAddr->text();
-            during.macUnset = setup.MacUnset;
-            during.pos = setup.pos();
-            during.finderHidden = !w.isVisible();
-            during.finderDisabled = !w.isEnabled();
-            poll.stop();
+            seen = QStringLiteral("%1 %2 %3 %4,%5 %6%7").arg(setup.NetName->text(), setup.IPAddr->text())
+                       .arg(setup.MacUnset).arg(setup.x()).arg(setup.y()).arg(w.isVisible()).arg(w.isEnabled());
             setup.hide();
         });
-        poll.start(20);
+        poll.start(10);
         QTest::mouseClick(w.cmdConfig, Qt::LeftButton);
-
-        QVERIFY(during.seen);
-        QCOMPARE(during.ip, QStringLiteral("127.0.0.4"));
-        QCOMPARE(during.name, QStringLiteral("Boiler"));
-        QVERIFY(!during.macUnset);
-        QCOMPARE(during.pos, QPoint(40, 60));
-        QVERIFY(during.finderHidden);
-        QVERIFY(during.finderDisabled);
-
-        QVERIFY(!Forms::IsLoaded<NxSetup>());
-        QVERIFY(w.isVisible());
-        QVERIFY(w.isEnabled());
+        QCOMPARE(seen, QStringLiteral("Boiler 127.0.0.4 0 40,60 00")); // the marks do not travel
+        QVERIFY(!Forms::IsLoaded<NxSetup>() && w.isVisible() && w.isEnabled());
         QCOMPARE(w.pos(), QPoint(40, 60));
         QCOMPARE(column(w, 2), before);
-        QCOMPARE(w.lblStatus->text(), status);
-    }
+        QVERIFY(m_boxes.shown.empty());
 
-    void placeholderMacRunsInitOnly()
-    {
-        std::vector<DeviceState> list = devices(1);
-        list[0].mac = talixsim::placeholderMac(7);
-        Rig rig = startFleet(list);
-        // Whatever MAC programming asks, the user cancels.
-        SetMessageResponder([](const Message& m) {
-            return m.buttons == MsgButtons::YesNo         ? MsgAnswer::No
-                   : m.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel
-                                                          : MsgAnswer::Ok;
-        });
-        SetModalResponder([](QWidget& dialog) {
-            if (auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("CancelButton")))
-                cancel->click();
-            else
-                dialog.hide();
-        });
-        NxFind& w = shownWindow();
-        clickSearch(w);
-        QVERIFY(w.MSFlexGrid1->item(0, 1)->text().startsWith(QStringLiteral("00:BA:DB-AD")));
-
-        struct ShowWatch : QObject {
-            bool setupShown = false;
-            bool eventFilter(QObject* o, QEvent* e) override
-            {
-                if (e->type() == QEvent::Show && o->objectName() == QLatin1String("NxSetup"))
-                    setupShown = true;
-                return false;
-            }
-        } watch;
-        qApp->installEventFilter(&watch);
-        rig.fleet->clearTraffic();
+        // The placeholder MAC: Init runs (the user cancels the new MAC), the window never shows.
+        SetModalResponder([](QWidget& dialog) { dialog.findChild<QPushButton*>("CancelButton")->click(); });
+        seen.clear();
+        w.MSFlexGrid1->setCurrentCell(0, 0);
         QTest::mouseClick(w.cmdConfig, Qt::LeftButton);
-        qApp->removeEventFilter(&watch);
-
-        QVERIFY(!watch.setupShown);
-        QVERIFY(Forms::IsLoaded<NxSetup>());
-        QVERIFY(Forms::Get<NxSetup>().MacUnset);
+        QVERIFY(seen.isEmpty() && Forms::Get<NxSetup>().MacUnset && w.isVisible() && w.isEnabled());
         QCOMPARE(Forms::Get<NxSetup>().IPAddr->text(), QStringLiteral("127.0.0.2"));
-        QVERIFY(w.isVisible());
-        QVERIFY(w.isEnabled());
-        // Init talked to the device.
-        QVERIFY(rig.fleet->waitForTraffic(
-            [](const std::vector<talixsim::TrafficEntry>& log) {
-                for (const auto& e : log)
-                    if (e.direction == talixsim::TrafficEntry::Direction::In && e.device == 0)
-                        return true;
-                return false;
-            },
-            std::chrono::milliseconds(2000)));
     }
 
     void requestsHalfASecondApartAndLateRepliesLost()
     {
-        std::vector<DeviceState> list = devices(3);
-        Rig rig = startFleet(list);
-        const struct {
-            int device;
-            int delayMs;
-        } delays[] = {{0, 0}, {1, 700}, {2, 1250}};
-        for (const auto& d : delays) {
-            talixsim::Faults faults;
-            faults.replyDelayMs = d.delayMs;
-            rig.fleet->setFaults(d.device, faults);
-        }
-        NxFind& w = shownWindow();
-        clickSearch(w);
-        QCOMPARE(column(w, 0), (QStringList{"TALIX-1", "TALIX-2"}));
-
+        const auto rig = rigOf(3);
+        const int delays[] = {0, 700, 1250};
+        for (int i = 0; i < 3; ++i)
+            rig->faults([&](talixsim::Faults& f) { f.replyDelayMs = delays[i]; }, i);
+        QCOMPARE(column(searched(), 0), (QStringList{"TALIX-1", "TALIX-2"}));
         std::vector<std::chrono::steady_clock::time_point> requests;
-        for (const auto& e : rig.fleet->traffic())
-            if (e.direction == talixsim::TrafficEntry::Direction::In &&
-                e.bytes == QByteArrayLiteral("ZEVID"))
+        for (const auto& e : rig->fleet.traffic())
+            if (e.direction == talixsim::TrafficEntry::Direction::In && e.bytes == "ZEVID")
                 requests.push_back(e.time);
         QCOMPARE(requests.size(), size_t(2));
         const double apart = std::chrono::duration<double>(requests[1] - requests[0]).count();
         QVERIFY2(apart > 0.45 && apart < 0.6, qPrintable(QString::number(apart)));
     }
 
-    void portHeld_data()
+    // A burst of replies, all listed; from the keyboard a search gives the focus back to Search
+    // (not to Exit, where the next Space would end the program) and the status is announced.
+    void burstKeyboardAndUnload()
     {
-        QTest::addColumn<bool>("here");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("by another program")
-            << false << "UDP port %1 is in use by another program. Close it and search again.";
-        QTest::newRow("by this program, waiting for a reply")
-            << true
-            << "UDP port %1 is still in use by this program, which is waiting for a device's "
-               "reply on it. Search again in a few seconds.";
-    }
-    void portHeld()
-    {
-        QFETCH(bool, here);
-        QFETCH(QString, status);
-        Rig rig = startFleet(devices(2));
-        QUdpSocket other;
-        UdpPort own;
-        QVERIFY(here ? own.Bind(rig.localPort)
-                     : other.bind(QHostAddress::AnyIPv4, rig.localPort, QUdpSocket::DontShareAddress));
-        NxFind& w = shownWindow();
-        clickSearch(w);
-        QCOMPARE(w.lblStatus->text(), status.arg(rig.localPort));
-        QCOMPARE(w.MSFlexGrid1->rowCount(), 0);
-        QVERIFY(!w.cmdConfig->isEnabled());
-        QVERIFY(w.cmdSearch->isEnabled());
-        QVERIFY(rig.fleet->traffic().empty());
-
-        own.Close();
-        other.close();
-        clickSearch(w);
-        QCOMPARE(w.lblStatus->text(), QStringLiteral("2 Bridges found"));
-    }
-
-    void burstOfTwoThousandAllListed()
-    {
-        Rig rig = startFleet(devices(2000));
-        NxFind& w = shownWindow();
-        clickSearch(w);
-        QCOMPARE(w.lblStatus->text(), QStringLiteral("2000 Bridges found"));
+        const auto rig = rigOf(2000);
+        NxFind& w = Forms::Get<NxFind>();
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.cmdSearch->setFocus();
+        QTest::keyClick(w.cmdSearch, Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), w.cmdSearch);
+        QCOMPARE(QAccessible::queryAccessibleInterface(w.lblStatus)->text(QAccessible::Name),
+                 QStringLiteral("2000 Bridges found"));
         QCOMPARE(w.MSFlexGrid1->rowCount(), 2000);
-        const QStringList ips = column(w, 2);
-        QVERIFY(std::is_sorted(ips.begin(), ips.end()));
-        QCOMPARE(w.Search().Devices().Count(), 2000);
-    }
-
-    void exitAndCloseUnload()
-    {
-        NxFind& w = shownWindow();
-        QTest::mouseClick(w.cmdExit, Qt::LeftButton);
-        QVERIFY(!Forms::IsLoaded<NxFind>());
-        shownWindow().close();
-        QVERIFY(!Forms::IsLoaded<NxFind>());
-    }
-
-    void unloadDuringSearchStopsIt()
-    {
-        Rig rig = startFleet(devices(1));
-        NxFind& w = shownWindow();
+        // Unloaded while searching, the search stops at once.
         QTimer::singleShot(100, [] { Forms::Get<NxFind>().close(); });
         QElapsedTimer clock;
         clock.start();
-        clickSearch(w);
+        QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
+        QVERIFY(!Forms::IsLoaded<NxFind>() && clock.elapsed() < 900);
+        QTest::mouseClick(Forms::Get<NxFind>().cmdExit, Qt::LeftButton);
         QVERIFY(!Forms::IsLoaded<NxFind>());
-        QVERIFY(clock.elapsed() < 900);
     }
 };
 

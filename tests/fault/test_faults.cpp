@@ -11,11 +11,11 @@
 #include "commandexchange.h"
 #include "deviceprotocol.h"
 #include "deviceversions.h"
-#include "discoverysearch.h"
+#include "devicelink.h"
+#include "discoverconversation.h"
 #include "flash.h"
 #include "maccommand.h"
 #include "settingsrecord.h"
-#include "updateexchange.h"
 #include "updatefile.h"
 #include "updateimage.h"
 
@@ -117,15 +117,16 @@ private slots:
             for (int i = 0; i < 3; ++i)
                 devices.faults(sc.faults ? sc.faults : FaultSetup([](talixsim::Faults&) {}), i);
             for (int run = 0; run < sc.runs; ++run) {
-                DiscoverySearch search;
-                DiscoverySearch::Outcome outcome;
+                DeviceLink link(Network());
+                DiscoverConversation search(link);
                 {
                     Watchdog dog(3s, QStringLiteral("search"));
-                    outcome = search.Run();
+                    search.start();
+                    QTRY_VERIFY_WITH_TIMEOUT(search.isFinished(), 2000);
                 }
-                QCOMPARE(outcome, DiscoverySearch::Outcome::Completed);
+                QVERIFY(search.outcome().ok());
                 // Whoever is listed is listed once and exactly as the device describes itself.
-                const auto entries = search.Devices().Entries();
+                const auto entries = search.devices().Entries();
                 QVERIFY(entries.size() <= 3);
                 for (const DiscoveredDevice& e : entries) {
                     bool known = false;
@@ -372,109 +373,6 @@ private slots:
                        told(rec, done) + QStringLiteral(" (%1 attempt%2)").arg(attempts).arg(attempts > 1 ? "s" : ""));
                 QTRY_VERIFY_WITH_TIMEOUT(!devices.fleet.isRestarting(0), 4000);
             }
-        }
-    }
-
-    void update()
-    {
-        enum class Ends { Any, Completed, NotErased, ProgrammedUnconfirmed };
-        struct UpdateScenario {
-            const char* name;
-            FaultSetup faults;
-            // Applied once the first block was accepted.
-            FaultSetup midway;
-            Ends ends = Ends::Any;
-            bool fastClock = false;
-            bool restartMidway = false;
-        };
-        const UpdateScenario scenarios[] = {
-            {"none", {}, {}, Ends::Completed},
-            {"loss 20%", kLoss, {}},
-            {"loss 20% in programming", {}, kLoss},
-            {"duplicates", kDuplicates, {}, Ends::Completed},
-            {"burst of N in programming", {}, kNBurst, Ends::Completed},
-            {"restart in programming", {}, {}, Ends::Completed, false, true},
-            {"corrupt checksum", kCorrupt, {}, Ends::NotErased, true},
-            {"never comes back", {}, [](talixsim::Faults& f) { f.restartSilentMs = 600000; },
-             Ends::ProgrammedUnconfirmed, true},
-            {"stranger", kStranger, {}, Ends::NotErased},
-        };
-        const talixsim::UpdateFileRecipe recipe{.version = {1, 0, 18}, .size = 256, .seed = 3};
-        const UpdateFileResult parsed = ParseUpdateFile(talixsim::makeUpdateFile(recipe));
-        QVERIFY(parsed.file);
-        const QByteArray image = talixsim::updateImage(recipe);
-
-        for (const UpdateScenario& sc : scenarios) {
-            Rig devices(1, talixsim::Preset::Login, 11);
-            if (sc.faults)
-                devices.faults(sc.faults);
-            Boxes rec;
-            QStringList statuses;
-            bool midwayDone = false;
-            UpdateExchange exchange;
-            exchange.SetDeviceIP(devices.ip());
-            UpdateExchange::Sinks sinks;
-            sinks.message = rec.sink();
-            sinks.status = [&](const QString& s) { statuses << s; };
-            sinks.progress = [&](double maximum, double position) {
-                if (midwayDone || statuses.isEmpty() || statuses.back() != UpdateTexts::kProgramming || position <= 0 ||
-                    position >= maximum)
-                    return;
-                midwayDone = true;
-                if (sc.midway)
-                    devices.faults(sc.midway);
-                if (sc.restartMidway) {
-                    devices.faults([](talixsim::Faults& f) { f.restartSilentMs = 1500; });
-                    kick(devices.ip(), devices.fleet.port(), RebootCommand());
-                }
-            };
-            exchange.SetSinks(sinks);
-            if (sc.fastClock) {
-                // Waits for the device measured ten times faster: 30 s pass in 3.
-                QElapsedTimer clock;
-                clock.start();
-                exchange.SetClock([clock] { return clock.elapsed() / 100.0; });
-            }
-
-            bool erased = false, failed = false, completed = false;
-            {
-                Watchdog dog(120s, QStringLiteral("update"));
-                exchange.EraseFirmware(false);
-                erased = exchange.ReplyOK;
-                if (erased) {
-                    exchange.ProgramFile(*parsed.file, failed);
-                    if (!failed) {
-                        exchange.RebootDevice();
-                        completed = statuses.back() == UpdateTexts::kCompleted;
-                    }
-                }
-                exchange.Close();
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(!devices.fleet.isErasing(0), 2000);
-            const talixsim::DeviceState after = devices.fleet.device(0);
-            const bool holdsImage = !after.flash.isEmpty() && after.flash.mid(talixsim::kFirmBase, image.size()) == image;
-            for (const Message& m : rec.shown)
-                QVERIFY(m == UpdateTexts::DeviceError() || m == UpdateTexts::EraseTimedOut() ||
-                        m == UpdateTexts::NoAnswerAfterErase() || m == UpdateTexts::ProgramFailed() ||
-                        m == UpdateTexts::RebootTimedOut());
-            if (completed) {
-                QVERIFY2(holdsImage, "update reported complete but the flash does not hold the file");
-                QCOMPARE(after.firm, recipe.version);
-                QCOMPARE(SharedVersions().FirmVersion, qint32(0x010012));
-            }
-            if (erased && !failed)
-                QVERIFY2(holdsImage, "every block was acknowledged but the flash does not hold the file");
-            if (!erased)
-                QVERIFY(rec.count(UpdateTexts::EraseTimedOut()) + rec.count(UpdateTexts::NoAnswerAfterErase()) == 1);
-            if (erased && failed)
-                QCOMPARE(rec.count(UpdateTexts::ProgramFailed()), 1);
-            if (erased && !failed && !completed)
-                QCOMPARE(rec.count(UpdateTexts::RebootTimedOut()), 1);
-            if (sc.ends == Ends::Completed)
-                QVERIFY2(completed, qPrintable(told(rec, false)));
-            QVERIFY(sc.ends != Ends::NotErased || !erased);
-            QVERIFY(sc.ends != Ends::ProgrammedUnconfirmed || (!completed && holdsImage));
-            report("update", sc.name, 0, told(rec, completed));
         }
     }
 

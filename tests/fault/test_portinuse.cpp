@@ -6,12 +6,10 @@
 #include "watchdog.h"
 
 #include "commandexchange.h"
-#include "discoverysearch.h"
 #include "discoverytexts.h"
 #include "maccommand.h"
 #include "settingsrecord.h"
 #include "talixctl.h"
-#include "updateexchange.h"
 #include "updatefile.h"
 #include "updateimage.h"
 
@@ -48,16 +46,6 @@ private slots:
         QVERIFY(holder.bind(QHostAddress::AnyIPv4, kHeldPort, QUdpSocket::DontShareAddress));
     }
 
-    void search()
-    {
-        DiscoverySearch search;
-        Watchdog dog(3s, QStringLiteral("search"));
-        QCOMPARE(search.Run(), DiscoverySearch::Outcome::PortInUse);
-        QVERIFY(PortInUseText(kHeldPort).contains(kInUse));
-        QVERIFY(PortInUseText(kHeldPort).contains(QString::number(kHeldPort)));
-        QCOMPARE(received(), 0);
-    }
-
     void commands_data()
     {
         QTest::addColumn<QByteArray>("command");
@@ -83,22 +71,6 @@ private slots:
         QCOMPARE(int(rec.shown.size()), 1);
         QCOMPARE(rec.shown.front().title, QStringLiteral("Communications Error"));
         QVERIFY2(rec.shown.front().text.contains(kInUse), qPrintable(rec.shown.front().text));
-        QCOMPARE(received(), 0);
-    }
-
-    void update()
-    {
-        Boxes rec;
-        UpdateExchange exchange;
-        exchange.SetDeviceIP(devices->ip());
-        UpdateExchange::Sinks sinks;
-        sinks.message = rec.sink();
-        exchange.SetSinks(sinks);
-        Watchdog dog(1500ms, QStringLiteral("update")); // the erase alone would wait 4 s
-        exchange.EraseFirmware(false);
-        QVERIFY(!exchange.ReplyOK);
-        QCOMPARE(rec.shown, std::vector<Message>{UpdateTexts::PortInUse(kHeldPort)});
-        QVERIFY(UpdateTexts::PortInUse(kHeldPort).text.contains(kInUse));
         QCOMPARE(received(), 0);
     }
 

@@ -1,56 +1,37 @@
 #include "nxupdate.h"
 
-#include "deviceversions.h"
+#include "boxes.h"
 #include "dialogs.h"
 #include "forms.h"
+#include "hex.h"
 #include "msgbox.h"
 #include "settingsstore.h"
+#include "udpport.h"
 #include "updatetestsupport.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
+#include <QUdpSocket>
 
 using namespace brevion;
 using namespace updatetest;
+using support::hex;
+using Fault = std::function<void(talixsim::Faults&)>;
 
 namespace {
 
-constexpr quint16 kLocalPort = 24502;
+const QString kProgrammingError = QStringLiteral("Programming Error.  Close this window and try again.");
+const QString kCompleted = QStringLiteral("Update was completed successfully.");
+const QString kComms = QStringLiteral("Communications Error");
+const Message kDeviceError{kComms, "The device reported an error receiving the last command.\r\nPlease try the last operation again."};
+const Message kEraseTimedOut{kComms, "Timed out waiting for the device to erase.\r\nReturn to the previous window and click \"Read Settings\" to see if it was erased."};
+const Message kNoAnswerAfterErase{kComms, "Timed out waiting for a response from the device.\r\nReturn to the previous window and try again."};
+const Message kProgramFailed{kComms, "Timed out waiting for a response from the device.\r\nThe device failed to program completely.\r\nReturn to the previous window and try again."};
+const Message kRebootTimedOut{kComms, "Timed out waiting for the device to reboot.\r\nIt may or may not have rebooted.\r\nAllow several seconds for it to reboot and try to \"Find\" it again."};
 
-QByteArray withMarker(QByteArray bytes, char marker)
+QByteArray updateFile(talixsim::Region region, talixsim::Version3 version, bool tagged = true)
 {
-    bytes[0] = marker;
-    return bytes;
-}
-
-QStringList lines(const QComboBox* box)
-{
-    QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
-    return out;
-}
-
-talixsim::UpdateFileRecipe recipe(talixsim::Region region, talixsim::Version3 version, quint32 bootMin = 0,
-                              quint32 bootMax = 0xFFFFFF)
-{
-    talixsim::UpdateFileRecipe s;
-    s.region = region;
-    s.version = version;
-    s.size = 640;
-    s.hwMin = 0x0102;
-    s.hwMax = 0x0102;
-    s.bootMin = bootMin;
-    s.bootMax = bootMax;
-    return s;
+    return talixsim::makeUpdateFile({.region = region, .version = version, .size = 640, .hwMin = 0x0102, .hwMax = 0x0102, .tagged = tagged});
 }
 
 } // namespace
@@ -59,296 +40,196 @@ class TestNxUpdate : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_settings;
-    QList<Message> m_messages;
-    QList<FolderRequest> m_folderRequests;
-    MsgAnswer m_fileErrorAnswer = MsgAnswer::Cancel;
+    support::Boxes m_boxes;
+    FolderRequest m_folder; // the last one asked for
 
-    // A folder holding the given files.
     QString folderWith(QTemporaryDir& dir, const QList<std::pair<QString, QByteArray>>& files)
     {
         for (const auto& [name, bytes] : files) {
             QFile f(dir.filePath(name));
-            f.open(QIODevice::WriteOnly);
-            f.write(bytes);
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+                qFatal("cannot write %s", qPrintable(name));
         }
         return dir.path();
     }
-
-    NxUpdate& windowFor(const QString& ip, const QString& hw, const QString& boot, const QString& firm)
+    // The window as the configuration window hands it over, SelectBinFile run on the folder.
+    NxUpdate& selected(const QString& ip, const QString& folder, bool listed = true, const QString& hw = "1.2")
     {
         NxUpdate& w = Forms::Get<NxUpdate>();
         w.SetDeviceIP(ip);
         w.HdweVer->setText(hw);
-        w.BootVer->setText(boot);
-        w.FirmVer->setText(firm);
-        return w;
-    }
-
-    bool select(NxUpdate& w, const QString& folder)
-    {
-        SetFolderResponder([this, folder](const FolderRequest& r) {
-            m_folderRequests << r;
-            return folder;
-        });
+        w.BootVer->setText(QStringLiteral("1.0.5"));
+        w.FirmVer->setText(QStringLiteral("1.0.11"));
+        SetFolderResponder([this, folder](const FolderRequest& r) { m_folder = r; return folder; });
         bool cancelled = false;
         w.SelectBinFile(cancelled);
-        return !cancelled;
+        [&] { QCOMPARE(!cancelled, listed); }();
+        w.show();
+        return w;
+    }
+    QString updateFiles(QTemporaryDir& dir, bool tagged = true)
+    {
+        return folderWith(dir, {{"FIRM.bin", updateFile(talixsim::Region::Firmware, {1, 0, 17}, tagged)}, {"BOOT.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 9})}});
     }
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
-        SetMessageResponder([this](const Message& m) {
-            m_messages << m;
-            return m.buttons == MsgButtons::RetryCancel ? m_fileErrorAnswer : MsgAnswer::Ok;
-        });
-    }
     void init()
     {
-        m_messages.clear();
-        m_folderRequests.clear();
-        SharedVersions() = {};
+        qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
+        SetMessageResponder(m_boxes.sink());
     }
-    void cleanup()
+    void cleanup() { Forms::Unload<NxUpdate>(), Forms::Flush(), m_boxes.clear(); }
+
+    void refusalsBeforeTheDeviceIsTouched()
     {
-        Forms::Unload<NxUpdate>();
-        Forms::Flush();
-    }
-
-    void layoutAndFirstState()
-    {
-        NxUpdate& w = Forms::Get<NxUpdate>();
-        QCOMPARE(w.windowTitle(), QStringLiteral("Update Bootloader/Firmware"));
-        QCOMPARE(w.size(), QSize(625, 249));
-        QCOMPARE(w.cmdUpdate->geometry(), QRect(536, 64, 73, 25));
-        QVERIFY(w.optFirm->isChecked() && !w.optBoot->isChecked());
-        QVERIFY(w.lblStatus->isHidden() && w.ProgressBar1->isHidden());
-        QVERIFY(!w.lbl1->isHidden() && !w.lbl2->isHidden() && !w.lbl3->isHidden());
-        QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Update"));
-    }
-
-    void listsOnlyFilesThatFitNewestFirst()
-    {
-        QTemporaryDir dir;
-        const QString folder = folderWith(
-            dir, {{"A.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 11}))},
-                  {"C.BIN", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))},
-                  {"newboot.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 7}, 0x090000, 0x090000))},
-                  {"oldboot.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 6}))},
-                  {"readme.txt", "d"}});
-        NxUpdate& w = windowFor("127.0.0.2", "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        QCOMPARE(m_folderRequests.size(), 1);
-        QCOMPARE(m_folderRequests[0].title,
-                 QStringLiteral("Select the folder containing the update (bin) files for the device."));
-        QCOMPARE(m_folderRequests[0].startFolder, QDir::homePath());
-        QCOMPARE(lines(w.FirmUpdateFile), (QStringList{"Ver 1.0.17 (C.BIN)", "Ver 1.0.11 (A.bin)"}));
-        QCOMPARE(w.FirmUpdateFile->currentIndex(), 0);
-        QCOMPARE(lines(w.BootUpdateFile), (QStringList{"Ver 1.0.7 (newboot.bin)", "Ver 1.0.6 (oldboot.bin)"}));
-        QVERIFY(w.optFirm->isChecked() && w.FirmUpdateFile->isEnabled() && !w.BootUpdateFile->isEnabled());
-        QVERIFY(w.optBoot->isEnabled() && w.lblBoot->isEnabled());
-        QCOMPARE(ReadSetting("UpdatesPath", {}), folder);
-        QVERIFY(m_messages.isEmpty());
-
-        w.optBoot->click();
-        QVERIFY(w.BootUpdateFile->isEnabled() && !w.FirmUpdateFile->isEnabled());
-    }
-
-    void bootloaderFilesOnlyLeaveTheFirmwareSideOff()
-    {
-        QTemporaryDir dir;
-        const QString folder =
-            folderWith(dir, {{"boot.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 7}))}});
-        SimDevice dev(kLocalPort);
-        NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        QVERIFY(w.FirmUpdateFile->count() == 0);
-        QVERIFY(!w.optFirm->isEnabled() && !w.lblFirm->isEnabled());
-        QCOMPARE(w.lblFirm->text(), QStringLiteral("No Firmware update files were found."));
-        QCOMPARE(w.lblBoot->text(), QStringLiteral("To update the Bootloader, select the bootloader update file:"));
-        // Update with the empty firmware list still chosen does nothing.
-        w.show();
-        w.cmdUpdate->click();
-        QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Update"));
-        QVERIFY(w.lblStatus->isHidden());
-        QVERIFY(dev.received().isEmpty());
-    }
-
-    void selectionFailures()
-    {
-        QTemporaryDir fitting, empty, foreign;
-        folderWith(fitting, {{"A.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
-        folderWith(foreign, {{"B.bin", withMarker(talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17})), 0x65)}});
-        WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
-
+        QTemporaryDir fitting, empty, foreign, bootOnly, cut;
+        const QByteArray firm = updateFile(talixsim::Region::Firmware, {1, 0, 17});
         const Message noFiles{"Update Firmware", "No update files were found.", MsgButtons::Ok, MsgIcon::Exclamation};
-        struct Case {
+        const struct {
             const char* name;
-            QString folder;
-            QString hw;
-            MsgAnswer answer;
-            QList<Message> messages;
-            int boxes; // of the file error, when it is expected
+            QString folder, hw;
+            bool listed;
+            std::vector<Message> messages;
+            QString errorWords; // of the "Update File Error" box, shown twice (Retry, then Cancel)
         } cases[] = {
-            {"cancelled folder choice", QString(), "1.2", MsgAnswer::Cancel, {}, 0},
-            {"folder that cannot be listed", fitting.path() + "/missing", "1.2", MsgAnswer::Cancel, {}, 0},
-            {"no bin files", empty.path(), "1.2", MsgAnswer::Cancel, {noFiles}, 0},
-            {"only foreign bin files", foreign.path(), "1.2", MsgAnswer::Cancel, {noFiles}, 0},
-            {"hardware text without a dot, Cancel", fitting.path(), "", MsgAnswer::Cancel, {}, 1},
-            {"hardware text without a dot, Retry then Cancel", fitting.path(), "", MsgAnswer::Retry, {}, 2},
+            {"cancelled folder choice", QString(), "1.2", false, {}, {}},
+            {"folder that cannot be listed", folderWith(fitting, {{"A.bin", firm}}) + "/missing", "1.2", false, {}, {}},
+            {"no bin files", empty.path(), "1.2", false, {noFiles}, {}},
+            {"only foreign bin files", folderWith(foreign, {{"B.bin", QByteArray(firm).replace(0, 1, "\x65")}}), "1.2", false, {noFiles}, {}},
+            {"hardware text without a dot", fitting.path(), "", false, {}, "hardware version"},
+            {"bootloader files only, Update on the empty list", folderWith(bootOnly, {{"boot.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 7})}}), "1.2", true, {}, {}},
+            {"a damaged file", folderWith(cut, {{"cut.bin", firm.left(firm.size() - 1)}}), "1.2", true, {}, "runs past the end of the file"},
         };
-        for (auto& c : cases) {
-            m_messages.clear();
-            NxUpdate& w = windowFor("127.0.0.2", c.hw, "1.0.5", "1.0.11");
-            int errors = 0;
-            SetMessageResponder([&](const Message& m) {
-                m_messages << m;
-                if (m.buttons != MsgButtons::RetryCancel)
-                    return MsgAnswer::Ok;
-                return ++errors < c.boxes ? c.answer : MsgAnswer::Cancel;
-            });
-            QVERIFY2(!select(w, c.folder), c.name);
-            if (c.boxes) {
-                QCOMPARE(m_messages.size(), c.boxes);
-                QCOMPARE(m_messages[0].title, QStringLiteral("Update File Error"));
-                QCOMPARE(m_messages[0].buttons, MsgButtons::RetryCancel);
-                QVERIFY2(m_messages[0].text.contains(QLatin1String("hardware version")), c.name);
-            } else {
-                QCOMPARE(m_messages, c.messages);
-            }
-            QCOMPARE(ReadSetting("UpdatesPath", {}), QStringLiteral("/nonexistent-remembered"));
-            QCOMPARE(m_folderRequests.last().startFolder, QString()); // the remembered one is gone
+        for (const auto& c : cases) {
+            SimDevice dev;
+            m_boxes.clear();
+            m_boxes.answers = {c.errorWords.isEmpty() ? MsgAnswer::Ok : MsgAnswer::Retry};
+            WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
+            NxUpdate& w = selected(dev.ip, c.folder, c.listed, c.hw);
+            if (c.listed)
+                w.cmdUpdate->click();
+            QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.received().isEmpty(), c.name);
+            if (!c.listed) // the remembered folder is gone, and stays so
+                QVERIFY(m_folder.startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
+            if (c.errorWords.isEmpty())
+                QCOMPARE(m_boxes.shown, c.messages);
+            else
+                QVERIFY2(m_boxes.shown.size() == 2 && m_boxes.shown[0].title == "Update File Error" &&
+                             m_boxes.shown[0].text.contains(c.errorWords), c.name);
             Forms::Unload<NxUpdate>();
         }
-        initTestCase();
     }
 
-    void damagedFileIsRefusedBeforeTheDeviceIsTouched()
+    // The one whole update at the device's own waits.
+    void firmwareUpdate()
     {
+        SimDevice dev;
         QTemporaryDir dir;
-        const QByteArray whole = talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}));
-        const QString folder = folderWith(dir, {{"cut.bin", whole.left(whole.size() - 1)}});
-        SimDevice dev(kLocalPort);
-        NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        w.show();
-        w.cmdUpdate->click();
-        QCOMPARE(m_messages.size(), 1);
-        QCOMPARE(m_messages[0].title, QStringLiteral("Update File Error"));
-        QVERIFY(m_messages[0].text.contains(QLatin1String("runs past the end of the file")));
-        QVERIFY(dev.received().isEmpty());
-        QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Update"));
-        QVERIFY(w.cmdUpdate->isEnabled() && w.FirmUpdateFile->isEnabled());
-    }
-
-    void titleBarClose()
-    {
-        QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"A.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
-        SimDevice dev(kLocalPort);
-        NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        w.show();
-        w.close();
-        QVERIFY(!Forms::IsLoaded<NxUpdate>());
-        QVERIFY(dev.received().isEmpty());
-    }
-
-    void updates_data()
-    {
-        QTest::addColumn<bool>("boot");
-        QTest::addColumn<bool>("tagged");
-        QTest::addColumn<QString>("bootVer");
-        QTest::addColumn<QString>("firmVer");
-        QTest::newRow("firmware") << false << true << "1.0.5" << "1.0.17";
-        QTest::newRow("bootloader") << true << true << "1.0.9" << "Erased";
-        QTest::newRow("firmware the device does not take") << false << false << "1.0.5" << "Erased";
-    }
-    void updates()
-    {
-        QFETCH(bool, boot);
-        QFETCH(bool, tagged);
-        QTemporaryDir dir;
-        talixsim::UpdateFileRecipe firm = recipe(talixsim::Region::Firmware, {1, 0, 17});
-        firm.tagged = tagged;
-        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(firm)},
-                                                {"BOOT.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Bootloader, {1, 0, 9}))}});
-        SimDevice dev(kLocalPort);
-        NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        w.show();
-        if (boot)
-            w.optBoot->click();
-        // In the pause after the erase the window refuses the title-bar close and holds the port.
-        bool closedWhileUpdating = true, portTaken = true;
+        NxUpdate& w = selected(dev.ip, updateFiles(dir));
+        QCOMPARE(m_folder.title, QStringLiteral("Select the folder containing the update (bin) files for the device."));
+        QCOMPARE(ReadSetting("UpdatesPath", {}), dir.path());
+        QCOMPARE(w.FirmUpdateFile->currentText() + w.BootUpdateFile->itemText(0), QStringLiteral("Ver 1.0.17 (FIRM.bin)Ver 1.0.9 (BOOT.bin)"));
+        QVERIFY(w.optFirm->isChecked() && w.FirmUpdateFile->isEnabled() && !w.BootUpdateFile->isEnabled() &&
+                w.lblStatus->isHidden() && w.ProgressBar1->isHidden() && !w.lbl1->isHidden());
+        // Each phase's status and bar maximum (in tenths), as the bar moves.
+        QStringList phases;
+        connect(w.ProgressBar1, &QProgressBar::valueChanged, &w, [&] {
+            const QString entry = QStringLiteral("%1 %2").arg(w.lblStatus->text()).arg(w.ProgressBar1->maximum());
+            if (phases.isEmpty() || phases.last() != entry)
+                phases << entry;
+        });
+        // In the pause after the erase the bar moves a tenth each 100 ms; the title-bar close is
+        // refused and the port is held.
+        int animated = -1;
+        bool closed = true, portTaken = true;
         QTimer::singleShot(1000, &w, [&] {
+            animated = w.ProgressBar1->value();
             w.close();
-            closedWhileUpdating = !Forms::IsLoaded<NxUpdate>() || !w.isVisible();
-            portTaken = QUdpSocket().bind(QHostAddress::AnyIPv4, kLocalPort, QUdpSocket::DontShareAddress);
+            closed = !Forms::IsLoaded<NxUpdate>() || !w.isVisible();
+            portTaken = QUdpSocket().bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress);
         });
         w.cmdUpdate->click();
-        QVERIFY(!closedWhileUpdating && !portTaken);
-        const auto notTaken = UpdateTexts::VersionNotTaken(boot, 0x010011, {0x010005, 0});
-        QCOMPARE(m_messages, tagged ? QList<Message>{} : QList<Message>{*notTaken});
-        QCOMPARE(w.lblStatus->text(), tagged ? QStringLiteral("Update was completed successfully.")
-                                             : QStringLiteral("After the restart the device reports no firmware "
-                                                              "(Erased), not version 1.0.17 of the update file."));
-        QFETCH(QString, bootVer);
-        QFETCH(QString, firmVer);
-        QCOMPARE(w.BootVer->text(), bootVer);
-        QCOMPARE(w.FirmVer->text(), firmVer);
-        QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Close"));
-        QVERIFY(w.cmdUpdate->isEnabled());
-        for (QWidget* c : std::initializer_list<QWidget*>{w.cmdCancel, w.optBoot, w.optFirm, w.FirmUpdateFile,
-                                                          w.BootUpdateFile, w.HdweVer, w.lblBoot})
+        QVERIFY2(animated >= 6 && animated <= 14, qPrintable(QString::number(animated)));
+        QVERIFY(!closed && !portTaken && m_boxes.shown.empty());
+        QCOMPARE(phases, (QStringList{"Erasing Firmware . . . 250", "Programming Firmware . . . 6400",
+                                      "Rebooting device . . . 270"}));
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(w.lblStatus->text(), w.BootVer->text(), w.FirmVer->text()).arg(w.ProgressBar1->value()),
+                 kCompleted + " 1.0.5 1.0.17 270");
+        QCOMPARE(dev.fleet.device(dev.index).firm, (talixsim::Version3{1, 0, 17}));
+        QVERIFY(dev.received().first() == hex("58 50 E7 FE 71") && dev.received().contains(hex("58 50 BD FE 9B")));
+        for (QWidget* c : std::initializer_list<QWidget*>{w.cmdCancel, w.optBoot, w.optFirm, w.FirmUpdateFile, w.HdweVer})
             QVERIFY(!c->isEnabled());
-        QVERIFY(!w.lblStatus->isHidden() && !w.ProgressBar1->isHidden() && w.lbl1->isHidden());
-        QCOMPARE(w.ProgressBar1->value(), w.ProgressBar1->maximum());
-        const auto device = dev.fleet.device(dev.index);
-        QCOMPARE(device.boot, (boot ? talixsim::Version3{1, 0, 9} : talixsim::Version3{1, 0, 5}));
-        QCOMPARE(device.firm, (boot || !tagged ? talixsim::Version3{0, 0, 0} : talixsim::Version3{1, 0, 17}));
+        QVERIFY(w.lbl1->isHidden() && w.cmdUpdate->isEnabled() && w.cmdUpdate->text() == "Close");
         w.cmdUpdate->click();
         QVERIFY(!w.isVisible());
     }
 
-    void eraseNeverAcknowledged()
+    // How each ending of the update shows, the waits shortened.
+    void endings()
     {
-        QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
-        SimDevice dev(kLocalPort);
-        dev.faults([](talixsim::Faults& f) { f.silent = true; });
-        NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        w.show();
-        w.cmdUpdate->click();
-        QCOMPARE(m_messages, (QList<Message>{UpdateTexts::EraseTimedOut()}));
-        QCOMPARE(w.lblStatus->text(), QStringLiteral("Programming Error.  Close this window and try again."));
-        QCOMPARE(w.FirmVer->text(), QStringLiteral("1.0.11"));
-        QCOMPARE(w.BootVer->text(), QStringLiteral("1.0.5"));
-        QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Close"));
-        QCOMPARE(dev.received(), (QList<QByteArray>{QByteArray::fromHex("5850E7FE71")}));
-    }
-
-    void restartNeverConfirmedStillChangesTheVersion()
-    {
-        QTemporaryDir dir;
-        const QString folder = folderWith(dir, {{"FIRM.bin", talixsim::makeUpdateFile(recipe(talixsim::Region::Firmware, {1, 0, 17}))}});
-        SimDevice dev(kLocalPort);
-        NxUpdate& w = windowFor(dev.ip, "1.2", "1.0.5", "1.0.11");
-        QVERIFY(select(w, folder));
-        // Each look at the clock is a minute later: the waits for the device end after one try.
-        double now = 0;
-        w.Exchange().SetClock([&now] { return now += 60; });
-        w.show();
-        // Silent after the restart for longer than any wait.
-        dev.faults([](talixsim::Faults& f) { f.restartSilentMs = 60000; });
-        w.cmdUpdate->click();
-        QVERIFY(dev.received().contains(QByteArray::fromHex("5850BDFE9B")));
-        QCOMPARE(m_messages, (QList<Message>{UpdateTexts::RebootTimedOut()}));
-        QCOMPARE(w.lblStatus->text(), QStringLiteral("Rebooting device . . ."));
-        QCOMPARE(w.FirmVer->text(), QStringLiteral("1.0.17"));
-        QCOMPARE(w.cmdUpdate->text(), QStringLiteral("Close"));
+        const Message notTaken{"Update Firmware", "After the restart the device reports no firmware (Erased), not version 1.0.17 of the update file.\r\n"
+                               "The update did not take effect: run it again, or use another update file.", MsgButtons::Ok, MsgIcon::Exclamation};
+        const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\nPlease close the program that uses this port and try again."};
+        const Message heldHere{kComms, "The command could not be sent: local UDP port %1 is still in use by this program, which is waiting for a device's reply on it.\r\nWait a few seconds and try again."};
+        enum Hold { Free, Elsewhere, Here };
+        const struct {
+            const char* name;
+            bool boot, tagged;
+            Fault before, midway; // midway: once the first block is accepted
+            Hold hold;
+            std::vector<Message> messages;
+            QString status, versions; // boot, firmware
+            qsizetype extraSends = 0; // of blocks
+        } cases[] = {
+            {"bootloader", true, true, {}, {}, Free, {}, kCompleted, "1.0.9 Erased"},
+            {"firmware not taken", false, false, {}, {}, Free, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
+            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, Free, {kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, Free, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, Free, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5 1.0.11"},
+            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, Free, {kDeviceError}, kCompleted, "1.0.5 1.0.17", 1},
+            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, Free, {kProgramFailed}, kProgrammingError, "1.0.5 1.0.11", 3},
+            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, Free, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5 1.0.17"},
+            {"port held by another program", false, true, {}, {}, Elsewhere, {held}, kProgrammingError, "1.0.5 1.0.11"},
+            {"port held by this program", false, true, {}, {}, Here, {heldHere}, kProgrammingError, "1.0.5 1.0.11"},
+        };
+        for (const auto& c : cases) {
+            SimDevice dev;
+            if (c.before)
+                dev.faults(c.before);
+            QUdpSocket other;
+            UdpPort own;
+            QVERIFY(c.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(c.hold != Here || own.Bind(dev.localPort));
+            QTemporaryDir dir;
+            NxUpdate& w = selected(dev.ip, updateFiles(dir, c.tagged));
+            m_boxes.clear();
+            w.SetTimings({.eraseWaitMs = 300, .blockWaitMs = 150, .restartWaitMs = 200, .readWaitMs = 200, .pauseMs = 50,
+                          .afterEraseMs = 400, .afterEraseErasedMs = 400, .afterRestartMs = 500});
+            if (c.boot)
+                w.optBoot->click();
+            connect(w.ProgressBar1, &QProgressBar::valueChanged, &w, [&, done = false](int value) mutable {
+                if (c.midway && value > 0 && w.lblStatus->text().startsWith("Programming") && !std::exchange(done, true))
+                    dev.faults(c.midway);
+            });
+            w.cmdUpdate->click();
+            std::vector<Message> expected = c.messages;
+            for (Message& m : expected) // the port, where a box names it
+                m.text.replace("%1", QString::number(dev.localPort));
+            QCOMPARE(m_boxes.shown, expected);
+            QCOMPARE(w.lblStatus->text(), c.status);
+            QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text() + " " + w.cmdUpdate->text(), c.versions + " Close");
+            const QList<QByteArray> in = dev.received();
+            QCOMPARE(in.isEmpty(), c.hold != Free);
+            if (m_boxes.count(kEraseTimedOut))
+                QCOMPARE(in, QList<QByteArray>{hex("58 50 E7 FE 71")});
+            // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.
+            QList<QByteArray> blocks;
+            for (const QByteArray& d : in)
+                if (d.startsWith("XP\xC3"))
+                    blocks << d;
+            QCOMPARE(blocks.size() - QSet<QByteArray>(blocks.begin(), blocks.end()).size(), c.extraSends);
+            Forms::Unload<NxUpdate>();
+        }
     }
 };
 
