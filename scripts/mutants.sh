@@ -3,6 +3,7 @@
 # the tests it names, and records whether a test failed (caught) and which. The source file is
 # put back after every mutant, also on Ctrl-C. Not part of make check or CI: it takes a while.
 #   scripts/mutants.sh [name-regex]     results in build/mutants.txt
+#   SKIP=regex leaves those mutants out; APPEND=1 adds to the results instead of starting afresh.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -22,13 +23,14 @@ trap restore EXIT
 trap 'restore; exit 130' INT TERM
 
 known_targets=$(cmake --build "$BUILD" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
-: >"$OUT"
+[[ ${APPEND:-0} == 1 ]] || : >"$OUT"
 caught=0 missed=0 invalid=0
 built=()
 
 m() {
     local name=$1 file=$2 expr=$3 targets=$4 regex=$5
     [[ $name =~ $FILTER ]] || return 0
+    [[ -n ${SKIP:-} && $name =~ $SKIP ]] && return 0
     local changed
     changed=$(diff <(cat "$file") <(sed -e "$expr" "$file") | grep -c '^<')
     if [[ $changed != 1 ]]; then
