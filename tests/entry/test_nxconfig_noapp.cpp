@@ -1,5 +1,5 @@
 // A host without a QApplication, through the C interface: each Show makes an application for the
-// length of the call and removes it; two components live at once; releasing NULL is ignored.
+// length of the call and removes it; releasing NULL is ignored. Exit status 0 when all held.
 #include "brevion.h"
 #include "forms.h"
 #include "nxfind.h"
@@ -7,9 +7,6 @@
 
 #include <QApplication>
 #include <QTimer>
-
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -28,15 +25,9 @@ Q_COREAPP_STARTUP_FUNCTION(closeSoon)
 int main()
 {
     brevion_set_network(support::freeUdpPort(), support::freeUdpPort(), "127.0.0.1");
-    brevion_component* a = brevion_create();
-    brevion_component* b = brevion_create();
-    brevion_show(a);
-    brevion_show(b);
-    const bool ok = g_apps == 2 && QCoreApplication::instance() == nullptr && a && b && a != b &&
-                    std::strcmp(brevion_progid(), "Brevion.NxConfig") == 0;
-    brevion_release(b);
-    brevion_release(a);
+    brevion_component* component = brevion_create();
+    brevion_show(component), brevion_show(component);
+    brevion_release(component);
     brevion_release(nullptr);
-    std::puts(ok ? "ok" : "FAIL: Show without an application, or the C interface");
-    return ok ? 0 : 1;
+    return g_apps == 2 && QCoreApplication::instance() == nullptr ? 0 : 1;
 }
