@@ -1,6 +1,5 @@
-// Update files cut short at every byte: each fails with a reason that can be shown, and the file
-// keeps its bytes. (Settings files under stress: tests/common/test_regularfile.cpp.)
-
+// Update files that cannot be used: cut short at every byte, too large, not a regular file.
+// Each fails with a reason that can be shown, and the file keeps its bytes.
 #include "updatefile.h"
 #include "updateimage.h"
 
@@ -11,49 +10,29 @@
 
 using namespace brevion;
 
-namespace {
-
-QByteArray readAll(const QString& path)
+TEST(UpdateFileStress, RefusedWithItsReasonAndLeftAsItWas)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-} // namespace
-
-TEST(UpdateFileStress, FileCutShortAtEveryByteIsRefusedWithItsReason)
-{
-    talixsim::UpdateFileRecipe recipe;
-    recipe.version = {1, 0, 18};
-    recipe.size = 150;
-    recipe.recordLength = 40;
-    const QByteArray whole = talixsim::makeUpdateFile(recipe);
+    const QByteArray whole = talixsim::makeUpdateFile({.version = {1, 0, 18}, .size = 150, .recordLength = 40});
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("FIRM.bin"));
-    writeAll(path, whole);
-    ASSERT_TRUE(LoadUpdateFile(path).file.has_value());
-    for (qsizetype n = 0; n < whole.size(); ++n) {
-        writeAll(path, whole.left(n));
+    QFile file(path);
+    for (qsizetype n = whole.size(); n >= 0; --n) {
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(whole.left(n));
+        file.close();
         const UpdateFileResult result = LoadUpdateFile(path);
-        EXPECT_FALSE(result.file.has_value()) << "cut at " << n;
-        EXPECT_EQ(result.error.number, n == 0 ? int(kNotAnUpdateFile) : int(kDamagedUpdateFile)) << "cut at " << n;
-        EXPECT_FALSE(result.error.description.isEmpty());
-        EXPECT_EQ(readAll(path), whole.left(n));
+        EXPECT_EQ(result.file.has_value(), n == whole.size()) << "cut at " << n;
+        if (n < whole.size())
+            EXPECT_EQ(result.error.number, n == 0 ? int(kNotAnUpdateFile) : int(kDamagedUpdateFile)) << "cut at " << n;
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), whole.left(n));
+        file.close();
     }
-    QFile::remove(path);
-    EXPECT_FALSE(LoadUpdateFile(path).error.description.isEmpty());
-
     // Only regular files of at most 16 MiB are read: a FIFO would wait for a writer.
-    writeAll(path, whole);
     ASSERT_TRUE(QFile::resize(path, kMaxUpdateFileBytes + 1));
     EXPECT_EQ(LoadUpdateFile(path).error.number, int(kUpdateFileTooLarge));
     ASSERT_TRUE(QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
     EXPECT_EQ(LoadUpdateFile(path).error.number, int(kNotARegularFile));
+    QFile::remove(path);
+    EXPECT_FALSE(LoadUpdateFile(path).error.description.isEmpty());
 }
