@@ -1,9 +1,8 @@
-// The window-system facades: message boxes, dialogs shown modally, the window registry, twips.
+// The window-system facades: message boxes, dialogs shown modally, the window registry.
 
 #include "dialogs.h"
 #include "forms.h"
 #include "msgbox.h"
-#include "twips.h"
 
 #include <QApplication>
 #include <QAbstractButton>
@@ -63,12 +62,6 @@ private slots:
         QCOMPARE(seen, "Communications Error|" + text + (buttons == MsgButtons::Ok ? "|1" : "|2"));
     }
 
-    void qtFilter()
-    {
-        QCOMPARE(QtFilter("Update|*.bin|All|*.*|B"), QStringLiteral("Update (*.bin);;All (*.*)"));
-        QCOMPARE(QtFilter("Text|*.txt;*.log"), QStringLiteral("Text (*.txt *.log)"));
-    }
-
     // ShowModal returns when the window hides and when it is destroyed while up.
     void showModalEndsWhenTheWindowGoes_data()
     {
@@ -104,12 +97,6 @@ private slots:
         Forms::Flush();
         QCOMPARE(Forms::Get<Probe>().state, QStringLiteral("loaded"));
         QCOMPARE(g_loads, 2);
-    }
-
-    void twipsRoundToTheNearestPixel()
-    {
-        for (auto [twips, pixels] : {std::pair{1440, 96}, {22, 1}, {23, 2}, {-23, -2}})
-            QCOMPARE(TwipsToPixels(twips), pixels);
     }
 };
 
