@@ -27,7 +27,6 @@ int main()
     brevion_set_network(support::freeUdpPort(), support::freeUdpPort(), "127.0.0.1");
     brevion_component* component = brevion_create();
     brevion_show(component), brevion_show(component);
-    brevion_release(component);
-    brevion_release(nullptr);
+    brevion_release(component), brevion_release(nullptr);
     return g_apps == 2 && QCoreApplication::instance() == nullptr ? 0 : 1;
 }
