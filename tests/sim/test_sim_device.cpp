@@ -18,6 +18,23 @@ const QByteArray kWorkedSave = hex("58 53 00 00 C0 A8 01 14 FF FF FF 00 C0 A8 01
 
 } // namespace
 
+// Where the device keeps the parts of its reply, written out by hand: the UDP port, the rules,
+// the last rule and the Login texts.
+TEST(SimDevice, ReplyPartsByteExact)
+{
+    DeviceState d = makeDevice(0, Preset::Login);
+    d.udpPort = 5000;
+    d.rules[0] = {ipFromText("10.0.0.9"), 502, 3, 60};
+    d.rules[11] = {ipFromText("192.168.0.1"), 0x8000, 4, -1};
+    d.userPrompt = "User:";
+    d.password = "secret";
+    const QByteArray r = settingsReply(d);
+    ASSERT_EQ(r.size(), 432);
+    EXPECT_EQ(r.mid(90, 16), hex("13 88 00 00 0A 00 00 09 01 F6 03 00 00 00 00 3C"));
+    EXPECT_EQ(r.mid(226, 12), hex("C0 A8 00 01 80 00 04 00 FF FF FF FF"));
+    EXPECT_EQ(r.mid(238, 6) + r.mid(366, 7), QByteArray("User:\0secret\0", 13));
+}
+
 TEST(SimDevice, RequestsAnsweredAsADeviceWould)
 {
     using A = Response::Action;
