@@ -41,6 +41,20 @@ struct BadLine {
     QString reason;
 };
 
+// Optional sign, then decimal digits only.
+bool IsWholeNumber(const QString& s)
+{
+    int i = 0;
+    if (i < s.size() && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+')))
+        ++i;
+    if (i == s.size())
+        return false;
+    for (; i < s.size(); ++i)
+        if (s[i] < QLatin1Char('0') || s[i] > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
 class LineReader {
 public:
     explicit LineReader(const QByteArray& bytes)
@@ -117,19 +131,6 @@ public:
     }
 
 private:
-    static bool IsWholeNumber(const QString& s)
-    {
-        int i = 0;
-        if (i < s.size() && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+')))
-            ++i;
-        if (i == s.size())
-            return false;
-        for (; i < s.size(); ++i)
-            if (s[i] < QLatin1Char('0') || s[i] > QLatin1Char('9'))
-                return false;
-        return true;
-    }
-
     QStringList m_lines;
 };
 

@@ -61,9 +61,19 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     Pages->setGeometry(TwipsRect(kPageLeft, kPageTop, kPageWidth, kPageHeight));
     for (int i = 0; i < kWizPages; ++i)
         WizFrame[i] = makePage(Pages, i);
+    buildAddressPage(WizFrame[0]);
+    buildWhenPage(WizFrame[1]);
+    buildLoginPage(WizFrame[2]);
+    buildDurationPage(WizFrame[3]);
+    buildDonePage(WizFrame[4]);
+    buildRuleAndButtons();
+    connectHandlers();
+    ShowWizPage();
+}
 
-    // Page 0: address and protocol.
-    QFrame* p = WizFrame[0];
+// Page 0: address and protocol.
+void OutgoingWiz::buildAddressPage(QFrame* p)
+{
     lblConnectTo =
         makeLabel(p, "lblConnectTo", QStringLiteral("Connect to:"), TwipsRect(240, 240, 3000, 255));
     lblIPAddr =
@@ -77,9 +87,11 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     NameByLabel(lblIPAddr, IPAddr);
     NameByLabel(lblPort, Port);
     optTCP->setChecked(true);
+}
 
-    // Page 1: when to connect.
-    p = WizFrame[1];
+// Page 1: when to connect.
+void OutgoingWiz::buildWhenPage(QFrame* p)
+{
     lblWhen = makeLabel(p, "lblWhen", QStringLiteral("When should the unit make this connection?"),
                         TwipsRect(240, 240, 6480, 255));
     optWhenPowerup =
@@ -90,9 +102,11 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
                                QStringLiteral("When incoming data is detected on the serial port."),
                                TwipsRect(480, 1260, 6240, 315));
     optWhenPowerup->setChecked(true);
+}
 
-    // Page 2: login.
-    p = WizFrame[2];
+// Page 2: login.
+void OutgoingWiz::buildLoginPage(QFrame* p)
+{
     lblLogin = makeLabel(
         p, "lblLogin", QStringLiteral("Does the remote system require login (username/password)?"),
         TwipsRect(240, 240, 6480, 255));
@@ -105,9 +119,11 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
                        "\"Login Prompt and Reply\" area later."),
         TwipsRect(240, 1800, 6480, 720), true);
     LoginNo->setChecked(true);
+}
 
-    // Page 3: how long to stay connected.
-    p = WizFrame[3];
+// Page 3: how long to stay connected.
+void OutgoingWiz::buildDurationPage(QFrame* p)
+{
     lblKeepOpen = makeLabel(p, "lblKeepOpen", QStringLiteral("Keep the connection open ..."),
                             TwipsRect(240, 240, 6480, 255));
     optIndefinite = MakeOption(p, "optIndefinite", QStringLiteral("Indefinitely"),
@@ -123,15 +139,21 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     NameByLabel(lblSeconds, ForSeconds);
     optIndefinite->setChecked(true);
     ForSeconds->setReadOnly(true);
+}
 
-    // Page 4: done.
+// Page 4: done.
+void OutgoingWiz::buildDonePage(QFrame* p)
+{
     lblDone = makeLabel(
-        WizFrame[4], "lblDone",
+        p, "lblDone",
         QStringLiteral("You have completed the Outgoing Connection Wizard.  Review the connection "
                        "rule below and click \"Done\" to accept it."),
         TwipsRect(240, 240, 6480, 960), true);
+}
 
-    // The rule as built so far, and the buttons.
+// The rule as built so far, and the buttons.
+void OutgoingWiz::buildRuleAndButtons()
+{
     FrameRule = new QGroupBox(QStringLiteral("Outgoing Connection Rule"), this);
     FrameRule->setObjectName(QStringLiteral("FrameRule"));
     FrameRule->setGeometry(TwipsRect(kPageLeft, 3000, kPageWidth, 1380));
@@ -146,7 +168,10 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
                          TwipsRect(4320, kButtonTop, kButtonWidth, kButtonHeight));
     cmdCancel = MakeButton(this, "cmdCancel", QStringLiteral("Cancel"),
                            TwipsRect(5865, kButtonTop, kButtonWidth, kButtonHeight));
+}
 
+void OutgoingWiz::connectHandlers()
+{
     connect(cmdNext, &QPushButton::clicked, this, &OutgoingWiz::cmdNext_Click);
     connect(cmdBack, &QPushButton::clicked, this, &OutgoingWiz::cmdBack_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &OutgoingWiz::cmdCancel_Click);
@@ -167,8 +192,6 @@ OutgoingWiz::OutgoingWiz(QWidget* parent) : Form(parent)
     IPAddr->installEventFilter(this);
     Port->installEventFilter(this);
     ForSeconds->installEventFilter(this);
-
-    ShowWizPage();
 }
 
 WizChoices OutgoingWiz::Choices() const

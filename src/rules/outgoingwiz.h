@@ -88,6 +88,16 @@ public:
     QPushButton* cmdNext = nullptr;
     QPushButton* cmdCancel = nullptr;
 
+private:
+    // The controls of each page, frame by frame, as the window draws them.
+    void buildAddressPage(QFrame* page);
+    void buildWhenPage(QFrame* page);
+    void buildLoginPage(QFrame* page);
+    void buildDurationPage(QFrame* page);
+    void buildDonePage(QFrame* page);
+    void buildRuleAndButtons();
+    void connectHandlers();
+
 protected:
     // The title-bar close is the same as Cancel; the window stays for the next run.
     void closeEvent(QCloseEvent* event) override;

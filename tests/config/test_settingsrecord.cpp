@@ -5,376 +5,185 @@
 #include "devicestate.h"
 #include "nxfns.h"
 
+#include "hex.h"
+
 #include <gtest/gtest.h>
 
-#include <functional>
-
 using namespace brevion;
+using support::hex;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-
-quint32 sum(const QByteArray& bytes, int count)
+// Sum of every byte and the two checksum bytes read as one number: 0 modulo 65536 for a command.
+quint32 withChecksum(const QByteArray& b)
 {
     quint32 s = 0;
-    for (int i = 0; i < count; ++i)
-        s += static_cast<quint8>(bytes[i]);
-    return s;
+    for (int i = 0; i < b.size() - 2; ++i)
+        s += quint8(b[i]);
+    return (s + quint8(b[b.size() - 2]) * 256u + quint8(b[b.size() - 1])) % 65536u;
 }
 
-// A reply of the given length with the versions at their places and its checksum in the last
-// two bytes.
 QByteArray reply(int length, const char* boot, const char* firm)
 {
     QByteArray r(length, '\0');
-    r[0] = 'X';
-    r[1] = 'Q';
-    r.replace(47, 3, hex(boot));
-    r.replace(59, 3, hex(firm));
+    r.replace(0, 2, "XQ").replace(47, 3, hex(boot)).replace(59, 3, hex(firm));
     const quint16 c = ReplyChecksum(r, length - 2);
     r[length - 2] = char(c >> 8);
     r[length - 1] = char(c & 0xFF);
     return r;
 }
 
-void fixChecksum(QByteArray& r)
-{
-    const quint16 c = ReplyChecksum(r, r.size() - 2);
-    r[r.size() - 2] = char(c >> 8);
-    r[r.size() - 1] = char(c & 0xFF);
-}
-
 DeviceSettings sample()
 {
-    DeviceSettings s;
-    s.DHCP = false;
-    s.IPAddr = QStringLiteral("192.168.1.20");
-    s.SubnetMask = QStringLiteral("255.255.255.0");
-    s.Gateway = QStringLiteral("192.168.1.1");
-    s.NetName = QStringLiteral("Bridge");
-    s.IPPort = 10001;
-    s.BaudRate = 9600;
-    s.Handshaking = 0;
-    return s;
+    return {false, "192.168.1.20", "255.255.255.0", "192.168.1.1", "Bridge", 10001, 9600, 0, 0, {}, {}, {}, {}, {}};
 }
 
 } // namespace
 
-TEST(SaveCommand, BasicWorkedExampleIsByteExact)
+TEST(SaveCommand, WorkedExampleAndEveryFieldAtItsOffset)
 {
-    const QByteArray command = BuildSaveCommand(sample(), SettingsLayout::Basic);
-    EXPECT_EQ(command, hex("58 53 00 00 C0 A8 01 14 FF FF FF 00 C0 A8 01 01 42 72 69 64 67 65 00 00 00 00 00 00 00 00 "
-                           "00 00 27 11 00 00 25 80 00 00 00 00 F6 47"));
-    EXPECT_EQ(sum(command, 42), 2489u);
-}
+    const QByteArray basic = BuildSaveCommand(sample(), SettingsLayout::Basic);
+    EXPECT_EQ(basic, hex("58530000C0A80114FFFFFF00C0A801014272696467650000000000000000000027110000258000000000F647"));
+    EXPECT_EQ(RebootCommand(), hex("5842FF66"));
+    EXPECT_EQ(withChecksum(QByteArray(300, '\xFF') + CommandChecksum(QByteArray(300, '\xFF'))), 0u);
 
-TEST(SaveCommand, RulesAndLoginPutEveryFieldAtItsOffset)
-{
-    DeviceSettings s = sample();
-    s.DHCP = true;
-    s.Handshaking = 2;
-    s.BaudRate = 115200;
-    s.UDPPort = 40000;
-    s.Rules.OutRules[1] = {QStringLiteral("10.1.2.3"), 23, 7, 60};
-    s.Rules.OutRules[12] = {QStringLiteral("10.9.9.9"), 65535, 1, -1};
-    s.UserPrompt = QStringLiteral("login:");
-    s.PassPrompt = QStringLiteral("password:");
-    s.Username = QStringLiteral("  admin  ");
-    s.Password = QString(70, QLatin1Char('p')); // cut to 64
-
-    struct Field {
-        int rulesOffset; // -1: not in that layout
-        int loginOffset;
+    DeviceSettings s{true, "192.168.1.20", "255.255.255.0", "192.168.1.1", "Bridge", 10001, 115200, 2, 40000, {},
+                     "login:", QString::fromUtf8("J\u00f8rn"), "  admin  ", QString(70, 'p')}; // Latin-1; cut to 64
+    s.Rules.OutRules[1] = {"10.1.2.3", 23, 7, 60};
+    s.Rules.OutRules[2] = EmptyRule();
+    s.Rules.OutRules[12] = {"10.9.9.9", 65535, 1, -1};
+    const struct {
+        int rulesOffset, loginOffset; // -1: not in that layout
         QByteArray bytes;
+    } fields[] = {
+        {0, 0, "XS"}, {2, 2, hex("FFFF")}, {4, 6, hex("C0A80114FFFFFF00C0A80101")},
+        {16, 18, QByteArray("Bridge").leftJustified(16, '\0')}, {32, 4, hex("2711")},
+        {34, 34, hex("0001C20000000002")}, {42, 42, hex("9C400000")}, {46, 46, hex("0A010203001707000000003C")},
+        {58, 58, hex("000000000000030000000000")}, {178, 178, hex("0A090909FFFF0100FFFFFFFF")},
+        {-1, 190, QByteArray("login:").leftJustified(32, '\0')}, {-1, 222, QByteArray("J\xF8rn").leftJustified(32, '\0')},
+        {-1, 254, QByteArray("admin").leftJustified(64, '\0')}, {-1, 318, QByteArray(64, 'p')},
     };
-    const Field fields[] = {
-        {0, 0, "XS"},
-        {2, 2, hex("FF FF")},
-        {4, 6, hex("C0 A8 01 14 FF FF FF 00 C0 A8 01 01")},
-        {16, 18, QByteArray("Bridge").leftJustified(16, '\0')},
-        {32, 4, hex("27 11")},
-        {34, 34, hex("00 01 C2 00 00 00 00 02")},
-        {42, 42, hex("9C 40 00 00")},
-        {46, 46, hex("0A 01 02 03 00 17 07 00 00 00 00 3C")},
-        {58, 58, hex("00 00 00 00 00 00 03 00 00 00 00 00")}, // slot 2: the empty value
-        {178, 178, hex("0A 09 09 09 FF FF 01 00 FF FF FF FF")},
-        {-1, 190, QByteArray("login:").leftJustified(32, '\0')},
-        {-1, 222, QByteArray("password:").leftJustified(32, '\0')},
-        {-1, 254, QByteArray("admin").leftJustified(64, '\0')},
-        {-1, 318, QByteArray(64, 'p')},
-    };
-    for (int slot = 2; slot <= 11; ++slot)
-        s.Rules.OutRules[slot] = EmptyRule();
-
     const QByteArray rules = BuildSaveCommand(s, SettingsLayout::Rules);
     const QByteArray login = BuildSaveCommand(s, SettingsLayout::Login);
     ASSERT_EQ(rules.size(), 192);
     ASSERT_EQ(login.size(), 384);
-    for (const Field& f : fields) {
-        SCOPED_TRACE(f.bytes.toHex(' ').toStdString());
+    for (const auto& f : fields) {
         if (f.rulesOffset >= 0) {
-            EXPECT_EQ(rules.mid(f.rulesOffset, f.bytes.size()), f.bytes);
+            EXPECT_EQ(rules.mid(f.rulesOffset, f.bytes.size()), f.bytes) << f.rulesOffset;
         }
-        EXPECT_EQ(login.mid(f.loginOffset, f.bytes.size()), f.bytes);
+        EXPECT_EQ(login.mid(f.loginOffset, f.bytes.size()), f.bytes) << f.loginOffset;
     }
-    EXPECT_EQ((sum(rules, 190) + quint8(rules[190]) * 256u + quint8(rules[191])) % 65536u, 0u);
-    EXPECT_EQ((sum(login, 382) + quint8(login[382]) * 256u + quint8(login[383])) % 65536u, 0u);
+    EXPECT_EQ(withChecksum(rules), 0u);
+    EXPECT_EQ(withChecksum(login), 0u);
 }
 
-TEST(SaveCommand, TextFieldsAreCutTrimmedAndLatin1)
+TEST(Reply, LayoutLengthAndChecksumFollowTheVersions)
 {
     const struct {
-        QString text;
-        QByteArray bytes;
-    } cases[] = {
-        {QStringLiteral("ABCDEFGHIJKLMNOPQRST"), "ABCDEFGHIJKLMNOP"},
-        {QStringLiteral("  ab  "), QByteArray("ab").leftJustified(16, '\0')},
-        {QString::fromUtf8("Caf\u00e9 \u20ac"), QByteArray("Caf\xE9 ?").leftJustified(16, '\0')},
-        {QString(), QByteArray(16, '\0')},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(EncodeTextField(c.text, 16), c.bytes) << c.text.toStdString();
-}
-
-TEST(Checksums, CommandChecksumWrapsAndRebootIsFixed)
-{
-    EXPECT_EQ(RebootCommand(), hex("58 42 FF 66"));
-    EXPECT_EQ(ReadCommand(), QByteArray("XQ"));
-    EXPECT_EQ(CommandChecksum(QByteArray()), hex("00 00"));
-    // A sum above 65536 still gives the two bytes that bring it to a multiple of 65536.
-    const QByteArray big(300, '\xFF'); // 76500
-    const QByteArray c = CommandChecksum(big);
-    EXPECT_EQ((76500u + quint8(c[0]) * 256u + quint8(c[1])) % 65536u, 0u);
-}
-
-TEST(Layout, ChosenFromVersions)
-{
-    const struct {
-        qint32 firm, boot;
-        SettingsLayout layout;
-    } cases[] = {
-        {0x010011, 0, SettingsLayout::Login},     {0x010010, 0x010007, SettingsLayout::Rules},
-        {0x01000B, 0, SettingsLayout::Rules},     {0x01000A, 0x010009, SettingsLayout::Basic},
-        {0, 0x010007, SettingsLayout::Login},     {0, 0x010006, SettingsLayout::Rules},
-        {0, 0x010005, SettingsLayout::Rules},     {0, 0x010004, SettingsLayout::Basic},
-        {0, 0, SettingsLayout::Basic},            {0x020000, 0, SettingsLayout::Login},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ChooseLayout(c.firm, c.boot), c.layout) << std::hex << c.firm << " " << c.boot;
-}
-
-TEST(Reply, LengthAndChecksumPlaceFollowTheVersions)
-{
-    const struct {
-        const char* boot;
-        const char* firm;
-        int length;
-        SettingsLayout layout;
+        const char *boot, *firm;
+        int length; // 64 Basic, 240 Rules, 432 Login
         const char* firmText;
     } cases[] = {
-        {"01 00 04", "01 00 11", 432, SettingsLayout::Login, "1.0.17"},
-        {"01 00 04", "01 00 10", 240, SettingsLayout::Rules, "1.0.16"},
-        {"01 00 07", "00 00 00", 432, SettingsLayout::Login, "Erased"},
-        {"01 00 05", "00 00 00", 240, SettingsLayout::Rules, "Erased"},
-        {"01 00 04", "00 00 00", 64, SettingsLayout::Basic, "Erased"},
+        {"000000", "010011", 432, "1.0.17"}, {"010007", "010010", 240, "1.0.16"}, {"000000", "01000B", 240, "1.0.11"},
+        {"010009", "01000A", 64, "1.0.10"},  {"010007", "000000", 432, "Erased"}, {"010006", "000000", 240, "Erased"},
+        {"010005", "000000", 240, "Erased"}, {"010004", "000000", 64, "Erased"},  {"000000", "000000", 64, "Erased"},
     };
     for (const auto& c : cases) {
         const QByteArray r = reply(c.length, c.boot, c.firm);
         const auto decoded = DecodeSettingsReply(r);
-        ASSERT_TRUE(decoded);
-        EXPECT_TRUE(decoded->checksumOk) << c.firm;
-        EXPECT_EQ(decoded->layout, c.layout);
-        EXPECT_EQ(decoded->FirmVer, QString::fromLatin1(c.firmText));
-        // One byte short of the layout: the checksum is out of reach, so the reply is refused.
-        EXPECT_FALSE(DecodeSettingsReply(r.left(c.length - 1))->checksumOk);
+        ASSERT_TRUE(decoded && decoded->checksumOk) << c.boot << " " << c.firm;
+        EXPECT_EQ(decoded->layout, c.length == 64    ? SettingsLayout::Basic
+                                   : c.length == 240 ? SettingsLayout::Rules
+                                                     : SettingsLayout::Login);
+        EXPECT_EQ(decoded->FirmVer, c.firmText);
+        // One byte short of its layout: the checksum is out of reach, the reply refused.
+        QByteArray offByOne = r, highByte = r;
+        offByOne[c.length - 1] = char(quint8(r[c.length - 1]) + 1);
+        highByte[c.length - 2] = char(quint8(r[c.length - 2]) ^ 1);
+        for (const QByteArray& bad : {r.left(c.length - 1), offByOne, highByte}) {
+            DeviceSettings s = sample();
+            if (const auto refused = DecodeSettingsReply(bad))
+                ApplyReply(s, *refused);
+            EXPECT_EQ(s, sample()) << c.boot << " " << c.firm;
+        }
     }
+    // The all-zero Basic reply: its checksum is FF 56.
+    EXPECT_EQ(reply(64, "000000", "000000").right(2), hex("FF56"));
+    EXPECT_EQ(DecodeSettingsReply(reply(64, "000000", "000000"))->BootVer, "0.0.0");
 }
 
-TEST(Reply, AllZeroBasicReply)
+TEST(Reply, FieldsOfEachLayoutReachTheSettings)
 {
-    QByteArray r(64, '\0');
-    r[0] = 'X';
-    r[1] = 'Q';
-    r[62] = '\xFF';
-    r[63] = '\x56';
-    const auto decoded = DecodeSettingsReply(r);
-    ASSERT_TRUE(decoded && decoded->checksumOk);
-    EXPECT_EQ(decoded->layout, SettingsLayout::Basic);
-    EXPECT_FALSE(decoded->DHCP);
-    EXPECT_EQ(decoded->IPAddr, QStringLiteral("0.0.0.0"));
-    EXPECT_EQ(decoded->SubnetMask, QStringLiteral("0.0.0.0"));
-    EXPECT_EQ(decoded->Gateway, QStringLiteral("0.0.0.0"));
-    EXPECT_EQ(decoded->NetName, QString());
-    EXPECT_EQ(decoded->IPPort, 0);
-    EXPECT_EQ(decoded->HdweVer, QStringLiteral("0.0"));
-    EXPECT_EQ(decoded->BootVer, QStringLiteral("0.0.0"));
-    EXPECT_EQ(decoded->FirmVer, QStringLiteral("Erased"));
-}
-
-TEST(Reply, RefusedChecksums)
-{
-    QByteArray good(64, '\0');
-    good[0] = 'X';
-    good[1] = 'Q';
-    fixChecksum(good);
-    QByteArray offByOne = good;
-    offByOne[63] = char(quint8(offByOne[63]) + 1); // sum + checksum = 65536
-    QByteArray highByte = good;
-    highByte[62] = char(quint8(highByte[62]) ^ 1);
-    // 64 bytes whose firmware bytes select Login: the checksum at 430 does not exist.
-    QByteArray loginShort = good;
-    loginShort.replace(59, 3, hex("01 00 11"));
-    fixChecksum(loginShort);
-
-    EXPECT_TRUE(DecodeSettingsReply(good)->checksumOk);
-    for (const QByteArray& r : {offByOne, highByte, loginShort}) {
-        const auto decoded = DecodeSettingsReply(r);
-        ASSERT_TRUE(decoded);
-        EXPECT_FALSE(decoded->checksumOk);
-        DeviceSettings s = sample();
-        ApplyReply(s, *decoded);
-        EXPECT_EQ(s, sample());
-    }
-    EXPECT_EQ(DecodeSettingsReply(good.left(63)), std::nullopt);
-}
-
-TEST(Reply, FieldsOfEachLayoutMatchTheDeviceModel)
-{
-    for (auto preset : {talixsim::Preset::Basic, talixsim::Preset::Rules, talixsim::Preset::Login}) {
-        talixsim::DeviceState device = talixsim::makeDevice(4, preset);
-        device.name = QStringLiteral("ABC");
-        device.dhcp = true;
-        device.baud = 1234; // not an offered rate
-        device.handshaking = 1;
-        device.rules[0] = {0x0A000001, 0xFFFF, 3, 0};
-        device.rules[1] = {0x0A000002, 0x8000, 1, -5};
-        device.rules[2] = {0x0A000003, 0, 3, 0}; // port 0: not in use
-        device.userPrompt = QStringLiteral("User:");
-        device.password = QStringLiteral("secret");
-        const auto decoded = DecodeSettingsReply(talixsim::settingsReply(device));
-        ASSERT_TRUE(decoded && decoded->checksumOk);
-        EXPECT_EQ(decoded->NetName, QStringLiteral("ABC"));
-        EXPECT_EQ(decoded->IPAddr, talixsim::ipToText(device.ip));
-        EXPECT_EQ(decoded->IPPort, device.tcpPort);
-        EXPECT_TRUE(decoded->DHCP);
-        EXPECT_EQ(decoded->HdweVer, QStringLiteral("1.2"));
-
+    SettingsReply kept; // decoded into in turn: nothing of the layout before may survive
+    for (auto preset : {talixsim::Preset::Login, talixsim::Preset::Basic, talixsim::Preset::Rules}) {
+        talixsim::DeviceState d = talixsim::makeDevice(4, preset);
+        d.name = preset == talixsim::Preset::Login ? QString(16, 'n') : QStringLiteral("ABC");
+        d.dhcp = true;
+        d.baud = 1234; // not an offered rate: the old choice stays
+        d.handshaking = 1;
+        d.rules[0] = {0x0A000001, 0xFFFF, 3, 0};
+        d.rules[1] = {0x0A000002, 0x8000, 1, -5};
+        d.rules[2] = {0x0A000003, 0, 3, 0}; // port 0: not in use
+        d.password = "secret";
+        const QByteArray bytes = talixsim::settingsReply(d);
+        ASSERT_TRUE(DecodeSettingsReply(bytes, kept) && kept.checksumOk);
+        EXPECT_EQ(kept, *DecodeSettingsReply(bytes));
+        EXPECT_EQ(kept.NetName, d.name);
+        EXPECT_EQ(kept.HdweVer, "1.2");
         DeviceSettings s = sample();
         s.UDPPort = 77;
-        s.Rules.OutRules[5] = {QStringLiteral("9.9.9.9"), 99, 1, 0};
+        s.Rules.OutRules[5] = {"9.9.9.9", 99, 1, 0};
         s.Rules.OutCount = 1;
-        s.Username = QStringLiteral("kept");
-        ApplyReply(s, *decoded);
-        EXPECT_EQ(s.BaudRate, 9600); // 1234 leaves the old choice
-        EXPECT_EQ(s.Handshaking, 1);
-        if (preset == talixsim::Preset::Basic) {
-            EXPECT_EQ(s.UDPPort, 77);
-            EXPECT_EQ(s.Rules.OutRules[5].Port, 99);
-            EXPECT_EQ(s.Rules.OutCount, 1);
-            EXPECT_EQ(s.Username, QStringLiteral("kept"));
-            continue;
-        }
-        EXPECT_EQ(s.UDPPort, device.udpPort);
-        EXPECT_EQ(s.Rules.OutRules[1], (OutCnctRule{QStringLiteral("10.0.0.1"), 65535, 3, 0}));
-        EXPECT_EQ(s.Rules.OutRules[2], (OutCnctRule{QStringLiteral("10.0.0.2"), 32768, 1, -5}));
-        EXPECT_EQ(RuleDescription(s.Rules.OutRules[3]), QString());
-        EXPECT_EQ(s.Rules.OutRules[5].Port, 0); // replaced by the device's slot
-        EXPECT_EQ(s.Rules.OutCount, 2);
-        if (preset == talixsim::Preset::Rules) {
-            EXPECT_EQ(s.Username, QStringLiteral("kept"));
-        } else {
-            EXPECT_EQ(s.UserPrompt, QStringLiteral("User:"));
-            EXPECT_EQ(s.Password, QStringLiteral("secret"));
-        }
+        ApplyReply(s, kept);
+        const bool basic = preset == talixsim::Preset::Basic, login = preset == talixsim::Preset::Login;
+        EXPECT_EQ(s.IPAddr, talixsim::ipToText(d.ip));
+        EXPECT_EQ(s.IPPort, d.tcpPort);
+        EXPECT_TRUE(s.DHCP && s.BaudRate == 9600 && s.Handshaking == 1);
+        EXPECT_EQ(s.UDPPort, basic ? 77 : d.udpPort);
+        EXPECT_EQ(s.Rules.OutCount, basic ? 1 : 2);
+        EXPECT_EQ(s.Rules.OutRules[5].Port, basic ? 99 : 0);
+        EXPECT_EQ(s.Password, login ? QStringLiteral("secret") : QString());
+        EXPECT_EQ(s.Rules.OutRules[2], (basic ? OutCnctRule{} : OutCnctRule{"10.0.0.2", 32768, 1, -5}));
     }
 }
 
-TEST(Reply, DecodedIntoAKeptReplyAsIfFresh)
-{
-    // Layouts in turn into one reply: nothing of the one before may survive, and a copy taken
-    // before (sharing its strings) keeps what it had.
-    SettingsReply kept;
-    SettingsReply previous;
-    int n = 0;
-    for (auto preset : {talixsim::Preset::Login, talixsim::Preset::Basic, talixsim::Preset::Rules,
-                        talixsim::Preset::Login}) {
-        talixsim::DeviceState device = talixsim::makeDevice(n * 100, preset);
-        device.name = QString(16 - 5 * n++, QLatin1Char('n'));
-        const QByteArray bytes = talixsim::settingsReply(device);
-        const SettingsReply copy = kept;
-        ASSERT_TRUE(DecodeSettingsReply(bytes, kept));
-        EXPECT_EQ(kept, *DecodeSettingsReply(bytes)) << n;
-        EXPECT_EQ(copy, previous) << n;
-        previous = *DecodeSettingsReply(bytes);
-    }
-    EXPECT_FALSE(DecodeSettingsReply(QByteArray(63, 'X'), kept));
-    EXPECT_EQ(kept, previous);
-}
-
-TEST(Fields, PortsAndBaudRates)
-{
-    const struct {
-        QString text;
-        std::optional<quint16> port;
-    } ports[] = {
-        {QStringLiteral("0"), 0},          {QStringLiteral(" 65535 "), 65535}, {QStringLiteral("65536"), std::nullopt},
-        {QStringLiteral(""), std::nullopt}, {QStringLiteral("1.5"), std::nullopt}, {QStringLiteral("-1"), std::nullopt},
-        {QStringLiteral("80a"), std::nullopt},
-    };
-    for (const auto& p : ports)
-        EXPECT_EQ(ParsePort(p.text), p.port) << p.text.toStdString();
-    EXPECT_EQ(BaudRateIndex(300), 0);
-    EXPECT_EQ(BaudRateIndex(115200), 8);
-    EXPECT_EQ(BaudRateIndex(1234), -1);
-    EXPECT_EQ(BaudRateIndex(0), -1);
-}
-
-// Nothing the device cannot hold is sent: no value is cut to its low bits, replaced by 0 or "?",
-// or shortened to its field.
+// Nothing the device cannot hold is sent: no value is cut to its low bits or to its field.
+#define EDIT(...) [](SettingsEntry& e, DeviceSettings& s) { (void)e, (void)s, __VA_ARGS__; }
 TEST(Check, RefusesWhatTheDeviceCannotHold)
 {
-    const QString rule1 = QStringLiteral("Outgoing Connections, rule 1");
-    const QString udp = QStringLiteral("Port to listen for UDP packets");
+    const QString rule1 = "Outgoing Connections, rule 1", udp = "Port to listen for UDP packets";
+    const QString tcp = "TCP Port to accept connections", pw = "Password";
+    using L = SettingsLayout;
     const struct {
-        const char* name;
-        std::function<void(SettingsEntry&, DeviceSettings&)> edit;
+        void (*edit)(SettingsEntry&, DeviceSettings&);
         SettingsLayout layout;
         QString field; // empty: sent
     } cases[] = {
-        {"as read", [](auto&, auto&) {}, SettingsLayout::Login, {}},
-        {"TCP port 65536", [](auto& e, auto&) { e.IPPort = "65536"; }, SettingsLayout::Basic, "TCP Port to accept connections"},
-        {"TCP port 80.5", [](auto& e, auto&) { e.IPPort = "80.5"; }, SettingsLayout::Basic, "TCP Port to accept connections"},
-        {"UDP port 100000", [](auto& e, auto&) { e.UDPPort = "100000"; }, SettingsLayout::Rules, udp},
-        {"UDP port abc", [](auto& e, auto&) { e.UDPPort = "abc"; }, SettingsLayout::Rules, udp},
-        {"UDP port, not carried", [](auto& e, auto&) { e.UDPPort = "abc"; }, SettingsLayout::Basic, {}},
-        {"DHCP: addresses not judged", [](auto& e, auto&) { e.Gateway = "none"; }, SettingsLayout::Basic, {}},
-        {"static mask", [](auto& e, auto&) { e = {false, "10.0.0.2", "255.255.255.0.", "10.0.0.1", "1", 4, 0, "2"}; },
-         SettingsLayout::Basic, "Subnet Mask"},
-        {"rule port 70000", [](auto&, auto& s) { s.Rules.OutRules[1].Port = 70000; }, SettingsLayout::Rules, rule1},
-        {"rule port -1", [](auto&, auto& s) { s.Rules.OutRules[1].Port = -1; }, SettingsLayout::Rules, rule1},
-        {"rule port, not carried", [](auto&, auto& s) { s.Rules.OutRules[1].Port = 70000; }, SettingsLayout::Basic, {}},
-        {"rule address", [](auto&, auto& s) { s.Rules.OutRules[1].IPAddr = "not.an.ip"; }, SettingsLayout::Rules, rule1},
-        {"rule 12 address", [](auto&, auto& s) { s.Rules.OutRules[12].IPAddr = "127.0.0.010"; }, SettingsLayout::Rules,
-         "Outgoing Connections, rule 12"},
-        {"rule inactivity 3601", [](auto&, auto& s) { s.Rules.OutRules[1].IdleSecs = 3601; }, SettingsLayout::Rules, rule1},
-        {"rule inactivity -1", [](auto&, auto& s) { s.Rules.OutRules[1].IdleSecs = -1; }, SettingsLayout::Login, rule1},
-        {"free slot's inactivity", [](auto&, auto& s) { s.Rules.OutRules[2].IdleSecs = -1; }, SettingsLayout::Login, {}},
-        {"password with a euro", [](auto&, auto& s) { s.Password = QString::fromUtf8("pw\u20ac"); }, SettingsLayout::Login,
-         "Password"},
-        {"password, not carried", [](auto&, auto& s) { s.Password = QString::fromUtf8("pw\u20ac"); }, SettingsLayout::Rules, {}},
-        {"Latin-1 user name", [](auto&, auto& s) { s.Username = QString::fromUtf8("J\u00f8rn"); }, SettingsLayout::Login, {}},
-        {"name of 17", [](auto&, auto& s) { s.NetName = QString(17, u'n'); }, SettingsLayout::Basic, "Device Name"},
-        {"name of 16 and blanks", [](auto&, auto& s) { s.NetName = QString(16, u'n') + "  "; }, SettingsLayout::Basic, {}},
-        {"user prompt of 33", [](auto&, auto& s) { s.UserPrompt = QString(33, u'u'); }, SettingsLayout::Login,
-         "Prompt for User Name"},
+        {EDIT((void)e), L::Login, {}},  {EDIT(e.IPPort = "65536"), L::Basic, tcp},
+        {EDIT(e.IPPort = " 65535 "), L::Basic, {}},  {EDIT(e.IPPort = "80.5"), L::Basic, tcp},
+        {EDIT(e.UDPPort = "-1"), L::Rules, udp},  {EDIT(e.UDPPort = "abc"), L::Basic, {}}, // not carried
+        {EDIT(e.Gateway = "none"), L::Basic, {}}, // DHCP: not judged
+        {EDIT(e = {false, "10.0.0.2", "255.255.255.0.", "10.0.0.1", "1", 4, 0, "2"}), L::Basic, "Subnet Mask"},
+        {EDIT(s.Rules.OutRules[1].Port = 65536), L::Rules, rule1}, {EDIT(s.Rules.OutRules[1].Port = -1), L::Rules, rule1},
+        {EDIT(s.Rules.OutRules[1].Port = 70000), L::Basic, {}},
+        {EDIT(s.Rules.OutRules[12].IPAddr = "127.0.0.010"), L::Rules, "Outgoing Connections, rule 12"},
+        {EDIT(s.Rules.OutRules[1].IdleSecs = 3601), L::Rules, rule1}, {EDIT(s.Rules.OutRules[1].IdleSecs = 3600), L::Rules, {}},
+        {EDIT(s.Rules.OutRules[1].IdleSecs = -1), L::Login, rule1}, {EDIT(s.Rules.OutRules[2].IdleSecs = -1), L::Login, {}},
+        {EDIT(s.Password = QString::fromUtf8("pw\u20ac")), L::Login, pw}, {EDIT(s.Password = QString::fromUtf8("pw\u20ac")), L::Rules, {}},
+        {EDIT(s.Username = QString::fromUtf8("J\u00f8rn")), L::Login, {}}, {EDIT(s.NetName = QString(17, u'n')), L::Basic, "Device Name"},
+        {EDIT(s.NetName = QString(16, u'n') + "  "), L::Basic, {}},
+        {EDIT(s.UserPrompt = QString(33, u'u')), L::Login, "Prompt for User Name"},
     };
+    int row = 0;
     for (const auto& c : cases) {
         SettingsEntry entry{true, {}, {}, {}, "10001", 4, 0, "10002"};
         DeviceSettings settings = sample();
         settings.Rules.OutRules[1] = {"10.0.0.1", 23, OUT_TCP, 60};
         c.edit(entry, settings);
         const std::optional<InvalidSetting> invalid = CheckSettings(entry, settings, c.layout);
-        EXPECT_EQ(invalid ? invalid->field : QString(), c.field) << c.name;
+        EXPECT_EQ(invalid ? invalid->field : QString(), c.field) << "row " << row++;
     }
+    EXPECT_EQ(BaudRateIndex(300), 0);
+    EXPECT_EQ(BaudRateIndex(115200), 8);
+    EXPECT_EQ(BaudRateIndex(1234), -1);
 }

@@ -11,36 +11,27 @@
 
 namespace fs = std::filesystem;
 
-static int runFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "cannot read " << path << '\n';
-        return 1;
-    }
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    return 0;
-}
-
 int main(int argc, char** argv)
 {
     LLVMFuzzerInitialize(&argc, &argv);
-    int inputs = 0;
-    int failures = 0;
+    std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const fs::path arg(argv[i]);
-        if (fs::is_directory(arg)) {
-            for (const auto& entry : fs::recursive_directory_iterator(arg))
-                if (entry.is_regular_file()) {
-                    failures += runFile(entry.path());
-                    ++inputs;
-                }
-        } else {
-            failures += runFile(arg);
-            ++inputs;
-        }
+        if (!fs::is_directory(argv[i]))
+            inputs.emplace_back(argv[i]);
+        else
+            for (const auto& entry : fs::recursive_directory_iterator(argv[i]))
+                if (entry.is_regular_file())
+                    inputs.push_back(entry.path());
     }
-    std::cout << inputs << " inputs replayed\n";
-    return failures == 0 && inputs > 0 ? 0 : 1;
+    for (const fs::path& path : inputs) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::cerr << "cannot read " << path << '\n';
+            return 1;
+        }
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::cout << inputs.size() << " inputs replayed\n";
+    return inputs.empty() ? 1 : 0;
 }

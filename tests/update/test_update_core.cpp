@@ -1,286 +1,192 @@
 #include "blockpacker.h"
+#include "maccommand.h"
 #include "updatefile.h"
 #include "updatelist.h"
 
+#include "hex.h"
+
 #include <gtest/gtest.h>
 
-#include <QDir>
+#include <tuple>
+
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
 
 using namespace brevion;
+using support::hex;
 
 namespace {
-
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
 void putLe(QByteArray& b, qint64 v, int size)
 {
     for (int i = 0; i < size; ++i)
-        b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        b.append(char((v >> (8 * i)) & 0xFF));
 }
 
 struct Rec {
     qint32 address;
-    QByteArray data;
+    int size;
 };
 
-// An update file built by hand: header, then the records as given.
-QByteArray file(std::vector<Rec> recs, qint32 version = 0x010011, qint32 hwMin = 0x100, qint32 hwMax = 0x1FF,
-                qint32 bootMin = 0, qint32 bootMax = 0xFFFFFF, qint32 total = -1)
+// An update file built by hand: the header, then records of the bytes 1, 2, 3, ...
+QByteArray file(std::vector<Rec> recs, std::array<qint32, 5> header = {0x010011, 0x100, 0x1FF, 0, 0xFFFFFF},
+                qint64 total = -1)
 {
-    qint64 sum = 0;
-    for (const auto& r : recs)
-        sum += r.data.size();
-    QByteArray b;
-    b.append(char(100)).append(char(0));
-    putLe(b, version, 4);
-    putLe(b, hwMin, 4);
-    putLe(b, hwMax, 4);
-    putLe(b, bootMin, 4);
-    putLe(b, bootMax, 4);
-    putLe(b, total < 0 ? sum : total, 4);
+    QByteArray b("\x64\0", 2), data;
     for (const auto& r : recs) {
-        putLe(b, r.address, 4);
-        putLe(b, r.data.size(), 2);
-        b += r.data;
+        putLe(data, r.address, 4);
+        putLe(data, r.size, 2);
+        data += QByteArray("\1\2\3\4\5\6\7\x08").repeated(9).left(r.size);
     }
-    return b;
+    for (qint32 v : header)
+        putLe(b, v, 4);
+    putLe(b, total < 0 ? data.size() - 6 * qsizetype(recs.size()) : total, 4);
+    return b + data;
 }
 
-QByteArray filler(int n, char base = 1)
-{
-    QByteArray b;
-    for (int i = 0; i < n; ++i)
-        b.append(static_cast<char>(base + i));
-    return b;
-}
-
-TEST(UpdateCommands, ExactBytes)
+TEST(UpdateCommands, WorkedExamples)
 {
     EXPECT_EQ(EraseCommand(), hex("5850E7FE71"));
     EXPECT_EQ(RestartCommand(), hex("5850BDFE9B"));
-    EXPECT_EQ(BlockCommand({0x1000, hex("01020304")}), hex("5850C30000100000040102030" "4FE77"));
+    EXPECT_EQ(BlockCommand({0x1000, hex("01020304")}), hex("5850C300001000000401020304FE77"));
+    EXPECT_EQ(MacCommand(*MacAddressFromEntry("5a3000")), hex("584D0050C25A3000FDBF"));
 }
 
 TEST(PackBlocks, GathersConsecutiveRecordsUpTo64Bytes)
 {
-    struct Case {
-        const char* name;
-        std::vector<Rec> recs;
-        std::vector<std::pair<qint32, int>> blocks; // address, byte count
-    } cases[] = {
-        {"overflow starts a new block", {{0x1000, filler(40)}, {0x1028, filler(40)}}, {{0x1000, 40}, {0x1028, 40}}},
-        {"contiguous records join", {{0x1000, filler(16)}, {0x1010, filler(16)}}, {{0x1000, 32}}},
-        {"gap starts a new block", {{0x1FC0, filler(48)}, {0x2000, filler(8)}}, {{0x1FC0, 48}, {0x2000, 8}}},
-        {"exactly 64 fills a block", {{0, filler(32)}, {32, filler(32)}, {64, filler(1)}}, {{0, 64}, {64, 1}}},
-        {"same address again is not a continuation", {{0x1000, filler(16)}, {0x1000, filler(16)}},
-         {{0x1000, 16}, {0x1000, 16}}},
-        {"empty record joins its neighbours", {{0x10, filler(4)}, {0x14, {}}, {0x14, filler(4)}}, {{0x10, 8}}},
-        {"one 64-byte record per block", {{0, filler(64)}, {64, filler(64)}}, {{0, 64}, {64, 64}}},
-        {"the last bytes of the flash", {{0xFFFC0, filler(64)}}, {{0xFFFC0, 64}}},
+    using Blocks = std::vector<std::pair<qint32, int>>; // address, byte count
+    const std::pair<std::vector<Rec>, Blocks> cases[] = {
+        {{{0x1000, 40}, {0x1028, 40}}, {{0x1000, 40}, {0x1028, 40}}}, // would overflow
+        {{{0x1000, 16}, {0x1010, 16}}, {{0x1000, 32}}},
+        {{{0x1FC0, 48}, {0x2000, 8}}, {{0x1FC0, 48}, {0x2000, 8}}}, // gap
+        {{{0, 32}, {32, 32}, {64, 1}}, {{0, 64}, {64, 1}}},
+        {{{0x10, 4}, {0x14, 0}, {0x10, 4}}, {{0x10, 4}, {0x10, 4}}}, // same address again
+        {{{0xFFFC0, 64}}, {{0xFFFC0, 64}}}, // the last bytes of the flash
     };
-    for (const auto& c : cases) {
-        const auto parsed = ParseUpdateFile(file(c.recs));
-        ASSERT_TRUE(parsed.file) << c.name << ": " << parsed.error.description.toStdString();
-        const auto blocks = PackBlocks(*parsed.file);
-        ASSERT_EQ(blocks.size(), c.blocks.size()) << c.name;
+    for (const auto& [recs, expected] : cases) {
+        const auto parsed = ParseUpdateFile(file(recs));
+        ASSERT_TRUE(parsed.file) << parsed.error.description.toStdString();
         QByteArray all, packed;
-        for (const auto& r : c.recs)
+        for (const auto& r : parsed.file->records)
             all += r.data;
-        for (size_t i = 0; i < blocks.size(); ++i) {
-            EXPECT_EQ(blocks[i].address, c.blocks[i].first) << c.name << " block " << i;
-            EXPECT_EQ(blocks[i].data.size(), c.blocks[i].second) << c.name << " block " << i;
-            packed += blocks[i].data;
+        Blocks blocks;
+        for (const Block& b : PackBlocks(*parsed.file)) {
+            blocks.push_back({b.address, int(b.data.size())});
+            packed += b.data;
         }
-        EXPECT_EQ(packed, all) << c.name << ": data in file order, nothing lost";
+        EXPECT_EQ(blocks, expected) << recs[0].address;
+        EXPECT_EQ(packed, all) << "data in file order, nothing lost";
     }
 }
 
-TEST(ParseUpdateFile, AcceptsAWellFormedFile)
+TEST(ParseUpdateFile, ReadsTheHeaderAndRefusesDamagedFiles)
 {
-    const auto r = ParseUpdateFile(file({{0x4000, filler(64)}, {0x4040, filler(3)}}, 0x01020B, 1, 2, 3, 4));
-    ASSERT_TRUE(r.file);
-    EXPECT_EQ(r.file->header, (UpdateHeader{0x01020B, 1, 2, 3, 4, 67}));
-    ASSERT_EQ(r.file->records.size(), 2u);
-    EXPECT_EQ(r.file->records[1], (DataRecord{0x4040, filler(3)}));
-}
+    const auto good = ParseUpdateFile(file({{0x4000, 64}, {0x4040, 3}}, {0x01020B, 1, 2, 3, 4}));
+    ASSERT_TRUE(good.file);
+    EXPECT_EQ(good.file->header, (UpdateHeader{0x01020B, 1, 2, 3, 4, 67}));
+    EXPECT_EQ(good.file->records[1], (DataRecord{0x4040, hex("010203")}));
 
-TEST(ParseUpdateFile, RefusesDamagedFilesByName)
-{
-    QByteArray lengthTooBig = file({{0, filler(65)}});
-    struct Case {
-        const char* name;
-        QByteArray bytes;
-        int number;
-        const char* mentions;
-    } cases[] = {
-        {"empty", {}, kNotAnUpdateFile, "first byte"},
-        {"wrong marker", QByteArray(1, 0x65) + file({{0, filler(4)}}).mid(1), kNotAnUpdateFile, "first byte"},
-        {"record longer than a block", lengthTooBig, kDamagedUpdateFile, "length 65"},
-        {"negative length", file({{0, filler(1)}}).replace(30, 2, hex("FFFF")), kDamagedUpdateFile, "length -1"},
-        {"total says more", file({{0, filler(4)}}, 1, 0, 1, 0, 1, 5), kDamagedUpdateFile, "header says 5"},
-        {"total says less", file({{0, filler(4)}}, 1, 0, 1, 0, 1, 3), kDamagedUpdateFile, "carry 4"},
-        {"no data at all", file({}), kDamagedUpdateFile, "no data"},
-        {"trailing byte", file({{0, filler(4)}}) + '\0', kDamagedUpdateFile, "cut off"},
-        {"record at 0xFFFFFFC0", file({{qint32(0xFFFFFFC0), filler(4)}}), kDamagedUpdateFile, "0xffffffc0, outside"},
-        {"record past the flash", file({{0xFFFFC, filler(8)}}), kDamagedUpdateFile, "outside the device's memory"},
+    const std::tuple<QByteArray, int, const char*> cases[] = {
+        {{}, kNotAnUpdateFile, "first byte"},
+        {"\x65" + file({{0, 4}}).mid(1), kNotAnUpdateFile, "first byte"},
+        {file({{0, 65}}), kDamagedUpdateFile, "length 65"},
+        {file({{0, 4}}, {1, 0, 1, 0, 1}, 5), kDamagedUpdateFile, "header says 5"},
+        {file({{0, 4}}, {1, 0, 1, 0, 1}, 3), kDamagedUpdateFile, "carry 4"},
+        {file({{0, 4}}) + '\0', kDamagedUpdateFile, "cut off"},
+        {file({{0xFFFFC, 8}}), kDamagedUpdateFile, "outside the device's memory"},
     };
-    for (const auto& c : cases) {
-        const auto r = ParseUpdateFile(c.bytes);
-        EXPECT_FALSE(r.file) << c.name;
-        EXPECT_EQ(r.error.number, c.number) << c.name;
-        EXPECT_TRUE(r.error.description.contains(QLatin1String(c.mentions))) << c.name << ": "
-                                                                            << r.error.description.toStdString();
+    for (const auto& [bytes, number, mentions] : cases) {
+        const auto r = ParseUpdateFile(bytes);
+        EXPECT_FALSE(r.file) << mentions;
+        EXPECT_EQ(r.error.number, number) << mentions;
+        EXPECT_TRUE(r.error.description.contains(mentions)) << r.error.description.toStdString();
     }
 }
 
-TEST(VersionNumbers, FromVersionTexts)
+TEST(UpdateList, VersionsFitSortAndLines)
 {
-    struct Case {
-        const char* text;
-        std::optional<qint32> hardware, bootloader;
-    } cases[] = {
-        {"1.2", 0x0102, std::nullopt},
-        {"1.0.7", 0x0101, 0x010007},    // hardware reads "0.7" after its first ".": 256.7
-        {"2.10.255", 0x020A, 0x020AFF},
-        {"", std::nullopt, std::nullopt},
-        {"12", std::nullopt, std::nullopt},
-        {"v1.2.3", 0x0002, 0x000203},   // a piece without a leading number counts 0
-        {"1a.2b.3c", 0x0102, 0x010203}, // longest leading number of each piece
-        {"1.2.5x", 0x0102, 0x010205},
-        {"1.2.5.5", 0x0102, 0x010206}, // "5.5" is read with its fraction and rounded half to even
-        {"Erased", std::nullopt, std::nullopt},
+    const std::tuple<const char*, std::optional<qint32>, std::optional<qint32>> versions[] = {
+        {"1.2", 0x0102, {}},         {"1.0.7", 0x0101, 0x010007}, // hardware reads "0.7": 256.7
+        {"2.10.255", 0x020A, 0x020AFF}, {"", {}, {}},  {"12", {}, {}}, {"Erased", {}, {}},
+        {"v1.2.3", 0x0002, 0x000203}, {"1a.2b.3c", 0x0102, 0x010203}, {"1.2.5.5", 0x0102, 0x010206}, // half to even
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(HardwareVersionNumber(QString::fromLatin1(c.text)), c.hardware) << c.text;
-        EXPECT_EQ(BootloaderVersionNumber(QString::fromLatin1(c.text)), c.bootloader) << c.text;
+    for (const auto& [text, hardware, bootloader] : versions) {
+        EXPECT_EQ(HardwareVersionNumber(text), hardware) << text;
+        EXPECT_EQ(BootloaderVersionNumber(text), bootloader) << text;
     }
-}
 
-TEST(FitsDevice, HardwareForAllBootloaderForFirmware)
-{
     const UpdateHeader h{0x010011, 0x0102, 0x0104, 0x010005, 0x010007, 10};
-    struct Case {
-        const char* name;
-        qint32 hw, boot;
-        bool fits;
-    } cases[] = {
-        {"FIRM.bin", 0x0102, 0x010005, true},  {"FIRM.bin", 0x0104, 0x010007, true},
-        {"FIRM.bin", 0x0101, 0x010006, false}, {"FIRM.bin", 0x0105, 0x010006, false},
-        {"FIRM.bin", 0x0103, 0x010004, false}, {"FIRM.bin", 0x0103, 0x010008, false},
-        {"newboot.bin", 0x0103, 0x090000, true}, {"newboot.bin", 0x0105, 0x010006, false},
-        {"xBoOtx.BIN", 0x0103, 0, true},
+    const std::tuple<const char*, qint32, qint32, bool> fits[] = {
+        {"FIRM.bin", 0x0102, 0x010005, true},    {"FIRM.bin", 0x0104, 0x010007, true}, {"FIRM.bin", 0x0101, 0x010006, false},
+        {"FIRM.bin", 0x0105, 0x010006, false},   {"FIRM.bin", 0x0103, 0x010004, false}, {"FIRM.bin", 0x0103, 0x010008, false},
+        {"newboot.bin", 0x0103, 0x090000, true}, {"xBoOtx.BIN", 0x0105, 0x010006, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(FitsDevice(h, QString::fromLatin1(c.name), c.hw, c.boot), c.fits) << c.name << " " << c.hw << " " << c.boot;
-}
+    for (const auto& [name, hw, boot, fit] : fits)
+        EXPECT_EQ(FitsDevice(h, name, hw, boot), fit) << name << " " << hw << " " << boot;
 
-std::vector<UpdateFileInfo> infos(std::initializer_list<std::pair<const char*, qint32>> list)
-{
-    std::vector<UpdateFileInfo> v;
-    for (const auto& [name, version] : list)
-        v.push_back({QString::fromLatin1(name), version, 0, 0, 0, 0});
-    return v;
-}
+    // Firmware first, then bootloader files, each newest first. Equal versions: the firmware
+    // files keep their order, the bootloader files as passes of adjacent swaps leave them.
+    std::vector<UpdateFileInfo> files;
+    for (auto [name, version] : {std::pair{"boot1", 7}, {"f1", 1}, {"BOOT2", 7}, {"f2", 1}, {"boot3", 7},
+                                 {"f3", 2}, {"boot0", 5}, {"f0", 0x010011}})
+        files.push_back({name, version, 0, 0, 0, 0});
+    SortUpdateFiles(files, 4);
+    QStringList order;
+    for (const auto& f : files)
+        order << f.FileName;
+    EXPECT_EQ(order.join(' '), "f0 f3 f1 f2 boot1 BOOT2 boot3 boot0");
 
-std::vector<QString> names(const std::vector<UpdateFileInfo>& v)
-{
-    std::vector<QString> out;
-    for (const auto& i : v)
-        out.push_back(i.FileName);
-    return out;
-}
-
-TEST(SortUpdateFiles, FirmwareFirstThenBootloaderEachNewestFirst)
-{
-    auto firmOnly = infos({{"a.bin", 0x01000B}, {"b.bin", 0x010011}, {"c.bin", 0x01000C}});
-    SortUpdateFiles(firmOnly, 0);
-    EXPECT_EQ(names(firmOnly), (std::vector<QString>{"b.bin", "c.bin", "a.bin"}));
-
-    auto mixed = infos({{"boot1.bin", 0x010005}, {"f1.bin", 0x01000B}, {"BOOT2.bin", 0x010007},
-                        {"f2.bin", 0x010011}, {"f3.bin", 0x01000C}});
-    SortUpdateFiles(mixed, 2);
-    EXPECT_EQ(names(mixed), (std::vector<QString>{"f2.bin", "f3.bin", "f1.bin", "BOOT2.bin", "boot1.bin"}));
-
-    auto bootOnly = infos({{"boot1.bin", 0x010005}, {"boot2.bin", 0x010007}});
-    SortUpdateFiles(bootOnly, 2);
-    EXPECT_EQ(names(bootOnly), (std::vector<QString>{"boot2.bin", "boot1.bin"}));
-
-    // Equal versions: the firmware files keep their order, the bootloader files come out as the
-    // passes of adjacent swaps leave them (turned by n - 1 places).
-    auto ties = infos({{"boot1", 7}, {"f1", 1}, {"boot2", 7}, {"f2", 1}, {"boot3", 7}, {"f3", 2}});
-    SortUpdateFiles(ties, 3);
-    EXPECT_EQ(names(ties), (std::vector<QString>{"f3", "f1", "f2", "boot3", "boot1", "boot2"}));
-}
-
-TEST(UpdateListLine, BuildsAndTakesApart)
-{
-    EXPECT_EQ(UpdateListLine({QStringLiteral(" FIRM.bin "), 0x010011, 0, 0, 0, 0}), QStringLiteral("Ver 1.0.17 (FIRM.bin)"));
-    EXPECT_EQ(UpdateListLine({QStringLiteral("x.bin"), -1, 0, 0, 0, 0}), QStringLiteral("Ver 255.255.255 (x.bin)"));
-
-    struct Case {
-        const char* line;
-        std::optional<ListLineParts> parts;
-    } cases[] = {
-        {"Ver 1.0.17 (FIRM.bin)", ListLineParts{"1.0.17", "FIRM.bin"}},
-        {"Ver 2.1.3 (BOOT V2 (new).bin)", ListLineParts{"2.1.3", "BOOT V2 (new).bin"}},
-        {"", std::nullopt},
-        {"Ver 1.0.1 ()", std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ParseUpdateListLine(QString::fromLatin1(c.line)), c.parts) << c.line;
-}
-
-TEST(JoinFolder, NoSecondSlashAfterTheRoot)
-{
-    EXPECT_EQ(JoinFolder("/", "a.bin"), "/a.bin");
-    EXPECT_EQ(JoinFolder("/home/u/fw", "a.bin"), "/home/u/fw/a.bin");
+    EXPECT_EQ(UpdateListLine({" FIRM.bin ", 0x010011, 0, 0, 0, 0}), "Ver 1.0.17 (FIRM.bin)");
+    EXPECT_EQ(UpdateListLine({"x.bin", -1, 0, 0, 0, 0}), "Ver 255.255.255 (x.bin)");
+    EXPECT_EQ(ParseUpdateListLine("Ver 2.1.3 (BOOT V2 (new).bin)"), (ListLineParts{"2.1.3", "BOOT V2 (new).bin"}));
+    EXPECT_EQ(ParseUpdateListLine("Ver 1.0.1 ()"), std::nullopt);
 }
 
 TEST(ExamineUpdateFile, ReadsHeaderAndJudgesFit)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    auto write = [&](const char* name, const QByteArray& bytes) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    };
-    write("A.bin", file({{0, filler(4)}}, 0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF));
-    write("B.bin", QByteArray(1, 0x65) + file({{0, filler(4)}}).mid(1));
-    write("short.bin", file({{0, filler(4)}}).left(12));
-    write("oldboot.bin", file({{0, filler(4)}}, 0x010007, 0x100, 0x1FF, 0x090000, 0x090000));
-    write("firm2.bin", file({{0, filler(4)}}, 0x010011, 0x100, 0x1FF, 0x090000, 0x090000));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
-    ASSERT_TRUE(QFile::link(dir.filePath("fifo"), dir.filePath("pipe.bin"))); // would block a reader
-
+    const std::pair<const char*, QByteArray> files[] = {
+        {"A.bin", file({{0, 4}}, {0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF})}, {"B.bin", "\x65" + file({{0, 4}}).mid(1)},
+        {"short.bin", file({{0, 4}}).left(12)}, {"oldboot.bin", file({{0, 4}}, {0x010007, 0x100, 0x1FF, 0x090000, 0x090000})},
+        {"firm2.bin", file({{0, 4}}, {0x010011, 0x100, 0x1FF, 0x090000, 0x090000})}};
+    for (const auto& [name, bytes] : files) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.bin")).constData(), 0600), 0); // would block a reader
     using K = ExaminedFile::Kind;
-    struct Case {
-        const char* name;
-        const char* hw;
-        const char* boot;
-        K kind;
-    } cases[] = {
-        {"A.bin", "1.2", "1.0.7", K::Accepted},   {"B.bin", "1.2", "1.0.7", K::Skipped},
-        {"short.bin", "1.2", "1.0.7", K::Skipped}, {"oldboot.bin", "1.2", "1.0.7", K::Accepted},
-        {"firm2.bin", "1.2", "1.0.7", K::Skipped}, {"A.bin", "2.0", "1.0.7", K::Skipped},
-        {"A.bin", "", "1.0.7", K::Failed},         {"B.bin", "", "1.0.7", K::Skipped},
-        {"A.bin", "1.2", "Erased", K::Failed},     {"oldboot.bin", "1.2", "", K::Accepted},
-        {"missing.bin", "1.2", "1.0.7", K::Failed},  {"pipe.bin", "1.2", "1.0.7", K::Skipped},
+    const std::tuple<const char*, const char*, const char*, K> cases[] = {
+        {"A.bin", "1.2", "1.0.7", K::Accepted},  {"B.bin", "", "1.0.7", K::Skipped},     {"short.bin", "1.2", "1.0.7", K::Skipped},
+        {"oldboot.bin", "1.2", "", K::Accepted}, {"firm2.bin", "1.2", "1.0.7", K::Skipped}, {"A.bin", "2.0", "1.0.7", K::Skipped},
+        {"A.bin", "", "1.0.7", K::Failed},       {"A.bin", "1.2", "Erased", K::Failed},  {"pipe.bin", "1.2", "1.0.7", K::Skipped},
     };
-    for (const auto& c : cases) {
-        const QString name = QString::fromLatin1(c.name);
-        const ExaminedFile e = ExamineUpdateFile(dir.filePath(name), name, c.hw, c.boot);
-        EXPECT_EQ(e.kind, c.kind) << c.name << " hw " << c.hw << " boot " << c.boot;
+    for (const auto& [name, hw, boot, kind] : cases) {
+        const ExaminedFile e = ExamineUpdateFile(dir.filePath(name), name, hw, boot);
+        EXPECT_EQ(e.kind, kind) << name << " hw " << hw << " boot " << boot;
         if (e.kind == K::Failed) { // names the file, or the version text at fault
-            EXPECT_TRUE(e.error.description.contains(name) || e.error.description.contains("version")) << c.name;
+            EXPECT_TRUE(e.error.description.contains(name) || e.error.description.contains("version"));
         }
     }
-    const ExaminedFile a = ExamineUpdateFile(dir.filePath("A.bin"), "A.bin", "1.2", "1.0.7");
-    EXPECT_EQ(a.info, (UpdateFileInfo{"A.bin", 0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF}));
+    EXPECT_EQ(ExamineUpdateFile(dir.filePath("A.bin"), "A.bin", "1.2", "1.0.7").info,
+              (UpdateFileInfo{"A.bin", 0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF}));
+}
+
+TEST(MacEntry, BlockOfTheMakerOnly)
+{
+    using P = MacEntryProblem;
+    const std::pair<const char*, P> cases[] = {
+        {"5A3000", P::None},  {"5A3FFF", P::None},  {"5a3abc", P::None},  {"5A2FFF", P::Range},   {"5A4000", P::Range},
+        {"5A3G00", P::Range}, {" 5A300", P::Range}, {"12345", P::Length}, {"5A30000", P::Length},
+    };
+    for (const auto& [entry, problem] : cases) {
+        EXPECT_EQ(CheckMacEntry(entry), problem) << entry;
+        EXPECT_EQ(MacAddressFromEntry(entry).has_value(), problem == P::None) << entry;
+    }
+    EXPECT_EQ(MacCommand(*MacAddressFromEntry("5a3abc")).mid(2, 6), hex("0050C25A3ABC"));
+    EXPECT_EQ(MacEntryMessage(MacEntryProblem::Length), "MAC Address must be 12 hexadecimal digits long.");
+    EXPECT_EQ(MacEntryMessage(MacEntryProblem::Range), "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.");
 }
 
 } // namespace
