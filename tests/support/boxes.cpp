@@ -27,14 +27,6 @@ int Boxes::count(const Message& m) const
     return n;
 }
 
-QStringList Boxes::titles() const
-{
-    QStringList out;
-    for (const Message& s : shown)
-        out << s.title;
-    return out;
-}
-
 void Boxes::clear()
 {
     shown.clear();

@@ -6,8 +6,6 @@
 
 #include "message.h"
 
-#include <QStringList>
-
 #include <deque>
 #include <vector>
 
@@ -19,7 +17,6 @@ struct Boxes {
 
     brevion::MessageSink sink();
     int count(const brevion::Message& m) const;
-    QStringList titles() const;
     void clear();
 };
 

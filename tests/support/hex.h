@@ -6,6 +6,6 @@
 
 namespace support {
 
-QByteArray hex(const char* text);
+inline QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
 } // namespace support

@@ -14,28 +14,24 @@ quint16 freeUdpPort()
     return probe.localPort();
 }
 
-Rig::Rig(int count, talixsim::Preset preset, quint32 seed)
-    : Rig(
-          [&] {
-              std::vector<talixsim::DeviceState> devices;
-              for (int i = 0; i < count; ++i)
-                  devices.push_back(talixsim::makeDevice(i, preset));
-              return devices;
-          }(),
-          seed)
+std::vector<talixsim::DeviceState> Rig::devices(int count, talixsim::Preset preset)
 {
+    std::vector<talixsim::DeviceState> list;
+    for (int i = 0; i < count; ++i)
+        list.push_back(talixsim::makeDevice(i, preset));
+    return list;
 }
+
+Rig::Rig(int count, talixsim::Preset preset, quint32 seed) : Rig(devices(count, preset), seed) {}
 
 Rig::Rig(const std::vector<talixsim::DeviceState>& devices, quint32 seed)
     : fleet(talixsim::FleetOptions{0, 0, seed, 200000})
 {
-    for (const talixsim::DeviceState& d : devices) {
-        const int index = fleet.addDevice(d);
-        talixsim::Faults f;
-        f.eraseMs = 50;
-        f.restartSilentMs = 300;
-        fleet.setFaults(index, f);
-    }
+    talixsim::Faults quick;
+    quick.eraseMs = 50;
+    quick.restartSilentMs = 300;
+    for (const talixsim::DeviceState& d : devices)
+        fleet.setFaults(fleet.addDevice(d), quick);
     QString error;
     if (!fleet.start(&error))
         qFatal("simulated devices did not start: %s", qPrintable(error));

@@ -20,6 +20,8 @@ quint16 freeUdpPort();
 struct Rig {
     explicit Rig(int count = 1, talixsim::Preset preset = talixsim::Preset::Login, quint32 seed = 7);
     explicit Rig(const std::vector<talixsim::DeviceState>& devices, quint32 seed = 7);
+    // The devices makeDevice(0..count-1, preset) describes.
+    static std::vector<talixsim::DeviceState> devices(int count, talixsim::Preset preset);
     ~Rig();
     Rig(const Rig&) = delete;
     Rig& operator=(const Rig&) = delete;

@@ -6,11 +6,9 @@
 namespace support {
 
 Watchdog::Watchdog(std::chrono::milliseconds limit, QString what)
-    : m_what(std::move(what)), m_thread([this, limit] {
-          std::unique_lock<std::mutex> lock(m_mutex);
-          if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
-              std::fprintf(stderr, "HANG: %s outlived %lld ms\n", qPrintable(m_what),
-                           static_cast<long long>(limit.count()));
+    : m_thread([done = m_done.get_future(), limit, what] {
+          if (done.wait_for(limit) == std::future_status::timeout) {
+              std::fprintf(stderr, "HANG: %s outlived %lld ms\n", qPrintable(what), static_cast<long long>(limit.count()));
               std::abort();
           }
       })
@@ -19,11 +17,7 @@ Watchdog::Watchdog(std::chrono::milliseconds limit, QString what)
 
 Watchdog::~Watchdog()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_done = true;
-    }
-    m_cv.notify_all();
+    m_done.set_value();
     m_thread.join();
 }
 

@@ -6,8 +6,7 @@
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 namespace support {
@@ -18,10 +17,7 @@ public:
     ~Watchdog();
 
 private:
-    QString m_what;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_done = false;
+    std::promise<void> m_done;
     std::thread m_thread;
 };
 

@@ -39,11 +39,6 @@ void answerBoxes(Boxes& boxes)
     SetMessageResponder(boxes.sink());
 }
 
-void stopAnsweringBoxes()
-{
-    SetMessageResponder({});
-}
-
 void answerWizard(const RuleAnswer& a)
 {
     using Kind = RuleAnswer::Kind;

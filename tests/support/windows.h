@@ -21,9 +21,8 @@ template <typename T> T& window()
 // A mouse click on the cell (row, column) of a grid.
 void clickRow(QTableWidget* grid, int row, int column = 1);
 
-// Every message box from now on goes to `boxes`; an empty call removes the responder.
+// Every message box from now on goes to `boxes` (SetMessageResponder({}) ends it).
 void answerBoxes(Boxes& boxes);
-void stopAnsweringBoxes();
 
 // What the user enters in the outgoing connection wizard.
 struct RuleAnswer {
