@@ -25,10 +25,7 @@ void putLe(QByteArray& b, qint64 v, int size)
         b.append(char((v >> (8 * i)) & 0xFF));
 }
 
-struct Rec {
-    qint32 address;
-    int size;
-};
+struct Rec { qint32 address; int size; };
 
 // An update file built by hand: the header, then records of the bytes 1, 2, 3, ...
 QByteArray file(std::vector<Rec> recs, std::array<qint32, 5> header = {0x010011, 0x100, 0x1FF, 0, 0xFFFFFF},
@@ -68,16 +65,10 @@ TEST(PackBlocks, GathersConsecutiveRecordsUpTo64Bytes)
     for (const auto& [recs, expected] : cases) {
         const auto parsed = ParseUpdateFile(file(recs));
         ASSERT_TRUE(parsed.file) << parsed.error.description.toStdString();
-        QByteArray all, packed;
-        for (const auto& r : parsed.file->records)
-            all += r.data;
-        Blocks blocks;
-        for (const Block& b : PackBlocks(*parsed.file)) {
+        Blocks blocks; // every byte once and in order: fuzz_updatefile
+        for (const Block& b : PackBlocks(*parsed.file))
             blocks.push_back({b.address, int(b.data.size())});
-            packed += b.data;
-        }
         EXPECT_EQ(blocks, expected) << recs[0].address;
-        EXPECT_EQ(packed, all) << "data in file order, nothing lost";
     }
 }
 
@@ -87,30 +78,25 @@ TEST(ParseUpdateFile, ReadsTheHeaderAndRefusesDamagedFiles)
     ASSERT_TRUE(good.file);
     EXPECT_EQ(good.file->header, (UpdateHeader{0x01020B, 1, 2, 3, 4, 67}));
     EXPECT_EQ(good.file->records[1], (DataRecord{0x4040, hex("010203")}));
-
     const std::tuple<QByteArray, int, const char*> cases[] = {
-        {{}, kNotAnUpdateFile, "first byte"},
-        {"\x65" + file({{0, 4}}).mid(1), kNotAnUpdateFile, "first byte"},
-        {file({{0, 65}}), kDamagedUpdateFile, "length 65"},
+        {{}, kNotAnUpdateFile, "first byte"}, {"\x65" + file({{0, 4}}).mid(1), kNotAnUpdateFile, "first byte"},
+        {file({{0, 65}}), kDamagedUpdateFile, "length 65"}, {file({{0, 4}}) + '\0', kDamagedUpdateFile, "cut off"},
         {file({{0, 4}}, {1, 0, 1, 0, 1}, 5), kDamagedUpdateFile, "header says 5"},
         {file({{0, 4}}, {1, 0, 1, 0, 1}, 3), kDamagedUpdateFile, "carry 4"},
-        {file({{0, 4}}) + '\0', kDamagedUpdateFile, "cut off"},
         {file({{0xFFFFC, 8}}), kDamagedUpdateFile, "outside the device's memory"},
     };
     for (const auto& [bytes, number, mentions] : cases) {
         const auto r = ParseUpdateFile(bytes);
-        EXPECT_FALSE(r.file) << mentions;
-        EXPECT_EQ(r.error.number, number) << mentions;
-        EXPECT_TRUE(r.error.description.contains(mentions)) << r.error.description.toStdString();
+        EXPECT_TRUE(!r.file && r.error.number == number && r.error.description.contains(mentions)) << mentions;
     }
 }
 
 TEST(UpdateList, VersionsFitSortAndLines)
 {
     const std::tuple<const char*, std::optional<qint32>, std::optional<qint32>> versions[] = {
-        {"1.2", 0x0102, {}},         {"1.0.7", 0x0101, 0x010007}, // hardware reads "0.7": 256.7
-        {"2.10.255", 0x020A, 0x020AFF}, {"", {}, {}},  {"12", {}, {}}, {"Erased", {}, {}},
-        {"v1.2.3", 0x0002, 0x000203}, {"1a.2b.3c", 0x0102, 0x010203}, {"1.2.5.5", 0x0102, 0x010206}, // half to even
+        {"1.2", 0x0102, {}}, {"1.0.7", 0x0101, 0x010007}, {"2.10.255", 0x020A, 0x020AFF}, // "1.0.7": 256.7
+        {"12", {}, {}},      {"Erased", {}, {}},         {"1a.2b.3c", 0x0102, 0x010203},
+        {"1.2.5.5", 0x0102, 0x010206}, // half to even
     };
     for (const auto& [text, hardware, bootloader] : versions) {
         EXPECT_EQ(HardwareVersionNumber(text), hardware) << text;
@@ -138,19 +124,18 @@ TEST(UpdateList, VersionsFitSortAndLines)
         order << f.FileName;
     EXPECT_EQ(order.join(' '), "f0 f3 f1 f2 boot1 BOOT2 boot3 boot0");
 
-    EXPECT_EQ(UpdateListLine({" FIRM.bin ", 0x010011, 0, 0, 0, 0}), "Ver 1.0.17 (FIRM.bin)");
     EXPECT_EQ(UpdateListLine({"x.bin", -1, 0, 0, 0, 0}), "Ver 255.255.255 (x.bin)");
     EXPECT_EQ(ParseUpdateListLine("Ver 2.1.3 (BOOT V2 (new).bin)"), (ListLineParts{"2.1.3", "BOOT V2 (new).bin"}));
     EXPECT_EQ(ParseUpdateListLine("Ver 1.0.1 ()"), std::nullopt);
 }
 
+// Which file fits which versions: FitsDevice above; a foreign file and a hardware text without a
+// dot: tests/update/test_nxupdate.
 TEST(ExamineUpdateFile, ReadsHeaderAndJudgesFit)
 {
     QTemporaryDir dir;
     const std::pair<const char*, QByteArray> files[] = {
-        {"A.bin", file({{0, 4}}, {0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF})}, {"B.bin", "\x65" + file({{0, 4}}).mid(1)},
-        {"short.bin", file({{0, 4}}).left(12)}, {"oldboot.bin", file({{0, 4}}, {0x010007, 0x100, 0x1FF, 0x090000, 0x090000})},
-        {"firm2.bin", file({{0, 4}}, {0x010011, 0x100, 0x1FF, 0x090000, 0x090000})}};
+        {"A.bin", file({{0, 4}}, {0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF})}, {"short.bin", file({{0, 4}}).left(12)}};
     for (const auto& [name, bytes] : files) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
@@ -158,35 +143,21 @@ TEST(ExamineUpdateFile, ReadsHeaderAndJudgesFit)
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.bin")).constData(), 0600), 0); // would block a reader
     using K = ExaminedFile::Kind;
     const std::tuple<const char*, const char*, const char*, K> cases[] = {
-        {"A.bin", "1.2", "1.0.7", K::Accepted},  {"B.bin", "", "1.0.7", K::Skipped},     {"short.bin", "1.2", "1.0.7", K::Skipped},
-        {"oldboot.bin", "1.2", "", K::Accepted}, {"firm2.bin", "1.2", "1.0.7", K::Skipped}, {"A.bin", "2.0", "1.0.7", K::Skipped},
-        {"A.bin", "", "1.0.7", K::Failed},       {"A.bin", "1.2", "Erased", K::Failed},  {"pipe.bin", "1.2", "1.0.7", K::Skipped},
+        {"A.bin", "1.2", "1.0.7", K::Accepted}, {"short.bin", "1.2", "1.0.7", K::Skipped},
+        {"A.bin", "1.2", "Erased", K::Failed},  {"pipe.bin", "1.2", "1.0.7", K::Skipped},
     };
-    for (const auto& [name, hw, boot, kind] : cases) {
-        const ExaminedFile e = ExamineUpdateFile(dir.filePath(name), name, hw, boot);
-        EXPECT_EQ(e.kind, kind) << name << " hw " << hw << " boot " << boot;
-        if (e.kind == K::Failed) { // names the file, or the version text at fault
-            EXPECT_TRUE(e.error.description.contains(name) || e.error.description.contains("version"));
-        }
-    }
+    for (const auto& [name, hw, boot, kind] : cases)
+        EXPECT_EQ(ExamineUpdateFile(dir.filePath(name), name, hw, boot).kind, kind) << name << " " << hw << " " << boot;
     EXPECT_EQ(ExamineUpdateFile(dir.filePath("A.bin"), "A.bin", "1.2", "1.0.7").info,
               (UpdateFileInfo{"A.bin", 0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF}));
 }
 
+// The refusals and their messages: tests/tools (talixctl set-mac) and tests/update (the window).
 TEST(MacEntry, BlockOfTheMakerOnly)
 {
-    using P = MacEntryProblem;
-    const std::pair<const char*, P> cases[] = {
-        {"5A3000", P::None},  {"5A3FFF", P::None},  {"5a3abc", P::None},  {"5A2FFF", P::Range},   {"5A4000", P::Range},
-        {"5A3G00", P::Range}, {" 5A300", P::Range}, {"12345", P::Length}, {"5A30000", P::Length},
-    };
-    for (const auto& [entry, problem] : cases) {
-        EXPECT_EQ(CheckMacEntry(entry), problem) << entry;
-        EXPECT_EQ(MacAddressFromEntry(entry).has_value(), problem == P::None) << entry;
-    }
-    EXPECT_EQ(MacCommand(*MacAddressFromEntry("5a3abc")).mid(2, 6), hex("0050C25A3ABC"));
-    EXPECT_EQ(MacEntryMessage(MacEntryProblem::Length), "MAC Address must be 12 hexadecimal digits long.");
-    EXPECT_EQ(MacEntryMessage(MacEntryProblem::Range), "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.");
+    for (const char* entry : {"5A3000", "5A3FFF", "5a3abc"})
+        EXPECT_EQ(CheckMacEntry(entry), MacEntryProblem::None) << entry;
+    EXPECT_EQ(std::pair(CheckMacEntry(" 5A300"), CheckMacEntry("5A30000")), std::pair(MacEntryProblem::Range, MacEntryProblem::Length));
 }
 
 } // namespace
