@@ -1,6 +1,8 @@
 // The fleet description read by talix-sim.
 #include "fleetfile.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 using namespace talixsim;
@@ -20,18 +22,15 @@ TEST(FleetFile, ReadsDevicesOverPlausibleDefaults)
     ASSERT_TRUE(readFleetFile(text, ipFromText("127.0.1.1"), Faults{}, f, error)) << error;
     ASSERT_EQ(f.devices.size(), 3u);
     EXPECT_EQ(f.port, 24160);
-    EXPECT_EQ(f.devices[1].state.name, "Pump2");
-    EXPECT_EQ(ipToText(f.devices[1].state.address), "127.0.1.2");
-    EXPECT_EQ(macToText(f.devices[1].state.mac), "00:BA:DB-AD:00:01");
-    const DeviceState& d = f.devices[2].state;
-    EXPECT_EQ(ipToText(d.address), "127.0.9.9");
+    const DeviceState &second = f.devices[1].state, &d = f.devices[2].state;
+    EXPECT_EQ(QStringList({second.name, ipToText(second.address), macToText(second.mac), ipToText(d.address)}),
+              QStringList({"Pump2", "127.0.1.2", "00:BA:DB-AD:00:01", "127.0.9.9"}));
     EXPECT_EQ(d.firm, (Version3{0, 0, 0}));
     EXPECT_EQ(d.hw, (std::array<quint8, 2>{2, 1}));
     EXPECT_EQ(d.baud, 19200u);
     EXPECT_EQ(d.rules[0], (Rule{ipFromText("10.0.0.9"), 502, 3, 60}));
-    EXPECT_TRUE(f.devices[2].faults.answerN);
-    EXPECT_EQ(f.devices[2].faults.restartSilentMs, 50) << "the file's defaults apply beneath";
-    EXPECT_EQ(ipToText(f.devices[2].faults.replyFrom), "127.0.0.200");
+    const Faults& faults = f.devices[2].faults; // over the file's defaults
+    EXPECT_TRUE(faults.answerN && faults.restartSilentMs == 50 && ipToText(faults.replyFrom) == "127.0.0.200");
 }
 
 TEST(FleetFile, RejectsWhatItCannotMean)

@@ -1,4 +1,6 @@
-// The socket control and the timer control that the exchanges run on.
+// The socket control and the timer control that the exchanges run on. Whole datagrams with their
+// sender, and a held port told apart (here or elsewhere): every conversation of tests/engine and
+// the status texts of tests/discovery.
 
 #include "udpport.h"
 
@@ -9,49 +11,12 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QUdpSocket>
 
 using namespace brevion;
 
 class TestUdpPort : public QObject {
     Q_OBJECT
 private slots:
-    // Datagrams arrive whole, raw bytes unchanged, with their sender; an unbound port's first
-    // send binds it, so it hears the reply.
-    void deliversWholeDatagramsWithSender()
-    {
-        UdpPort a, b;
-        QVERIFY(b.Bind(0));
-        QSignalSpy arrivals(&b, &UdpPort::DataArrival);
-        const QList<QByteArray> sent = {"XQ", QByteArray("\x00\xff\x7f\x80", 4), QByteArray(1400, 'z')};
-        a.SetRemote(QStringLiteral("127.0.0.1"), b.LocalPort());
-        for (const QByteArray& d : sent)
-            QVERIFY2(a.Send(d), qPrintable(a.LastErrorString()));
-        QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), sent.size(), 5000);
-        for (int i = 0; i < sent.size(); ++i)
-            QVERIFY(arrivals[i][0].toByteArray() == sent[i] && arrivals[i][2].value<quint16>() == a.LocalPort());
-        QSignalSpy replies(&a, &UdpPort::DataArrival);
-        b.SetRemote(QStringLiteral("127.0.0.1"), a.LocalPort());
-        QVERIFY(b.Send("K9ZEV"));
-        QVERIFY(replies.wait(5000));
-    }
-
-    // A held port: this program's own control or another program's socket, told apart.
-    void portInUse()
-    {
-        UdpPort first, second;
-        QVERIFY(first.Bind(0));
-        const quint16 port = first.LocalPort();
-        QVERIFY(!second.Bind(port));
-        QCOMPARE(second.LastError(), PortError::AddressInUse);
-        QVERIFY(second.LastBindHeldHere());
-        first.Close();
-        QUdpSocket other;
-        QVERIFY(other.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
-        QVERIFY(!second.Bind(port));
-        QVERIFY(!second.LastBindHeldHere());
-    }
-
     // While handlers are busy the queue stops at its bound and each datagram keeps only the
     // bytes its owner reads; later datagrams are dropped and counted.
     void floodIsCutAndBounded()
