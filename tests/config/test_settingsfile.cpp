@@ -41,8 +41,11 @@ TEST(SettingsFile, SeventyFourLinesInTheWriteConventionAndBack)
     EXPECT_EQ(Lines(Sample()), expected);
     const auto d = DecodeSettingsFile(EncodeSettingsFile(Sample()), {});
     EXPECT_EQ(d.values, Sample()) << d.reason.toStdString();
-    // Bare line feeds and no final line break read the same.
-    EXPECT_EQ(DecodeSettingsFile(expected.join("\n").trimmed().toLatin1(), {}).values, Sample());
+    // Bare line feeds and no final line break read the same; OutCount is taken as written.
+    expected[9] = "5";
+    SettingsFileValues five = Sample();
+    five.Rules.OutCount = 5;
+    EXPECT_EQ(DecodeSettingsFile(expected.join("\n").trimmed().toLatin1(), {}).values, five);
 }
 
 // Texts come back whole, only blanks trimmed: what a field cannot hold is refused when sent.
