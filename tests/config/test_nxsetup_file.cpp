@@ -1,49 +1,24 @@
 #include "nxsetup.h"
 
-#include "../rules/wizardscript.h"
+#include "dialogs.h"
+#include "forms.h"
 #include "msgbox.h"
 #include "settingsfile.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
-#include <QTableWidget>
 #include <QTemporaryDir>
-
-#include <deque>
+#include <QTest>
 
 using namespace brevion;
-using wizardscript::Kind;
 
 namespace {
 
-NxSetup& window()
-{
-    return Forms::Get<NxSetup>();
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void addRule(const wizardscript::Answer& answer)
-{
-    wizardscript::answerWith(answer);
-    window().cmdAddNew->click();
-    SetModalResponder({});
-}
-
-void clickRow(int row)
-{
-    QTableWidget* grid = window().OutCnct;
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualItemRect(grid->item(row, 1)).center());
-}
+NxSetup& window() { return Forms::Get<NxSetup>(); }
 
 } // namespace
 
@@ -51,37 +26,12 @@ class TestNxSetupFile : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
-    std::vector<Message> shown;
-    std::deque<MsgAnswer> answers;
+    QStringList shown;
+    QList<MsgAnswer> answers;
     std::vector<FileDialogRequest> dialogs;
     std::optional<QString> chosen;
 
-    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
-
-    // A window with settings in every control and three rules; slot 4 freed by a Remove.
-    void fillWindow()
-    {
-        NxSetup& w = window();
-        w.StaticIP->click();
-        w.IPAddr->setText("192.168.7.9");
-        w.SubnetMask->setText("255.255.255.0");
-        w.Gateway->setText("192.168.7.1");
-        w.NetName->setText("Boiler room");
-        w.IPPort->setText("40000");
-        w.BaudRate->setCurrentIndex(8);
-        w.Handshaking->setCurrentIndex(2);
-        w.UDPPort->setText("40000");
-        addRule({"10.0.0.5", 5000, Kind::Udp});
-        addRule({"10.0.0.6", 40000, Kind::TcpPowerup, 0, true});
-        addRule({"10.0.0.99", 99, Kind::Udp});
-        addRule({"10.0.0.7", 2101, Kind::TcpSerial, 30});
-        clickRow(3);
-        w.cmdRemove->click();
-        w.UserPrompt->setText("login:");
-        w.PassPrompt->setText("password:");
-        w.Username->setText("op");
-        w.Password->setText("pa\"ss");
-    }
+    void choose(const char* name) { chosen = dir.filePath(QLatin1String(name)); }
 
 private slots:
     void init()
@@ -89,158 +39,61 @@ private slots:
         Forms::Unload<NxSetup>();
         Forms::Flush();
         shown.clear();
-        answers.clear();
         dialogs.clear();
-        chosen.reset();
         SetMessageResponder([this](const Message& m) {
-            shown.push_back(m);
-            if (answers.empty())
-                return m.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
-            const MsgAnswer a = answers.front();
-            answers.pop_front();
-            return a;
+            shown << m.title + QLatin1Char('|') + m.text;
+            return answers.isEmpty() ? MsgAnswer::Ok : answers.takeFirst();
         });
         SetFileResponder([this](const FileDialogRequest& r) {
             dialogs.push_back(r);
             return chosen;
         });
     }
-    void cleanup()
-    {
-        SetMessageResponder({});
-        SetFileResponder({});
-        SetModalResponder({});
-    }
 
-    void saveWritesTheWindowsValues()
+    // Every control lands on its line of the file, and a fresh window loads them all back.
+    void saveAndLoadIntoAnotherWindow()
     {
-        fillWindow();
         NxSetup& w = window();
-        chosen = path("three.TALIX");
+        w.StaticIP->click();
+        const std::pair<const char*, const char*> texts[] = {
+            {"IPAddr", "192.168.7.9"}, {"SubnetMask", "255.255.255.0"}, {"Gateway", "192.168.7.1"},
+            {"NetName", "Boiler room"}, {"IPPort", "40000"},        {"UDPPort", "40001"},
+            {"UserPrompt", "login:"},  {"PassPrompt", "password:"}, {"Username", "op"},
+            {"Password", "pa\"ss"}};
+        for (auto [name, text] : texts)
+            w.findChild<QLineEdit*>(name)->setText(text);
+        w.BaudRate->setCurrentIndex(8);
+        w.Handshaking->setCurrentIndex(2);
+        OutRuleTable rules;
+        rules.OutRules[2] = {"10.0.0.6", 2101, OUT_TCP, 30};
+        rules.OutCount = 1;
+        std::array<QString, MaxOutRules + 1> sentences;
+        sentences[2] = QStringLiteral("second");
+        w.ShowRules(rules, sentences);
+        choose("copy.TALIX");
         w.cmdSave->click();
+        QCOMPARE(dialogs.at(0).title, QStringLiteral("Save TALIX Settings"));
+        QCOMPARE(dialogs.at(0).filter, QStringLiteral("TALIX data files (*.TALIX)|*.TALIX|All Files (*.*)|*.*"));
+        QCOMPARE(dialogs.at(0).initialFolder, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(shown, QStringList{"Save Settings|Settings were successfully saved to:\r\n" + *chosen});
+        QFile file(*chosen);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.mid(0, 10), (QStringList{"#FALSE#", "\"192.168.7.9\"", "\"255.255.255.0\"", "\"192.168.7.1\"",
+                                               "\"Boiler room\"", "\"40000\"", "8", "2", "\"40001\"", "1"}));
+        QCOMPARE(lines.mid(15, 5), (QStringList{"\"second\"", "\"10.0.0.6\"", "2101", "1", "30"}));
+        QCOMPARE(lines.mid(70, 4), (QStringList{"\"login:\"", "\"password:\"", "\"op\"", "\"pa\"\"ss\""}));
 
-        QCOMPARE(dialogs.size(), size_t(1));
-        QCOMPARE(dialogs[0].kind, FileDialogRequest::Kind::Save);
-        QCOMPARE(dialogs[0].title, QStringLiteral("Save TALIX Settings"));
-        QCOMPARE(dialogs[0].filter,
-                 QStringLiteral("TALIX data files (*.TALIX)|*.TALIX|All Files (*.*)|*.*"));
-        QCOMPARE(dialogs[0].initialFolder,
-                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0],
-                 (Message{"Save Settings", "Settings were successfully saved to:\r\n" + *chosen,
-                          MsgButtons::Ok, MsgIcon::None}));
-
-        const QStringList lines = QString::fromLatin1(readAll(*chosen)).split("\r\n");
-        QCOMPARE(lines.size(), 75); // 74 lines, each ending in CR LF
-        QCOMPARE(lines[0], "#FALSE#");
-        QCOMPARE(lines[4], "\"Boiler room\"");
-        QCOMPARE(lines[6], "8");
-        QCOMPARE(lines[9], "3");
-        QCOMPARE(lines.mid(10, 5),
-                 (QStringList{"\"Send to 10.0.0.5, Port 5000, using UDP when incoming data is "
-                              "detected on the serial port.\"",
-                              "\"10.0.0.5\"", "5000", "0", "0"}));
-        QCOMPARE(lines.mid(15, 5).mid(1), (QStringList{"\"10.0.0.6\"", "40000", "7", "0"}));
-        QCOMPARE(lines.mid(20, 5).mid(1), (QStringList{"\"10.0.0.7\"", "2101", "1", "30"}));
-        // Slots 4..11 moved down from never-used slots; slot 12 was freed by the Remove.
-        QCOMPARE(lines.mid(25, 5), (QStringList{"\"\"", "\"\"", "0", "0", "0"}));
-        QCOMPARE(lines.mid(65, 5), (QStringList{"\"\"", "\"\"", "0", "3", "0"}));
-        QCOMPARE(lines[73], "\"pa\"\"ss\"");
-    }
-
-    void saveAsksBeforeReplacing()
-    {
-        fillWindow();
-        chosen = path("existing.TALIX");
-        const QByteArray old = "keep me\r\n";
-        {
-            QFile f(*chosen);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(old);
-        }
-        answers = {MsgAnswer::No};
-        window().cmdSave->click();
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0], (Message{"File Exists!", "Overwrite existing file?", MsgButtons::YesNo,
-                                    MsgIcon::None}));
-        QCOMPARE(readAll(*chosen), old);
-
-        shown.clear();
-        answers = {MsgAnswer::Yes, MsgAnswer::Ok};
-        window().cmdSave->click();
-        QCOMPARE(shown.size(), size_t(2));
-        QCOMPARE(shown[1].title, QStringLiteral("Save Settings"));
-        QVERIFY(readAll(*chosen) != old);
-    }
-
-    void failedSaveIsReported()
-    {
-        chosen = path("missing/folder/x.TALIX");
-        window().cmdSave->click();
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].title, QStringLiteral("Save Settings"));
-        QVERIFY(shown[0].text.startsWith("Settings could not be saved to:\r\n" + *chosen + "\r\n"));
-        QVERIFY(!shown[0].text.contains("successfully"));
-    }
-
-    void cancelledDialogsDoNothing()
-    {
-        fillWindow();
-        const SettingsFileValues before = window().ToFileValues();
-        const QStringList files = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
-        window().cmdSave->click();
-        window().cmdLoad->click();
-        QCOMPARE(dialogs.size(), size_t(2));
-        QCOMPARE(dialogs[1].kind, FileDialogRequest::Kind::Open);
-        QCOMPARE(dialogs[1].title, QStringLiteral("Load TALIX Settings"));
-        QVERIFY(shown.empty());
-        QVERIFY(window().ToFileValues() == before);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), files);
-    }
-
-    void loadFillsAnotherWindow()
-    {
-        fillWindow();
-        const SettingsFileValues saved = window().ToFileValues();
-        chosen = path("copy.TALIX");
-        window().cmdSave->click();
-
+        const SettingsFileValues saved = w.ToFileValues();
         Forms::Unload<NxSetup>();
         Forms::Flush();
-        NxSetup& w = window();
-        QVERIFY(w.DHCP->isChecked());
-        QVERIFY(!w.IPAddr->isEnabled());
         shown.clear();
-        w.cmdLoad->click();
-        QVERIFY(shown.empty());
-        QVERIFY(w.ToFileValues() == saved);
-        QVERIFY(w.StaticIP->isChecked());
-        QVERIFY(w.IPAddr->isEnabled()); // the option's click handler ran
-        QCOMPARE(w.IPPort->text(), QStringLiteral("40000"));
-        QCOMPARE(w.UDPPort->text(), QStringLiteral("40000"));
-        QCOMPARE(w.OutRules[2].Port, 40000);
-        QCOMPARE(w.Password->text(), QStringLiteral("pa\"ss"));
-        QCOMPARE(w.OutCount, qint16(3));
-        QVERIFY(w.cmdAddNew->isEnabled());
-    }
-
-    void loadTakesOutCountAsWritten()
-    {
-        SettingsFileValues v;
-        v.Rules.OutRules[1] = {"10.0.0.1", 1, 0, 0};
-        v.Rules.OutRules[5] = {"10.0.0.5", 5, OUT_TCP, 0};
-        v.Sentences[5] = "fifth";
-        v.Rules.OutCount = 1;
-        chosen = path("count.TALIX");
-        QVERIFY(!SaveSettingsFile(*chosen, v));
-        NxSetup& w = window();
-        w.cmdLoad->click();
-        QCOMPARE(w.OutCount, qint16(1));
-        QCOMPARE(w.OutCnct->item(5, 1)->text(), QStringLiteral("fifth"));
-        QCOMPARE(w.OutCnct->item(1, 1)->text(), QString());
-        clickRow(5);
-        QVERIFY(w.cmdModify->isEnabled()); // a rule, wherever it is
+        window().cmdLoad->click();
+        QCOMPARE(dialogs.at(1).title, QStringLiteral("Load TALIX Settings"));
+        QCOMPARE(shown, QStringList());
+        QVERIFY(window().ToFileValues() == saved);
+        QVERIFY(window().IPAddr->isEnabled()); // the option's click handler ran
+        QVERIFY(window().cmdAddNew->isEnabled());
     }
 
     // A value longer than its box is shown whole, so that Send refuses it: nothing is sent.
@@ -251,34 +104,38 @@ private slots:
         v.BaudRate = 4;
         v.Handshaking = 0;
         v.UDPPort = "100000";
-        chosen = path("long.TALIX");
+        choose("long.TALIX");
         QVERIFY(!SaveSettingsFile(*chosen, v));
         SharedVersions() = {0x010011, 0x010011}; // the layout with the UDP port
-        NxSetup& w = window();
-        w.cmdLoad->click();
-        QCOMPARE(w.UDPPort->text(), QStringLiteral("100000"));
-        w.cmdSend->click();
+        window().cmdLoad->click();
+        QCOMPARE(window().UDPPort->text(), QStringLiteral("100000"));
+        window().cmdSend->click();
         SharedVersions() = {};
-        QCOMPARE(shown.size(), size_t(1));
-        QVERIFY2(shown[0].text.contains("\"Port to listen for UDP packets\""), qPrintable(shown[0].text));
-        QCOMPARE(w.PendingOp(), qint16(0));
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("\"Port to listen for UDP packets\""), qPrintable(shown[0]));
+        QCOMPARE(window().PendingOp(), qint16(0));
     }
 
-    // The file's faults are the core's; the window shows one box and changes nothing.
-    void malformedFileChangesNothing()
+    // The file's faults are the core's; the window shows one box each and changes nothing.
+    void failuresGetOneBoxEach()
     {
-        fillWindow();
-        chosen = path("bad.TALIX");
+        window().NetName->setText(QStringLiteral("kept"));
+        choose("existing.TALIX");
         QFile f(*chosen);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write("#TRUE#\r\n") > 0);
         f.close();
-        const SettingsFileValues before = window().ToFileValues();
+        answers = {MsgAnswer::No};
+        window().cmdSave->click(); // not replaced
         window().cmdLoad->click();
-        QVERIFY(window().ToFileValues() == before);
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].title, QStringLiteral("Load Settings"));
-        QCOMPARE(shown[0].text, *chosen + "\r\nis not a valid settings file. Nothing was loaded.\r\n"
-                                          "Line 2: the file ends after 1 of 74 lines.");
+        choose("missing/folder/x.TALIX");
+        window().cmdSave->click();
+        QCOMPARE(window().NetName->text(), QStringLiteral("kept"));
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown[0], QStringLiteral("File Exists!|Overwrite existing file?"));
+        QCOMPARE(shown[1], "Load Settings|" + dir.filePath("existing.TALIX") +
+                               "\r\nis not a valid settings file. Nothing was loaded.\r\n"
+                               "Line 2: the file ends after 1 of 74 lines.");
+        QVERIFY(shown[2].startsWith("Save Settings|Settings could not be saved to:\r\n" + *chosen + "\r\n"));
     }
 };
 
