@@ -6,6 +6,8 @@
 #include "udpport.h"
 #include "waitloop.h"
 
+#include <QCoreApplication>
+
 namespace brevion {
 
 namespace ExchangeMessages {
@@ -133,6 +135,9 @@ bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
     });
     m_timer1 = {kReplyTimeoutMs, true};
     conversation->start();
+    // The link sends on its next turn of the event loop; the command leaves now, before the
+    // caller goes on (Init sends the read, then may open a dialog that replaces it).
+    QCoreApplication::sendPostedEvents(m_link.get(), QEvent::MetaCall);
     return true;
 }
 
