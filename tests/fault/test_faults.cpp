@@ -3,7 +3,9 @@
 // from a stranger's address. Each run ends in success with the device holding exactly what was
 // sent, or in the operation's own failure message; a watchdog turns a hang into a failure.
 
-#include "faultsupport.h"
+#include "boxes.h"
+#include "rig.h"
+#include "watchdog.h"
 
 #include "blockpacker.h"
 #include "commandexchange.h"
@@ -24,13 +26,10 @@
 #include <functional>
 
 using namespace brevion;
-using namespace faulttest;
+using namespace support;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr quint16 kLocalPort = 24700;
-constexpr quint16 kKickPort = 24701;
 
 using FaultSetup = std::function<void(talixsim::Faults&)>;
 
@@ -51,7 +50,7 @@ const FaultSetup kStranger = [](talixsim::Faults& f) { f.replyFrom = talixsim::i
 const FaultSetup kGone = [](talixsim::Faults& f) { f.silent = true; };
 
 // What the user was told, for the log: "success" or the first line of the message.
-QString told(const Recorder& rec, bool success)
+QString told(const Boxes& rec, bool success)
 {
     if (rec.shown.empty())
         return success ? QStringLiteral("success") : QStringLiteral("no message");
@@ -114,7 +113,7 @@ private slots:
             {"never answers", kGone, 1},
         };
         for (const Scenario& sc : scenarios) {
-            Devices devices(kLocalPort, 3);
+            Rig devices(3);
             for (int i = 0; i < 3; ++i)
                 devices.faults(sc.faults ? sc.faults : FaultSetup([](talixsim::Faults&) {}), i);
             for (int run = 0; run < sc.runs; ++run) {
@@ -152,10 +151,10 @@ private slots:
             {"burst of N", kNBurst, 4}, {"stranger", kStranger, 1}, {"never answers", kGone, 1},
         };
         for (const Scenario& sc : scenarios) {
-            Devices devices(kLocalPort, 1, talixsim::Preset::Rules);
+            Rig devices(1, talixsim::Preset::Rules);
             devices.faults(sc.faults);
             for (int run = 0; run < sc.runs; ++run) {
-                Recorder rec;
+                Boxes rec;
                 CommandExchange exchange;
                 exchange.SetDeviceIP(devices.ip());
                 exchange.SetMessageSink(rec.sink());
@@ -195,9 +194,9 @@ private slots:
     {
         // Replies held back so that the save's "A" arrives while a newer read waits: the read
         // ends without settings and the save is never reported as done.
-        Devices devices(kLocalPort, 1, talixsim::Preset::Rules);
+        Rig devices(1, talixsim::Preset::Rules);
         devices.faults([](talixsim::Faults& f) { f.replyDelayMs = 150; });
-        Recorder rec;
+        Boxes rec;
         CommandExchange exchange;
         exchange.SetDeviceIP(devices.ip());
         exchange.SetMessageSink(rec.sink());
@@ -221,10 +220,10 @@ private slots:
         };
         int variant = 0;
         for (const Scenario& sc : scenarios) {
-            Devices devices(kLocalPort, 1, talixsim::Preset::Login);
+            Rig devices(1, talixsim::Preset::Login);
             devices.faults(sc.faults);
             for (int run = 0; run < sc.runs; ++run) {
-                Recorder rec;
+                Boxes rec;
                 CommandExchange exchange;
                 exchange.SetDeviceIP(devices.ip());
                 exchange.SetMessageSink(rec.sink());
@@ -259,10 +258,10 @@ private slots:
             {"loss 20%", kLoss, 4}, {"burst of N", kNBurst, 1}, {"never answers", kGone, 1},
         };
         for (const Scenario& sc : scenarios) {
-            Devices devices(kLocalPort);
+            Rig devices;
             devices.faults(sc.faults);
             for (int run = 0; run < sc.runs; ++run) {
-                Recorder rec;
+                Boxes rec;
                 CommandExchange exchange;
                 exchange.SetDeviceIP(devices.ip());
                 exchange.SetMessageSink(rec.sink());
@@ -293,9 +292,9 @@ private slots:
     {
         // A device restarting after a save is silent for a while: the read times out, and the
         // next one succeeds.
-        Devices devices(kLocalPort);
+        Rig devices;
         devices.faults([](talixsim::Faults& f) { f.restartSilentMs = 1500; });
-        Recorder rec;
+        Boxes rec;
         CommandExchange exchange;
         exchange.SetDeviceIP(devices.ip());
         exchange.SetMessageSink(rec.sink());
@@ -324,12 +323,12 @@ private slots:
         for (const Scenario& sc : scenarios) {
             talixsim::DeviceState fresh = talixsim::makeDevice(0, talixsim::Preset::Login);
             fresh.mac = talixsim::placeholderMac(0);
-            Devices devices(kLocalPort);
+            Rig devices;
             devices.fleet.setDevice(0, fresh);
             devices.faults(sc.faults);
             const bool restartMidway = std::string(sc.name) == "restart in the middle";
             for (int run = 0; run < sc.runs; ++run) {
-                Recorder rec;
+                Boxes rec;
                 CommandExchange exchange;
                 exchange.SetDeviceIP(devices.ip());
                 exchange.SetMessageSink(rec.sink());
@@ -406,10 +405,10 @@ private slots:
         const QByteArray image = talixsim::updateImage(recipe);
 
         for (const UpdateScenario& sc : scenarios) {
-            Devices devices(kLocalPort, 1, talixsim::Preset::Login, 11);
+            Rig devices(1, talixsim::Preset::Login, 11);
             if (sc.faults)
                 devices.faults(sc.faults);
-            Recorder rec;
+            Boxes rec;
             QStringList statuses;
             bool midwayDone = false;
             UpdateExchange exchange;
@@ -484,7 +483,7 @@ private:
     static void kick(const QString& ip, quint16 port, const QByteArray& bytes)
     {
         QUdpSocket other;
-        other.bind(QHostAddress(QStringLiteral("127.0.0.1")), kKickPort);
+        other.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
         other.writeDatagram(bytes, QHostAddress(ip), port);
     }
 };

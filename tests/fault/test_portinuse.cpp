@@ -1,7 +1,9 @@
 // Another program holds the local UDP port: every operation says so in words, at once, instead
 // of waiting for a reply that cannot come. Nothing reaches the device.
 
-#include "faultsupport.h"
+#include "boxes.h"
+#include "rig.h"
+#include "watchdog.h"
 
 #include "commandexchange.h"
 #include "discoverysearch.h"
@@ -20,12 +22,11 @@
 #include <sstream>
 
 using namespace brevion;
-using namespace faulttest;
+using namespace support;
 using namespace std::chrono_literals;
 
 namespace {
 
-constexpr quint16 kHeldPort = 24710;
 const QString kInUse = QStringLiteral("in use by another program");
 
 } // namespace
@@ -33,21 +34,17 @@ const QString kInUse = QStringLiteral("in use by another program");
 class TestPortInUse : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<Devices> devices;
+    std::unique_ptr<Rig> devices;
+    quint16 kHeldPort = 0;
     QUdpSocket holder;
 
-    int received() const
-    {
-        int n = 0;
-        for (const auto& e : devices->fleet.traffic())
-            n += e.direction == talixsim::TrafficEntry::Direction::In;
-        return n;
-    }
+    int received() const { return devices->received(); }
 
 private slots:
     void initTestCase()
     {
-        devices = std::make_unique<Devices>(kHeldPort);
+        devices = std::make_unique<Rig>();
+        kHeldPort = devices->localPort;
         QVERIFY(holder.bind(QHostAddress::AnyIPv4, kHeldPort, QUdpSocket::DontShareAddress));
     }
 
@@ -76,7 +73,7 @@ private slots:
     {
         QFETCH(QByteArray, command);
         QFETCH(int, op);
-        Recorder rec;
+        Boxes rec;
         CommandExchange exchange;
         exchange.SetDeviceIP(devices->ip());
         exchange.SetMessageSink(rec.sink());
@@ -91,7 +88,7 @@ private slots:
 
     void update()
     {
-        Recorder rec;
+        Boxes rec;
         UpdateExchange exchange;
         exchange.SetDeviceIP(devices->ip());
         UpdateExchange::Sinks sinks;

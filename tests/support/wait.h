@@ -1,0 +1,12 @@
+#pragma once
+
+// Waits for a condition while events are processed, at most boundMs; true when it came to hold.
+// Use instead of fixed sleeps.
+
+#include <functional>
+
+namespace support {
+
+bool waitUntil(const std::function<bool()>& condition, int boundMs = 5000);
+
+} // namespace support

@@ -1,0 +1,88 @@
+#include "windows.h"
+
+#include "dialogs.h"
+#include "msgbox.h"
+#include "nxsetup.h"
+#include "outgoingwiz.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace brevion;
+
+namespace support {
+
+namespace {
+
+void select(QRadioButton* option)
+{
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
+void next(OutgoingWiz& w)
+{
+    QTest::mouseClick(w.cmdNext, Qt::LeftButton);
+}
+
+} // namespace
+
+void clickRow(QTableWidget* grid, int row, int column)
+{
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, column)).center());
+}
+
+void answerBoxes(Boxes& boxes)
+{
+    SetMessageResponder(boxes.sink());
+}
+
+void stopAnsweringBoxes()
+{
+    SetMessageResponder({});
+}
+
+void answerWizard(const RuleAnswer& a)
+{
+    using Kind = RuleAnswer::Kind;
+    SetModalResponder([a](QWidget& shown) {
+        OutgoingWiz& w = window<OutgoingWiz>();
+        if (&shown != &w)
+            return;
+        if (a.cancel) {
+            QTest::mouseClick(w.cmdCancel, Qt::LeftButton);
+            return;
+        }
+        w.IPAddr->setText(a.ip);
+        w.Port->setText(QString::number(a.port));
+        select(a.kind == Kind::Udp ? w.optUDP : w.optTCP);
+        if (a.kind != Kind::Udp) {
+            next(w); // to the page "when to connect"
+            select(a.kind == Kind::TcpPowerup ? w.optWhenPowerup : w.optWhenSerial);
+            next(w); // to the login page
+            select(a.login ? w.LoginYes : w.LoginNo);
+            if (a.kind == Kind::TcpSerial) {
+                next(w); // to the page "how long"
+                if (a.seconds > 0) {
+                    select(w.optForSeconds);
+                    w.ForSeconds->setText(QString::number(a.seconds));
+                } else {
+                    select(w.optIndefinite);
+                }
+            }
+        }
+        next(w); // to the done page
+        next(w); // Done
+    });
+}
+
+void addRule(const RuleAnswer& answer)
+{
+    answerWizard(answer);
+    window<NxSetup>().cmdAddNew->click();
+    SetModalResponder({});
+}
+
+} // namespace support
