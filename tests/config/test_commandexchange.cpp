@@ -1,21 +1,20 @@
 #include "commandexchange.h"
 
-#include "deviceprotocol.h"
 #include "blockpacker.h"
+#include "deviceprotocol.h"
 #include "maccommand.h"
 #include "networksettings.h"
+#include "rig.h"
 #include "udpport.h"
 
-#include <QTest>
 #include <QNetworkDatagram>
+#include <QTest>
 #include <QUdpSocket>
 
 using namespace brevion;
 
 namespace {
 
-constexpr quint16 kPeerPort = 24320;
-constexpr quint16 kLocalPort = 24321;
 const QString kPeer = QStringLiteral("127.0.0.9");
 
 // The design's boxes, as "title|text".
@@ -31,8 +30,7 @@ const QString kTimedOut =
 const QString kDataError = QStringLiteral("Error Reading Settings|A data error was detected reading the device's "
                                           "current settings.\r\nPlease click \"Read Settings\" to read them again.");
 
-QByteArray goodReply() { return talixsim::settingsReply(talixsim::makeDevice(7, talixsim::Preset::Login)); }
-QByteArray badReply() { return goodReply().chopped(1) + '\x01'; }
+const QByteArray kGood = talixsim::settingsReply(talixsim::makeDevice(7, talixsim::Preset::Login));
 const QByteArray kA("XA\0\0", 4);
 
 } // namespace
@@ -44,14 +42,14 @@ class TestCommandExchange : public QObject {
     QUdpSocket peer; // the device: answers each command with the next scripted reply
     QList<QByteArray> received, replies;
     QStringList shown; // "title|text#PendingOp while open"
-    QList<MsgAnswer> answers;
+    quint16 localPort = support::freeUdpPort();
     std::function<void()> onBox;
 
 private slots:
     void initTestCase()
     {
-        SetNetwork({kPeerPort, kLocalPort, QStringLiteral("127.0.0.1")});
-        QVERIFY(peer.bind(QHostAddress(kPeer), kPeerPort));
+        QVERIFY(peer.bind(QHostAddress(kPeer), 0));
+        SetNetwork({peer.localPort(), localPort, QStringLiteral("127.0.0.1")});
         connect(&peer, &QUdpSocket::readyRead, this, [this] {
             while (peer.hasPendingDatagrams()) {
                 const auto d = peer.receiveDatagram();
@@ -66,7 +64,6 @@ private slots:
     {
         received.clear();
         shown.clear();
-        answers.clear();
         onBox = {};
         SharedVersions() = {0x010004, 0x010004};
         exchange = std::make_unique<CommandExchange>();
@@ -75,7 +72,7 @@ private slots:
             shown << QStringLiteral("%1|%2#%3").arg(m.title, m.text).arg(exchange->PendingOp());
             if (onBox)
                 std::exchange(onBox, {})();
-            return answers.isEmpty() ? MsgAnswer::Ok : answers.takeFirst();
+            return MsgAnswer::Yes; // a save confirmation's Yes; every other box has OK alone
         });
     }
 
@@ -86,10 +83,10 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("script");
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<bool>("ack");
-        QTest::newRow("read, settings") << 3 << QList{goodReply()} << QStringList{} << false;
-        QTest::newRow("read, bad checksum") << 3 << QList{badReply()} << QStringList{kDataError + "#3"} << false;
+        QTest::newRow("read, settings") << 3 << QList{kGood} << QStringList{} << false;
+        QTest::newRow("read, bad checksum") << 3 << QList{kGood.chopped(1) + '\x01'} << QStringList{kDataError + "#3"} << false;
         QTest::newRow("read answered A") << 3 << QList{kA} << QStringList{} << false;
-        QTest::newRow("save answered Q") << 1 << QList{goodReply()} << QStringList{} << false;
+        QTest::newRow("save answered Q") << 1 << QList{kGood} << QStringList{} << false;
         QTest::newRow("unknown code") << 2 << QList{QByteArray("XZ\0\0", 4)} << QStringList{} << false;
         QTest::newRow("reboot accepted") << 2 << QList{kA} << QStringList{kRebooting + "#0"} << false;
         QTest::newRow("refused") << 2 << QList{QByteArray("XN\0\0", 4)} << QStringList{kRefused + "#2"} << false;
@@ -108,7 +105,6 @@ private slots:
         const QByteArray commands[] = {{}, BuildSaveCommand({}, SettingsLayout::Login), RebootCommand(), ReadCommand(),
                                        MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), RestartCommand()};
         replies = script;
-        answers = {MsgAnswer::Yes};
         int reads = 0;
         connect(exchange.get(), &CommandExchange::SettingsRead, this, [&] { ++reads; });
         QCOMPARE(exchange->RunAndWait(commands[op], qint16(op)), ack);
@@ -120,42 +116,36 @@ private slots:
         QCOMPARE(exchange->Timer1().Interval, timedOut ? 2000 : 0);
         QVERIFY(!exchange->Timer1().Enabled);
         QCOMPARE(exchange->Link() != nullptr, timedOut); // the port stays bound after a time-out only
-        if (op == 2)
-            QCOMPARE(received.value(0).toHex(), QByteArray("5842ff66"));
-        if (op == 1 && ack == false && boxes.size() == 2)
-            QCOMPARE(received.value(1).toHex(), QByteArray("5842ff66"));
+        if (op == 2 || boxes.size() == 2) // a reboot, on its own or after Yes
+            QCOMPARE(received.last().toHex(), QByteArray("5842ff66"));
     }
 
     // A reply that arrives while the time-out box is open still answers the command.
     void replyDuringTheTimeOutBoxCounts()
     {
         onBox = [this] {
-            peer.writeDatagram(kA, QHostAddress::LocalHost, kLocalPort);
+            peer.writeDatagram(kA, QHostAddress::LocalHost, localPort);
             QVERIFY(QTest::qWaitFor([this] { return shown.size() == 2; }, 2000));
         };
         exchange->RunAndWait(RebootCommand(), CommandExchange::OpReboot);
         QCOMPARE(shown, (QStringList{kTimedOut + "#2", kRebooting + "#0"}));
     }
 
-    void portHeldSaysByWhom_data()
-    {
-        QTest::addColumn<bool>("here");
-        QTest::addColumn<QString>("words");
-        QTest::newRow("this program") << true << "UDP port 24321 is still in use by this program, which is waiting "
-                                                 "for a device's reply on it.";
-        QTest::newRow("another program") << false << "local UDP port 24321 is in use by another program.";
-    }
-
+    // The port held by this program (a command waiting elsewhere) or by another one.
     void portHeldSaysByWhom()
     {
-        QFETCH(bool, here);
-        QFETCH(QString, words);
         UdpPort ours;
         QUdpSocket theirs;
-        QVERIFY(here ? ours.Bind(kLocalPort) : theirs.bind(QHostAddress::AnyIPv4, kLocalPort));
-        QVERIFY(!exchange->Read());
-        QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].contains(words), qPrintable(shown[0]));
+        for (const bool here : {true, false}) {
+            shown.clear();
+            QVERIFY(here ? ours.Bind(localPort) : theirs.bind(QHostAddress::AnyIPv4, localPort));
+            QVERIFY(!exchange->Read());
+            const QString words = here ? "UDP port %1 is still in use by this program, which is waiting for a "
+                                         "device's reply on it."
+                                       : "local UDP port %1 is in use by another program.";
+            QVERIFY2(shown.value(0).contains(words.arg(localPort)), qPrintable(shown.value(0)));
+            ours.Close();
+        }
         QCOMPARE(exchange->PendingOp(), qint16(0));
         QVERIFY(received.isEmpty());
     }

@@ -1,13 +1,13 @@
 #include "nxsetup.h"
 
-#include "deviceversions.h"
 #include "dialogs.h"
 #include "enteremacaddr.h"
-#include "forms.h"
-#include "msgbox.h"
 #include "nxupdate.h"
+#include "updateimage.h"
+#include "rig.h"
 #include "udpport.h"
-#include "updatetestsupport.h"
+#include "wait.h"
+#include "windows.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,56 +16,40 @@
 #include <QTimer>
 
 using namespace brevion;
-using namespace updatetest;
-
-namespace {
-
-constexpr quint16 kLocalPort = 24503;
-
-QList<QByteArray> commands(const SimDevice& dev, const char* prefix)
-{
-    QList<QByteArray> out;
-    for (const auto& d : dev.received())
-        if (d.startsWith(prefix))
-            out << d;
-    return out;
-}
-
-} // namespace
 
 class TestNxSetupUpdate : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
-    QStringList m_messages;
+    QTemporaryDir m_dir;
+    support::Boxes m_boxes;
 
-    NxSetup& openSetup(const SimDevice& dev, bool macUnset)
+    // The commands the device received that begin with prefix ("" for all).
+    static QList<QByteArray> commands(const support::Rig& rig, const char* prefix = "")
     {
-        NxSetup& s = Forms::Get<NxSetup>();
-        s.IPAddr->setText(dev.ip);
+        QList<QByteArray> out;
+        for (const auto& t : rig.fleet.traffic())
+            if (t.direction == talixsim::TrafficEntry::Direction::In && t.bytes.startsWith(prefix))
+                out << t.bytes;
+        return out;
+    }
+
+    NxSetup& openSetup(const support::Rig& rig, bool macUnset)
+    {
+        NxSetup& s = support::window<NxSetup>();
+        s.IPAddr->setText(rig.ip());
         s.MacUnset = macUnset;
         s.show();
         s.Init();
         return s;
     }
 
-    static talixsim::DeviceState placeholderDevice()
-    {
-        talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
-        state.mac = talixsim::placeholderMac(0);
-        return state;
-    }
-
 private slots:
     void initTestCase()
     {
-        qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
-        SetMessageResponder([this](const Message& m) {
-            m_messages << m.title + QLatin1Char('|') + m.text;
-            return MsgAnswer::Ok;
-        });
+        qputenv("BREVION_SETTINGS_FILE", m_dir.filePath(QStringLiteral("store.ini")).toLocal8Bit());
+        support::answerBoxes(m_boxes);
     }
-    void init() { m_messages.clear(); }
+    void init() { m_boxes.clear(); }
     void cleanup()
     {
         SetModalResponder({});
@@ -80,82 +64,85 @@ private slots:
     // command the device rejects brings the dialog back as it was, then MAC and restart go out.
     void macProgrammingLoop()
     {
-        SimDevice dev(kLocalPort, placeholderDevice());
-        dev.faults([](talixsim::Faults& f) { f.restartSilentMs = 0; });
+        talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
+        state.mac = talixsim::placeholderMac(0);
+        support::Rig rig(std::vector{state});
+        rig.faults([](talixsim::Faults& f) { f.restartSilentMs = 0; });
         const QStringList entries{"12345", "5A2FFF", "5A4000", "5A3G00", "5a3abc"};
-        QStringList seenInDialog;
+        QStringList seen;
         SetModalResponder([&](QWidget& w) {
             auto& d = static_cast<EnterMacAddr&>(w);
-            seenInDialog << d.NewAddr->text();
-            if (const QString next = entries.value(seenInDialog.size() - 1); !next.isEmpty()) {
-                d.NewAddr->clear();
-                QTest::keyClicks(d.NewAddr, next);
-            }
-            if (seenInDialog.size() == entries.size()) // the first MAC command is rejected
-                dev.faults([](talixsim::Faults& f) { f.nackNext = 1; });
+            seen << d.NewAddr->text();
+            const QString entry = entries.value(seen.size() - 1, d.NewAddr->text());
+            d.NewAddr->clear();
+            QTest::keyClicks(d.NewAddr, entry);
+            // The first MAC command is rejected (the read of Init has had its answer).
+            if (seen.size() == entries.size() && rig.fleet.waitForReplies(1, std::chrono::seconds(2)))
+                rig.faults([](talixsim::Faults& f) { f.nackNext = 1; });
             d.OKButton->click();
         });
-        openSetup(dev, true);
-        const QString length = "|MAC Address must be 12 hexadecimal digits long.";
-        const QString range = "|Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
-        const QString refused = "Communications Error|The device reported an error receiving the last command.\r\n"
-                                "Please try the last operation again.";
-        QCOMPARE(m_messages, (QStringList{length, range, range, range, refused}));
-        QCOMPARE(seenInDialog.value(0), QString());
-        QCOMPARE(seenInDialog.value(5), QStringLiteral("5A3ABC")); // upper-cased, shown again as it was
-        const QList<QByteArray> macs = commands(dev, "XM");
-        QCOMPARE(macs.size(), 2);
-        QCOMPARE(macs[1].toHex(), macs[0].toHex());
-        QCOMPARE(macs[0].left(8).toHex(), QByteArray("584d0050c25a3abc"));
-        QCOMPARE(dev.received().last().toHex(), QByteArray("5850bdfe9b"));
-        QCOMPARE(dev.fleet.device(dev.index).mac, (talixsim::Mac{0x00, 0x50, 0xC2, 0x5A, 0x3A, 0xBC}));
+        openSetup(rig, true);
+        QStringList texts;
+        for (const Message& m : m_boxes.shown)
+            texts << m.text;
+        const QString length = "MAC Address must be 12 hexadecimal digits long.";
+        const QString range = "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
+        QCOMPARE(texts, (QStringList{length, range, range, range,
+                                     "The device reported an error receiving the last command.\r\n"
+                                     "Please try the last operation again."}));
+        QCOMPARE(seen.value(0), QString());
+        QCOMPARE(seen.value(5), QStringLiteral("5A3ABC")); // upper-cased, shown again as it was
+        const QByteArray mac = commands(rig, "XM").value(0);
+        QCOMPARE(commands(rig, "XM"), (QList<QByteArray>{mac, mac})); // the same 10 bytes again
+        QCOMPARE(mac.left(8).toHex(), QByteArray("584d0050c25a3abc"));
+        QCOMPARE(commands(rig).last().toHex(), QByteArray("5850bdfe9b"));
+        QCOMPARE(rig.fleet.device(0).mac, (talixsim::Mac{0x00, 0x50, 0xC2, 0x5A, 0x3A, 0xBC}));
     }
 
     void cancelAtTheFirstDialogSendsNothing()
     {
-        SimDevice dev(kLocalPort, placeholderDevice());
+        talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
+        state.mac = talixsim::placeholderMac(0);
+        support::Rig rig(std::vector{state});
         SetModalResponder([](QWidget& w) { static_cast<EnterMacAddr&>(w).CancelButton->click(); });
-        openSetup(dev, true);
-        QVERIFY(dev.fleet.waitForReplies(1, std::chrono::seconds(2))); // the read of Init
-        QCOMPARE(commands(dev, "XM").size() + commands(dev, "XP").size(), 0);
+        openSetup(rig, true);
+        QVERIFY(rig.fleet.waitForReplies(1, std::chrono::seconds(2))); // the read of Init
+        QCOMPARE(commands(rig), QList<QByteArray>{"XQ"});
     }
 
     // The update window gets the device and a free port; the configuration window waits disabled,
     // and reads the device again only when an update window was shown.
     void handsOverThePortAndReturns()
     {
-        SimDevice dev(kLocalPort);
-        NxSetup& s = openSetup(dev, false);
+        support::Rig rig(1, talixsim::Preset::Rules);
+        NxSetup& s = openSetup(rig, false);
         QTRY_COMPARE(s.FirmVer->text(), QStringLiteral("1.0.11"));
-        dev.fleet.clearTraffic();
+        rig.fleet.clearTraffic();
         SetFolderResponder([](const FolderRequest&) { return QString(); });
         s.cmdPgmProgram->click();
         QVERIFY(!Forms::IsLoaded<NxUpdate>() && s.isEnabled());
 
-        QTemporaryDir dir;
-        QFile f(dir.filePath("FIRM.bin"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 640));
+        QFile f(m_dir.filePath("FIRM.bin"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 640)));
         f.close();
-        SetFolderResponder([&](const FolderRequest&) { return dir.path(); });
+        SetFolderResponder([&](const FolderRequest&) { return m_dir.path(); });
         bool portFree = false, setupEnabled = true;
         QPoint placed;
         QTimer::singleShot(50, [&] {
             NxUpdate& u = Forms::Get<NxUpdate>();
-            portFree = !UdpPort::IsBoundHere(kLocalPort);
+            portFree = !UdpPort::IsBoundHere(rig.localPort);
             placed = QPoint(u.Left(), u.Top());
             setupEnabled = s.isEnabled();
             QCOMPARE(u.HdweVer->text(), s.HdweVer->text());
-            QCOMPARE(u.DeviceIP(), dev.ip);
+            QCOMPARE(u.DeviceIP(), rig.ip());
             u.cmdCancel->click();
         });
         s.cmdPgmProgram->click();
-        QVERIFY(portFree && !setupEnabled);
+        QVERIFY(portFree && !setupEnabled && !Forms::IsLoaded<NxUpdate>() && s.isEnabled());
         QCOMPARE(placed, QPoint(s.Left(), s.Top()) + QPoint(360, 360));
-        QVERIFY(!Forms::IsLoaded<NxUpdate>() && s.isEnabled());
-        QVERIFY(dev.fleet.waitForReplies(1, std::chrono::seconds(2)));
-        QCOMPARE(dev.received(), QList<QByteArray>{QByteArray("XQ")});
-        QCOMPARE(m_messages, QStringList());
+        QVERIFY(rig.fleet.waitForReplies(1, std::chrono::seconds(2)));
+        QCOMPARE(commands(rig), QList<QByteArray>{"XQ"});
+        QVERIFY(m_boxes.shown.empty());
     }
 };
 
