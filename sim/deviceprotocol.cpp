@@ -126,12 +126,14 @@ QByteArray settingsReply(const DeviceState& d)
 
 QByteArray acceptReply()
 {
-    return QByteArray("XA\0\0", 4);
+    static const QByteArray reply("XA\0\0", 4); // shared, not copied, by every answer
+    return reply;
 }
 
 QByteArray rejectReply()
 {
-    return QByteArray("XN\0\0", 4);
+    static const QByteArray reply("XN\0\0", 4);
+    return reply;
 }
 
 bool applySaveCommand(DeviceState& d, const QByteArray& c)
@@ -187,7 +189,8 @@ Response handleProgram(DeviceState& d, const QByteArray& q)
     const quint32 count = get16(q, wire::kBlockCount);
     if (count > quint32(wire::kMaxBlockBytes) || q.size() != int(header + count))
         return {A::Reply, rejectReply(), false};
-    const bool written = writeFlash(d, get32(q, wire::kBlockAddress), q.mid(wire::kBlockData, int(count)));
+    const bool written =
+        writeFlash(d, get32(q, wire::kBlockAddress), QByteArray::fromRawData(q.constData() + wire::kBlockData, int(count)));
     return {A::Reply, written ? acceptReply() : rejectReply(), false};
 }
 
@@ -196,7 +199,7 @@ Response handleProgram(DeviceState& d, const QByteArray& q)
 Response handleRequest(DeviceState& d, const QByteArray& q)
 {
     using A = Response::Action;
-    if (q == discoveryRequest())
+    if (QByteArrayView(q) == QByteArrayView(wire::kDiscoveryRequest, wire::kDiscoveryRequestBytes))
         return {A::Reply, discoveryReply(d), true};
     if (q.size() < 2 || q[0] != wire::kX)
         return {};

@@ -1,5 +1,7 @@
 #include "flash.h"
 
+#include <algorithm>
+
 namespace talixsim {
 
 namespace {
@@ -43,8 +45,9 @@ void materializeFlash(DeviceState& device)
 void eraseFirmware(DeviceState& device)
 {
     materializeFlash(device);
-    device.flash.replace(int(kFirmBase), int(kFlashSize - kFirmBase),
-                         QByteArray(int(kFlashSize - kFirmBase), char(kErased)));
+    // In place: the image keeps its memory from one update to the next.
+    char* flash = device.flash.data();
+    std::fill(flash + kFirmBase, flash + kFlashSize, char(kErased));
     device.firm = {0, 0, 0};
 }
 
@@ -53,7 +56,7 @@ bool writeFlash(DeviceState& device, quint32 address, const QByteArray& data)
     if (address > kFlashSize || quint32(data.size()) > kFlashSize - address)
         return false;
     materializeFlash(device);
-    device.flash.replace(int(address), data.size(), data);
+    std::copy(data.cbegin(), data.cend(), device.flash.data() + address);
     return true;
 }
 

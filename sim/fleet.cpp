@@ -115,40 +115,75 @@ struct Fleet::Impl {
         ++linkSent;
     }
 
+    // Replies wait here until the requests read in one turn have all been answered, then leave
+    // together (sendmmsg), each from its device's address (IP_PKTINFO).
+    struct Outgoing {
+        QByteArray bytes;
+        quint32 source = 0, peer = 0;
+        quint16 peerPort = 0;
+    };
+    std::vector<Outgoing> outbox;
+
     void sendNow(const QByteArray& bytes, quint32 source, quint32 peer, quint16 peerPort)
     {
-        paceLikeALink();
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(peerPort);
-        to.sin_addr.s_addr = htonl(peer);
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        iovec iov{const_cast<char*>(bytes.constData()), size_t(bytes.size())};
-        msghdr msg{};
-        msg.msg_name = &to;
-        msg.msg_namelen = sizeof to;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(source);
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (::sendmsg(fd, &msg, 0) >= 0) {
-                record(TrafficEntry::Direction::Out, source, peer, peerPort, firstAt(source),
-                       bytes);
-                return;
+        outbox.push_back({bytes, source, peer, peerPort});
+    }
+
+    void flushOut()
+    {
+        constexpr size_t kChunk = kLinkBurst;
+        sockaddr_in to[kChunk];
+        iovec iov[kChunk];
+        mmsghdr msgs[kChunk];
+        alignas(cmsghdr) char control[kChunk][CMSG_SPACE(sizeof(in_pktinfo))];
+        size_t next = 0;
+        while (next < outbox.size()) {
+            size_t n = 0;
+            for (; n < kChunk && next + n < outbox.size(); ++n) {
+                paceLikeALink();
+                const Outgoing& o = outbox[next + n];
+                to[n] = {};
+                to[n].sin_family = AF_INET;
+                to[n].sin_port = htons(o.peerPort);
+                to[n].sin_addr.s_addr = htonl(o.peer);
+                iov[n] = {const_cast<char*>(o.bytes.constData()), size_t(o.bytes.size())};
+                std::memset(control[n], 0, sizeof control[n]);
+                msgs[n] = {};
+                msghdr& msg = msgs[n].msg_hdr;
+                msg.msg_name = &to[n];
+                msg.msg_namelen = sizeof to[n];
+                msg.msg_iov = &iov[n];
+                msg.msg_iovlen = 1;
+                msg.msg_control = control[n];
+                msg.msg_controllen = sizeof control[n];
+                cmsghdr* c = CMSG_FIRSTHDR(&msg);
+                c->cmsg_level = IPPROTO_IP;
+                c->cmsg_type = IP_PKTINFO;
+                c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+                in_pktinfo info{};
+                info.ipi_spec_dst.s_addr = htonl(o.source);
+                std::memcpy(CMSG_DATA(c), &info, sizeof info);
             }
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                return;
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, 20);
+            size_t sent = 0;
+            for (int attempt = 0; attempt < 2 && sent < n; ++attempt) {
+                const int r = ::sendmmsg(fd, msgs + sent, unsigned(n - sent), 0);
+                if (r > 0) {
+                    sent += size_t(r);
+                    attempt = -1; // progress: the full number of tries again
+                    continue;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK)
+                    break;
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 20);
+            }
+            for (size_t i = 0; i < sent; ++i) {
+                const Outgoing& o = outbox[next + i];
+                record(TrafficEntry::Direction::Out, o.source, o.peer, o.peerPort, firstAt(o.source), o.bytes);
+            }
+            next += n; // what could not leave is lost, as on a link that is full
         }
+        outbox.clear();
     }
 
     int firstAt(quint32 address) const
@@ -232,9 +267,9 @@ struct Fleet::Impl {
         }
     }
 
+    // Called with the lock held.
     void handleDatagram(const QByteArray& q, quint32 dest, quint32 peer, quint16 peerPort)
     {
-        std::lock_guard lock(m);
         const auto it = byAddress.find(dest);
         const bool broadcast = it == byAddress.end() || it->second.empty();
         record(TrafficEntry::Direction::In, dest, peer, peerPort,
@@ -245,8 +280,7 @@ struct Fleet::Impl {
             for (int i = 0; i < int(units.size()); ++i)
                 deliver(i, q, true, peer, peerPort);
         } else {
-            const std::vector<int> targets = it->second;
-            for (int i : targets)
+            for (int i : it->second)
                 deliver(i, q, false, peer, peerPort);
         }
     }
@@ -263,6 +297,7 @@ struct Fleet::Impl {
             else
                 sendNow(p.bytes, p.source, p.peer, p.peerPort);
         }
+        flushOut();
     }
 
     int nextTimeoutMs()
@@ -277,31 +312,46 @@ struct Fleet::Impl {
 
     void receiveAll()
     {
-        char buffer[2048];
-        for (int budget = 0; budget < 4096; ++budget) {
-            sockaddr_in from{};
-            alignas(cmsghdr) char control[256];
-            iovec iov{buffer, sizeof buffer};
-            msghdr msg{};
-            msg.msg_name = &from;
-            msg.msg_namelen = sizeof from;
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            const ssize_t n = ::recvmsg(fd, &msg, MSG_DONTWAIT);
-            if (n < 0)
-                return;
-            quint32 dest = 0;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info;
-                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                    dest = ntohl(info.ipi_addr.s_addr);
-                }
+        constexpr int kBatch = 64;
+        static thread_local std::vector<char> buffers(size_t(kBatch) * 2048);
+        sockaddr_in from[kBatch];
+        iovec iov[kBatch];
+        mmsghdr msgs[kBatch];
+        alignas(cmsghdr) char control[kBatch][256];
+        for (int budget = 0; budget < 4096; budget += kBatch) {
+            for (int i = 0; i < kBatch; ++i) {
+                iov[i] = {buffers.data() + size_t(i) * 2048, 2048};
+                msgs[i] = {};
+                msghdr& msg = msgs[i].msg_hdr;
+                msg.msg_name = &from[i];
+                msg.msg_namelen = sizeof from[i];
+                msg.msg_iov = &iov[i];
+                msg.msg_iovlen = 1;
+                msg.msg_control = control[i];
+                msg.msg_controllen = sizeof control[i];
             }
-            handleDatagram(QByteArray(buffer, int(n)), dest, ntohl(from.sin_addr.s_addr),
-                           ntohs(from.sin_port));
+            const int n = ::recvmmsg(fd, msgs, kBatch, MSG_DONTWAIT, nullptr);
+            if (n <= 0)
+                return;
+            {
+                std::lock_guard lock(m);
+                for (int i = 0; i < n; ++i) {
+                    quint32 dest = 0;
+                    msghdr& msg = msgs[i].msg_hdr;
+                    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+                        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                            in_pktinfo info;
+                            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                            dest = ntohl(info.ipi_addr.s_addr);
+                        }
+                    }
+                    handleDatagram(QByteArray(static_cast<const char*>(iov[i].iov_base), int(msgs[i].msg_len)), dest,
+                                   ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port));
+                }
+                flushOut();
+            }
+            if (n < kBatch)
+                return;
         }
     }
 

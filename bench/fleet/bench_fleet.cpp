@@ -5,12 +5,12 @@
 //   2. update-all of 100 bridges with a 64 KiB image, and 100 single `update` runs of the same
 //      bridges one after another, side by side in this run. The device's waits (the 2 s pauses
 //      after the erase and the restart, and every time-out) are divided by `speedup` on both
-//      sides alike: the single runs through their clock, update-all through its waits.
+//      sides alike.
 //   bench_fleet [speedup] [parallel]     defaults: 1 (the device's waits), 16
 #include "talixctl.h"
 
+#include "quickfleet.h"
 #include "updateimage.h"
-#include "fleet.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,24 +25,11 @@
 
 namespace {
 
-const char* verdict(bool met) { return met ? "met" : "NOT met"; }
+using bench::verdict;
 
-// count Login bridges from 127.0.0.2 on that erase and restart quickly.
-struct Bridges {
-    talixsim::Fleet fleet{talixsim::FleetOptions{0, 0, 1, 16}};
-    explicit Bridges(int count)
-    {
-        talixsim::Faults f;
-        f.eraseMs = 20;
-        f.restartSilentMs = 20;
-        for (int i = 0; i < count; ++i)
-            fleet.setFaults(fleet.addDevice(talixsim::makeDevice(i, talixsim::Preset::Login)), f);
-        QString error;
-        if (!fleet.start(&error)) {
-            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-            std::exit(1);
-        }
-    }
+// Quick bridges, and talixctl run against them.
+struct Bridges : bench::QuickFleet {
+    using QuickFleet::QuickFleet;
     int run(std::vector<std::string> args, const talixctl::RunOptions& options, std::string* out = nullptr)
     {
         args.insert(args.begin(),
@@ -92,22 +79,20 @@ bool updateAll(int speedup, int parallel)
     if (!put("fleet/FIRM1018.bin", {1, 0, 18}) || !put("FIRM1019.bin", {1, 0, 19}))
         return false;
 
-    talixctl::RunOptions fleetOptions;
-    fleetOptions.fleetSpeedup = speedup;
+    talixctl::RunOptions options;
+    options.speedup = speedup;
     QElapsedTimer wall;
     wall.start();
     const int code = b.run({"update-all", dir.filePath("fleet").toStdString(), "--parallel", std::to_string(parallel)},
-                           fleetOptions);
+                           options);
     const double together = since(wall);
 
     wall.restart();
-    talixctl::RunOptions single;
-    single.clock = [wall, speedup] { return since(wall) * speedup; };
     int failed = 0;
     for (int i = 0; i < kBridges; ++i)
         failed += b.run({"update", talixsim::ipToText(talixsim::loopbackAddress(i)).toStdString(),
                          dir.filePath("FIRM1019.bin").toStdString()},
-                        single) != 0;
+                        options) != 0;
     const double apart = since(wall);
     bool allThere = true;
     for (int i = 0; i < kBridges; ++i)

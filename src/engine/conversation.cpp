@@ -11,6 +11,7 @@ Conversation::Conversation(DeviceLink& link, const QHostAddress& device, QObject
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Conversation::tick);
+    m_clock.start();
 }
 
 Conversation::~Conversation()
@@ -55,7 +56,7 @@ void Conversation::heard(const QByteArray& datagram)
         return;
     if (datagram.size() < 4 || datagram[0] != 'X' || !answers(datagram))
         return;
-    m_timer.stop();
+    disarm();
     m_waiting = false;
     replied(datagram);
 }
@@ -66,7 +67,7 @@ void Conversation::request(const QByteArray& datagram, int waitMs)
         return;
     m_waiting = true;
     m_requestOut = false;
-    m_timer.start(waitMs);
+    arm(waitMs);
     m_link->transmit(this, datagram, m_device);
 }
 
@@ -86,7 +87,16 @@ void Conversation::broadcast(const QByteArray& datagram)
 void Conversation::pause(int ms)
 {
     m_waiting = false;
-    m_timer.start(ms);
+    arm(ms);
+}
+
+void Conversation::arm(int ms)
+{
+    m_deadlineNs = m_clock.nsecsElapsed() + qint64(ms) * 1'000'000;
+    if (!m_timer.isActive() || m_timerDueNs > m_deadlineNs) {
+        m_timer.start(ms);
+        m_timerDueNs = m_deadlineNs;
+    }
 }
 
 void Conversation::left() { m_requestOut = true; }
@@ -101,8 +111,16 @@ void Conversation::linkGone()
 
 void Conversation::tick()
 {
-    if (m_state != State::Running)
+    if (m_state != State::Running || m_deadlineNs < 0)
         return;
+    const qint64 left = m_deadlineNs - m_clock.nsecsElapsed();
+    if (left > 0) {
+        // Armed again after the timer was started: wait for the rest.
+        m_timer.start(int((left + 999'999) / 1'000'000));
+        m_timerDueNs = m_deadlineNs;
+        return;
+    }
+    disarm();
     m_waiting = false;
     timedOut();
 }
@@ -115,6 +133,7 @@ void Conversation::finish(Outcome outcome)
     m_state = State::Finished;
     m_waiting = false;
     m_timer.stop();
+    disarm();
     m_outcome = std::move(outcome);
     if (enlisted && m_link)
         m_link->leave(this);

@@ -4,6 +4,7 @@
 #include "outcome.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -71,6 +72,10 @@ private:
     void sendFailed(const QString& detail); // DeviceLink
     void linkGone();
     void tick();
+    // Waits run against a deadline; the timer is restarted only when it would fire too late,
+    // so a reply that ends a wait and the next request cost no timer of their own.
+    void arm(int ms);
+    void disarm() { m_deadlineNs = -1; }
 
     QPointer<DeviceLink> m_link;
     QHostAddress m_device;
@@ -78,6 +83,9 @@ private:
     State m_state = State::Idle;
     Outcome m_outcome;
     QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_deadlineNs = -1; // -1: nothing awaited
+    qint64 m_timerDueNs = 0;
     bool m_waiting = false;    // a request awaits its reply
     bool m_requestOut = false; // ... and has left
 };

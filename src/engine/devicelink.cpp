@@ -26,6 +26,10 @@ DeviceLink::DeviceLink(QObject* parent) : DeviceLink(Network(), parent) {}
 DeviceLink::DeviceLink(const NetworkSettings& network, QObject* parent)
     : QObject(parent), m_network(network), m_openOutcome{Outcome::Code::SendFailed, {}}
 {
+    // Replies to what the link asked are read on this thread, as the socket becomes readable;
+    // while a discovery listens, a burst of unasked answers may come, and a thread of the
+    // port's own reads them however busy this one is.
+    m_port.SetReaderThread(false);
     connect(&m_port, &UdpPort::DataArrival, this, &DeviceLink::arrived);
     connect(&m_port, &UdpPort::Drained, this, [this] {
         m_draining = false;
@@ -68,6 +72,7 @@ void DeviceLink::enlist(Conversation* c)
     ++m_enlisted;
     if (c->m_device.isNull()) {
         m_listeners.push_back(c);
+        m_port.SetReaderThread(true);
         c->turnCame();
         return;
     }
@@ -87,6 +92,8 @@ void DeviceLink::leave(Conversation* c)
         if (it != m_listeners.end()) {
             m_listeners.erase(it);
             --m_enlisted;
+            if (m_listeners.empty())
+                m_port.SetReaderThread(false);
         }
         return;
     }

@@ -173,7 +173,8 @@ void UpdateConversation::cameBack()
 {
     const qint32 reported = m_target == Target::Firmware ? m_versions->FirmVersion : m_versions->BootVersion;
     enterPhase(Phase::Done);
-    if (reported == m_file.header.Version) {
+    // A device reports three version bytes; the file's bits above them are not part of the version.
+    if (reported == (m_file.header.Version & 0xFFFFFF)) {
         finish({});
         return;
     }

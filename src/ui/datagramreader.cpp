@@ -26,36 +26,54 @@ struct DatagramReader::Batch {
     std::vector<sockaddr_in> senders;
 };
 
-DatagramReader::DatagramReader(int fd, int maxBytes, std::function<void()> ready)
+DatagramReader::DatagramReader(int fd, int maxBytes, std::function<void()> ready, bool threaded)
     : m_fd(fd), m_maxBytes(std::max(1, maxBytes)), m_ready(std::move(ready))
 {
     m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_thread = std::thread([this] { run(); });
+    setThreaded(threaded);
 }
 
 DatagramReader::~DatagramReader()
 {
-    const quint64 one = 1;
-    if (m_stopFd < 0 || ::write(m_stopFd, &one, sizeof one) != sizeof one) {
-        // Without the wake-up the thread would sleep on; nothing better than shutting the
-        // socket's receiving side is left to wake it.
-        ::shutdown(m_fd, SHUT_RD);
+    if (m_thread.joinable()) {
+        const quint64 one = 1;
+        if (m_stopFd < 0 || ::write(m_stopFd, &one, sizeof one) != sizeof one) {
+            // Without the wake-up the thread would sleep on; nothing better than shutting the
+            // socket's receiving side is left to wake it.
+            ::shutdown(m_fd, SHUT_RD);
+        }
+        m_thread.join();
     }
-    m_thread.join();
     if (m_stopFd >= 0)
         ::close(m_stopFd);
 }
 
-std::deque<ReceivedDatagram> DatagramReader::take(std::size_t count)
+void DatagramReader::setThreaded(bool on)
 {
-    std::deque<ReceivedDatagram> taken;
+    if (on == m_thread.joinable())
+        return;
+    if (on) {
+        m_thread = std::thread([this] { run(); });
+        return;
+    }
+    // A stop without its wake-up cannot be asked for: the thread then reads on.
+    const quint64 one = 1;
+    if (m_stopFd < 0 || ::write(m_stopFd, &one, sizeof one) != sizeof one)
+        return;
+    m_thread.join();
+    quint64 count = 0;
+    [[maybe_unused]] const auto n = ::read(m_stopFd, &count, sizeof count); // ready for the next stop
+}
+
+void DatagramReader::take(std::size_t count, std::vector<ReceivedDatagram>& out)
+{
+    out.clear();
     std::lock_guard lock(m_mutex);
-    while (!m_queue.empty() && taken.size() < count) {
+    while (!m_queue.empty() && out.size() < count) {
         m_queuedBytes -= m_queue.front().bytes.size() + kEntryCost;
-        taken.push_back(std::move(m_queue.front()));
+        out.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
     }
-    return taken;
 }
 
 void DatagramReader::clear()
@@ -83,7 +101,7 @@ void DatagramReader::readNow()
 {
     if (!m_callerBatch)
         m_callerBatch = std::make_unique<Batch>(makeBatch());
-    drain(*m_callerBatch);
+    drain(*m_callerBatch, false); // the caller takes what it reads: nobody to tell
 }
 
 void DatagramReader::run()
@@ -108,11 +126,11 @@ void DatagramReader::run()
             ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length);
         }
         if (fds[0].revents & POLLIN)
-            drain(buffers);
+            drain(buffers, true);
     }
 }
 
-void DatagramReader::drain(Batch& b)
+void DatagramReader::drain(Batch& b, bool tell)
 {
     const size_t batch = b.messages.size();
     const size_t slot = static_cast<size_t>(m_maxBytes);
@@ -152,7 +170,7 @@ void DatagramReader::drain(Batch& b)
             }
             becameReady = wasEmpty && !m_queue.empty();
         }
-        if (becameReady && m_ready)
+        if (tell && becameReady && m_ready)
             m_ready();
         if (static_cast<size_t>(received) < batch)
             return;

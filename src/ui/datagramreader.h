@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace brevion {
 
@@ -25,6 +26,9 @@ struct ReceivedDatagram {
 // arrives: each datagram keeps at most `maxBytes` bytes, and the queue holds at most
 // kQueueLimitBytes, counting kEntryCost per datagram besides its bytes; beyond that datagrams
 // are read and dropped, and counted.
+//
+// The thread can be switched off: the owner then reads with readNow() whenever the socket is
+// readable, on its own thread, which spares a wake-up of a second thread per datagram.
 class DatagramReader {
 public:
     static constexpr qsizetype kEntryCost = 64;
@@ -32,17 +36,21 @@ public:
 
     // `ready` runs on the reader's thread whenever the queue stops being empty. The socket
     // stays the caller's; it must outlive the reader.
-    DatagramReader(int fd, int maxBytes, std::function<void()> ready);
+    DatagramReader(int fd, int maxBytes, std::function<void()> ready, bool threaded = true);
     ~DatagramReader();
     DatagramReader(const DatagramReader&) = delete;
     DatagramReader& operator=(const DatagramReader&) = delete;
 
-    // Takes up to `count` datagrams, oldest first.
-    std::deque<ReceivedDatagram> take(std::size_t count);
+    // Takes up to `count` datagrams, oldest first, into `out` (emptied first; its memory is kept
+    // from one call to the next).
+    void take(std::size_t count, std::vector<ReceivedDatagram>& out);
     // Reads what the kernel holds right now on the calling thread as well, so that whoever asks
     // sees every datagram that had arrived by then (the reader thread may be waiting for a core).
     void readNow();
     void clear();
+    // Starts or stops the reading thread; what it has queued stays.
+    void setThreaded(bool on);
+    bool threaded() const { return m_thread.joinable(); }
     qsizetype queuedBytes() const;
     quint64 dropped() const { return m_dropped.load(); }
 
@@ -50,7 +58,7 @@ private:
     struct Batch; // the buffers of one recvmmsg call
     Batch makeBatch() const;
     void run();
-    void drain(Batch& buffers);
+    void drain(Batch& buffers, bool tell); // tell: run `ready` when the queue fills
 
     const int m_fd;
     const int m_maxBytes;

@@ -48,6 +48,7 @@ bool UdpPort::IsBoundHere(quint16 port)
 void UdpPort::Close()
 {
     ++m_generation;
+    m_readable.reset();
     m_reader.reset();
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -97,15 +98,32 @@ bool UdpPort::Bind(quint16 localPort)
         g_bound.insert(m_localPort);
     }
     raiseReceiveBuffer();
-    m_reader = std::make_unique<DatagramReader>(m_fd, m_datagramLimit, [this] {
-        QMetaObject::invokeMethod(this, &UdpPort::deliver, Qt::QueuedConnection);
-    });
+    m_reader = std::make_unique<DatagramReader>(
+        m_fd, m_datagramLimit, [this] { QMetaObject::invokeMethod(this, &UdpPort::deliver, Qt::QueuedConnection); },
+        m_readerThread);
+    m_readable = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    m_readable->setEnabled(!m_readerThread);
+    connect(m_readable.get(), &QSocketNotifier::activated, this, &UdpPort::deliver);
     m_lastError = PortError::None;
     m_lastErrorString.clear();
     return true;
 }
 
 bool UdpPort::IsBound() const { return m_fd >= 0; }
+
+void UdpPort::SetReaderThread(bool on)
+{
+    if (on == m_readerThread)
+        return;
+    m_readerThread = on;
+    if (!m_reader)
+        return;
+    m_reader->setThreaded(on);
+    m_readable->setEnabled(!on && m_deliveringFor == 0);
+    // What the thread had read but not handed over goes out as it would have.
+    if (!on)
+        QMetaObject::invokeMethod(this, &UdpPort::deliver, Qt::QueuedConnection);
+}
 
 qsizetype UdpPort::QueuedBytes() const { return m_reader ? m_reader->queuedBytes() : 0; }
 
@@ -247,25 +265,36 @@ void UdpPort::raiseReceiveBuffer()
 void UdpPort::deliver()
 {
     // A handler that runs an event loop of its own does not get the next datagram of the same
-    // socket inside it; the outer delivery goes on once it returns.
+    // socket inside it; the outer delivery goes on once it returns. Reading here, the socket
+    // stays readable meanwhile, so its notifier rests until then.
     const quint64 generation = m_generation;
-    if (m_deliveringFor == generation)
+    if (m_deliveringFor == generation) {
+        if (m_readable)
+            m_readable->setEnabled(false);
         return;
+    }
     const quint64 outer = m_deliveringFor;
     m_deliveringFor = generation;
     const QPointer<UdpPort> self(this);
     bool delivered = false;
+    bool readHere = false;
     QElapsedTimer slice;
     slice.start();
+    // A nested delivery (of a socket bound anew by a handler) brings its own batch.
+    std::vector<ReceivedDatagram> local;
+    std::vector<ReceivedDatagram>& batch = outer == 0 ? m_batch : local;
     while (m_reader && generation == m_generation) {
-        std::deque<ReceivedDatagram> batch = m_reader->take(kDeliveryBatch);
-        if (batch.empty()) {
-            // Drained promises that everything that had arrived has been handed over.
+        m_reader->take(kDeliveryBatch, batch);
+        // Drained promises that everything that had arrived has been handed over: the thread
+        // may be waiting for a core, so the kernel's queue is read here as well. Without the
+        // thread, the one read of this turn does it; what comes later wakes the notifier.
+        if (batch.empty() && !(readHere && !m_readerThread)) {
             m_reader->readNow();
-            batch = m_reader->take(kDeliveryBatch);
-            if (batch.empty())
-                break;
+            readHere = true;
+            m_reader->take(kDeliveryBatch, batch);
         }
+        if (batch.empty())
+            break;
         for (const ReceivedDatagram& datagram : batch) {
             delivered = true;
             emit DataArrival(datagram.bytes, QHostAddress(datagram.sender), datagram.senderPort);
@@ -281,6 +310,8 @@ void UdpPort::deliver()
         }
     }
     m_deliveringFor = outer;
+    if (outer == 0 && m_readable && generation == m_generation)
+        m_readable->setEnabled(!m_readerThread);
     // Also between slices: whoever holds back sends while replies are read gets a turn.
     if (delivered)
         emit Drained();

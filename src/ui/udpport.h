@@ -3,13 +3,16 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace brevion {
 
 class DatagramReader;
+struct ReceivedDatagram;
 
 enum class PortError { None, AddressInUse, Other };
 
@@ -21,6 +24,9 @@ enum class PortError { None, AddressInUse, Other };
 // DataArrival is emitted on the control's thread, in slices of a few milliseconds, so a burst
 // of thousands keeps the windows responsive, and never re-entered from an event loop that a
 // handler runs. Datagrams read but not yet delivered are lost when the control is closed.
+// SetReaderThread(false) reads on the control's thread instead, whenever the socket is
+// readable: one thread wake-up less per datagram, for owners that pace what they ask for and
+// expect no burst they did not ask for.
 //
 // A send to the limited broadcast 255.255.255.255 goes out once on every up, broadcast-capable
 // IPv4 interface (loopback excluded), since the kernel would use only the interface of the
@@ -54,6 +60,9 @@ public:
     // Keeps only the first `bytes` bytes of each datagram from the next Bind on (the longest
     // reply the owner can use), so a flood of large datagrams costs no more than small ones.
     void SetDatagramLimit(int bytes) { m_datagramLimit = bytes; }
+    // Whether a thread of the control's own reads the socket (the default), from now on.
+    void SetReaderThread(bool on);
+    bool ReaderThread() const { return m_readerThread; }
     // Bytes held for delivery (each datagram counted with a fixed cost) and datagrams dropped
     // because that queue was full (diagnostics, tests).
     qsizetype QueuedBytes() const;
@@ -84,6 +93,9 @@ private:
 
     int m_fd = -1;
     std::unique_ptr<DatagramReader> m_reader;
+    std::vector<ReceivedDatagram> m_batch; // the datagrams being delivered
+    std::unique_ptr<QSocketNotifier> m_readable; // reading on this thread: the socket has data
+    bool m_readerThread = true;
     int m_datagramLimit = 65535;
     quint64 m_generation = 0; // changes on every Close: deliveries of an older socket stop
     quint64 m_deliveringFor = 0; // the generation being delivered, 0 when none

@@ -3,15 +3,10 @@
 # at both ends and discovery to 255.255.255.255, against the simulated devices next door.
 # usage: lab_talixctl.sh TALIXCTL
 set -u
-ctl=$1
-
-found=$("$ctl" discover --json) || { echo "discover failed"; exit 1; }
+fail() { echo "$1"; echo "$2"; exit 1; }
+found=$("$1" discover --json) || fail "discover failed" ""
 count=$(grep -c '"mac"' <<<"$found")
-if [ "$count" != "$LAB_DEV_COUNT" ]; then
-    echo "discover listed $count of $LAB_DEV_COUNT devices:"; echo "$found"; exit 1
-fi
-grep -q "\"ip\": \"$LAB_DEV_FIRST\"" <<<"$found" || { echo "no device at $LAB_DEV_FIRST:"; echo "$found"; exit 1; }
-
-settings=$("$ctl" read "$LAB_DEV_FIRST") || { echo "read failed"; exit 1; }
-grep -q "^IP Address: *$LAB_DEV_FIRST\$" <<<"$settings" || { echo "read:"; echo "$settings"; exit 1; }
+{ [ "$count" = "$LAB_DEV_COUNT" ] && grep -q "\"ip\": \"$LAB_DEV_FIRST\"" <<<"$found"; } ||
+    fail "discover listed $count of $LAB_DEV_COUNT devices, $LAB_DEV_FIRST among them?" "$found"
+settings=$("$1" read "$LAB_DEV_FIRST") && grep -q "^IP Address: *$LAB_DEV_FIRST\$" <<<"$settings" || fail "read:" "$settings"
 echo "talixctl found $count devices and read $LAB_DEV_FIRST"

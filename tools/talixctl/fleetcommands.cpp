@@ -1,6 +1,7 @@
 #include "fleetcommands.h"
 
 #include "commandconversation.h"
+#include "conversations.h"
 #include "devicelink.h"
 #include "devicelist.h"
 #include "discoverconversation.h"
@@ -97,16 +98,6 @@ void runCrew(int count, int parallel, Interrupt& interrupt,
     }
 }
 
-// Starts a conversation; then(outcome) follows once it has finished.
-void talk(Conversation* c, std::function<void(const Outcome&)> then)
-{
-    QObject::connect(c, &Conversation::finished, c, [c, then = std::move(then)](const Outcome& o) {
-        c->deleteLater();
-        then(o);
-    });
-    c->start();
-}
-
 // One bridge of a fleet command.
 struct Bridge {
     QString key; // MacKey
@@ -132,9 +123,7 @@ struct Context {
         const Outcome opened = link.open();
         if (opened.ok())
             return true;
-        run.err << str(opened.code == Outcome::Code::PortInUse ? PortInUseText(run.network.localPort)
-                                                                : OutcomeText(opened))
-                << '\n';
+        run.err << str(SearchTrouble(opened, run.network.localPort)) << '\n';
         return false;
     }
 
@@ -142,11 +131,7 @@ struct Context {
     std::vector<Bridge> discover()
     {
         DiscoverConversation search(link);
-        QEventLoop loop;
-        QObject::connect(&search, &Conversation::finished, &loop, &QEventLoop::quit);
-        search.start();
-        if (!search.isFinished())
-            loop.exec();
+        RunToEnd(search);
         DeviceList list = search.devices();
         list.MarkDuplicates();
         std::vector<Bridge> bridges;
@@ -175,7 +160,7 @@ struct Context {
             Bridge& b = bridges[readable[n]];
             b.started = true;
             auto* read = CommandConversation::Read(link, QHostAddress(b.ip), &link);
-            talk(read, [&b, read, done](const Outcome& o) {
+            Talk(read, [&b, read, done](const Outcome& o) {
                 if (o.ok())
                     b.reply = read->reply();
                 else
@@ -504,7 +489,7 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
             Bridge& b = bridges[i];
             b.started = true;
             const QHostAddress address(b.ip);
-            talk(CommandConversation::Save(ctx.link, address, plans[i].save, &ctx.link),
+            Talk(CommandConversation::Save(ctx.link, address, plans[i].save, &ctx.link),
                  [&, address, done](const Outcome& saved) {
                      if (!saved.ok()) {
                          b.error = OutcomeText(saved);
@@ -512,7 +497,7 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
                      }
                      if (!reboot)
                          return done();
-                     talk(CommandConversation::Reboot(ctx.link, address, &ctx.link), [&b, done](const Outcome& o) {
+                     Talk(CommandConversation::Reboot(ctx.link, address, &ctx.link), [&b, done](const Outcome& o) {
                          if (!o.ok())
                              b.error = QStringLiteral("saved, but the restart failed: %1").arg(OutcomeText(o));
                          done();
@@ -556,17 +541,6 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
 // update-all -------------------------------------------------------------------------------------
 
 namespace {
-
-UpdateConversation::Timings timings(int speedup)
-{
-    UpdateConversation::Timings t;
-    if (speedup <= 1)
-        return t;
-    for (int* ms : {&t.eraseWaitMs, &t.blockWaitMs, &t.restartWaitMs, &t.readWaitMs, &t.pauseMs, &t.afterEraseMs,
-                    &t.afterEraseErasedMs, &t.afterRestartMs})
-        *ms = std::max(1, *ms / speedup);
-    return t;
-}
 
 // One line on err for the whole run, redrawn at most ten times a second.
 class Progress {
@@ -709,10 +683,10 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
             const UpdateFile& file = *files[rows[toUpdate[n]].file];
             auto* u = new UpdateConversation(ctx.link, QHostAddress(b.ip), file, UpdateConversation::Target::Firmware,
                                              b.reply->versions.FirmVersion == 0, &ctx.link);
-            u->setTimings(timings(run.speedup));
+            u->setTimings(UpdateTimings(run.speedup));
             running.push_back(u);
             QObject::connect(u, &UpdateConversation::progress, u, [&] { draw(false); });
-            talk(u, [&, u, done](const Outcome& o) {
+            Talk(u, [&, u, done](const Outcome& o) {
                 std::erase(running, u);
                 finishedBytes += u->bytesDone();
                 ++finished;

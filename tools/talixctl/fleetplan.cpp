@@ -133,7 +133,7 @@ PlanParse ParsePlan(const QByteArray& bytes)
 
 Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std::vector<SettingsInput>& inputs)
 {
-    Merged m{current, {}, std::nullopt};
+    Merged m{current, {}, std::nullopt, std::nullopt};
     for (const auto& [bytes, json] : inputs) {
         if (json) {
             const JsonApplied applied = ApplySettingsJson(bytes, layout, m.view.entry, m.view.settings);
@@ -159,6 +159,7 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
         QString text = InvalidValueText(*invalid);
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         m.error = InvalidValueTitle() + QStringLiteral(": ") + text;
+        m.invalid = invalid;
     }
     return m;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settingscheck.h"
 #include "settingsrecord.h"
 #include "settingsview.h"
 
@@ -54,6 +55,7 @@ struct Merged {
     DeviceView view;
     QStringList notCarried;      // JSON keys the layout does not carry (not sent)
     std::optional<QString> error; // the input is bad, or Send would refuse a value
+    std::optional<brevion::InvalidSetting> invalid; // the value Send would refuse
 };
 Merged MergeSettings(const DeviceView& current, brevion::SettingsLayout layout,
                      const std::vector<SettingsInput>& inputs);

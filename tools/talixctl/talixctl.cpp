@@ -1,12 +1,12 @@
 #include "talixctl.h"
 
-#include "blockpacker.h"
-#include "commandexchange.h"
+#include "commandconversation.h"
+#include "conversations.h"
 #include "devicelist.h"
-#include "discoveryreply.h"
-#include "discoverysearch.h"
+#include "discoverconversation.h"
 #include "discoverytexts.h"
 #include "fleetcommands.h"
+#include "fleetplan.h"
 #include "interrupts.h"
 #include "maccommand.h"
 #include "networksettings.h"
@@ -16,7 +16,6 @@
 #include "settingsfile.h"
 #include "settingsjson.h"
 #include "settingsview.h"
-#include "updateexchange.h"
 #include "updatefile.h"
 #include "updatelist.h"
 #include "version.h"
@@ -25,9 +24,10 @@
 #include <nlohmann/json.hpp>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
-#include <cmath>
 #include <optional>
 
 namespace talixctl {
@@ -46,75 +46,54 @@ struct Io {
 
 std::string str(const QString& text) { return text.toStdString(); }
 
-// A message as plain lines: "Title: first line" and the following lines.
-std::string plain(const Message& message)
-{
-    QString text = message.text;
-    text.replace(kCrLf, QStringLiteral("\n"));
-    return str(message.title.isEmpty() ? text : message.title + QStringLiteral(": ") + text);
-}
+const QString kSaved = QStringLiteral("Settings were successfully saved to the device.");
+const QString kRebootNeeded = QStringLiteral("It must be rebooted for the new settings to take effect.");
+const QString kRebooting = QStringLiteral("Device is rebooting.\n"
+                                          "Please allow thirty seconds before trying to find or re-configure it again.");
 
-// The command conversation with one device, its messages told on err. Failures (time-out, "N",
-// a corrupt settings reply, a port that cannot be used) are remembered; the save confirmation is
-// answered Yes only when the caller wants the restart.
-class Session {
+// The conversations with one device, over one link that holds the local port while it lives.
+// A command that is not accepted is told on err.
+class OneDevice {
 public:
-    Session(const QString& ip, Io& io, bool rebootAfterSave = false) : m_io(io), m_rebootAfterSave(rebootAfterSave)
+    OneDevice(const QString& ip, Io& io) : m_ip(ip), m_address(ip), m_io(io) {}
+
+    DeviceLink& link() { return m_link; }
+    QHostAddress address() const { return m_address; }
+
+    Outcome run(Conversation& conversation)
     {
-        m_exchange.SetDeviceIP(ip);
-        m_exchange.SetMessageSink([this](const Message& m) { return tell(m); });
-        QObject::connect(&m_exchange, &CommandExchange::SettingsRead,
-                         [this](const SettingsReply& reply) { m_reply = reply; });
+        const Outcome outcome = RunToEnd(conversation);
+        if (!outcome.ok())
+            m_io.err << str(CommandTrouble(outcome, m_link, m_ip)) << '\n';
+        return outcome;
     }
 
-    std::optional<SettingsReply> Read()
+    std::optional<SettingsReply> read()
     {
-        m_reply.reset();
-        m_exchange.RunAndWait(ReadCommand(), CommandExchange::OpRead);
-        m_exchange.Close();
-        if (!m_reply && !m_failed) {
-            // The wait ended on a reply that was not a settings reply.
+        std::unique_ptr<CommandConversation> read(CommandConversation::Read(m_link, m_address));
+        if (RunToEnd(*read).code == Outcome::Code::CorruptReply && !read->reply()) {
             m_io.err << "The device did not answer with its settings.\n";
-            m_failed = true;
+            return std::nullopt;
         }
-        return m_reply;
+        if (!read->outcome().ok()) {
+            m_io.err << str(CommandTrouble(read->outcome(), m_link, m_ip)) << '\n';
+            return std::nullopt;
+        }
+        return read->reply();
     }
 
-    // Returns whether the device accepted (only the MAC programming commands count acceptance).
-    bool Run(const QByteArray& command, qint16 op)
+    // A save, restart or MAC programming command.
+    Outcome run(CommandConversation* command)
     {
-        const bool accepted = m_exchange.RunAndWait(command, op);
-        m_exchange.Close();
-        return accepted;
+        const std::unique_ptr<CommandConversation> owned(command);
+        return run(*owned);
     }
-
-    bool Failed() const { return m_failed; }
-    bool Saved() const { return m_saved; }
-    bool Rebooting() const { return m_rebooting; }
 
 private:
-    MsgAnswer tell(const Message& message)
-    {
-        if (message == ExchangeMessages::SaveConfirmation()) {
-            m_saved = true;
-            return m_rebootAfterSave ? MsgAnswer::Yes : MsgAnswer::No;
-        }
-        if (message == ExchangeMessages::Rebooting()) {
-            m_rebooting = true;
-            return MsgAnswer::Ok;
-        }
-        m_failed = true;
-        m_io.err << plain(message) << '\n';
-        return MsgAnswer::Ok;
-    }
-
+    QString m_ip;
+    QHostAddress m_address;
     Io& m_io;
-    bool m_rebootAfterSave = false;
-    CommandExchange m_exchange;
-    std::optional<SettingsReply> m_reply;
-    bool m_failed = false;
-    bool m_saved = false;
-    bool m_rebooting = false;
+    DeviceLink m_link{Network()};
 };
 
 void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
@@ -129,22 +108,22 @@ const CLI::Validator kDottedAddress(
     },
     "IPV4");
 
-QString firstLines(const Message& message, int count)
+QString fileErrorText(const UpdateFileError& error)
 {
-    return QStringList(message.text.split(kCrLf).mid(0, count)).join(QLatin1Char('\n'));
+    return QStringLiteral("Update File Error: %1 %2").arg(error.number).arg(error.description);
 }
 
 // discover ---------------------------------------------------------------------------------------
 
 int discover(Io& io)
 {
-    DiscoverySearch search;
-    const DiscoverySearch::Outcome outcome = search.Run();
-    if (outcome == DiscoverySearch::Outcome::PortInUse) {
-        io.err << str(PortInUseText(search.Settings().localPort)) << '\n';
+    DeviceLink link(Network());
+    DiscoverConversation search(link);
+    if (const Outcome outcome = RunToEnd(search); !outcome.ok()) {
+        io.err << str(SearchTrouble(outcome, link.network().localPort)) << '\n';
         return kDeviceFailed;
     }
-    DeviceList& devices = search.Devices();
+    DeviceList devices = search.devices();
     const bool duplicates = devices.MarkDuplicates();
     if (io.json) {
         ordered_json list = ordered_json::array();
@@ -181,8 +160,8 @@ int discover(Io& io)
 
 int read(Io& io, const QString& ip, const QString& saveTo)
 {
-    Session session(ip, io);
-    const std::optional<SettingsReply> reply = session.Read();
+    OneDevice device(ip, io);
+    const std::optional<SettingsReply> reply = device.read();
     if (!reply)
         return kDeviceFailed;
     if (io.json)
@@ -204,14 +183,13 @@ int read(Io& io, const QString& ip, const QString& saveTo)
 
 int reboot(Io& io, const QString& ip)
 {
-    Session session(ip, io);
-    session.Run(RebootCommand(), CommandExchange::OpReboot);
-    if (!session.Rebooting())
+    OneDevice device(ip, io);
+    if (!device.run(CommandConversation::Reboot(device.link(), device.address())).ok())
         return kDeviceFailed;
     if (io.json)
         printJson(io, {{"ip", str(ip)}, {"rebooting", true}});
     else
-        io.out << str(firstLines(ExchangeMessages::Rebooting(), 2)) << '\n';
+        io.out << str(kRebooting) << '\n';
     return kSuccess;
 }
 
@@ -224,68 +202,60 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
         io.err << str(QStringLiteral("%1 cannot be read: %2.").arg(path, file.reason)) << '\n';
         return kBadInputFile;
     }
-    const QByteArray& bytes = *file.bytes;
-    const bool json = IsJsonSettings(path, bytes);
+    const SettingsInput input{*file.bytes, IsJsonSettings(path, *file.bytes)};
 
-    // The whole file is judged before the device hears anything.
+    // The whole file is judged before the device hears anything; values are judged against the
+    // device's own settings once they are known.
     auto badFile = [&](const QString& reason, int line = 0) {
         io.err << str(line > 0 ? QStringLiteral("%1, line %2: %3").arg(path).arg(line).arg(reason)
                                : QStringLiteral("%1: %2").arg(path, reason))
                << '\n';
         return kBadInputFile;
     };
-    SettingsFileDecode decoded;
-    if (json) {
+    if (input.json) {
         SettingsEntry entry;
         DeviceSettings settings;
-        if (const JsonApplied trial = ApplySettingsJson(bytes, SettingsLayout::Login, entry, settings); trial.error)
+        if (const JsonApplied trial = ApplySettingsJson(input.bytes, SettingsLayout::Login, entry, settings);
+            trial.error)
             return badFile(*trial.error);
-    } else {
-        decoded = DecodeSettingsFile(bytes, SettingsFileValues{});
-        if (!decoded.values)
-            return badFile(decoded.reason, decoded.line);
+    } else if (const SettingsFileDecode decoded = DecodeSettingsFile(input.bytes, SettingsFileValues{});
+               !decoded.values) {
+        return badFile(decoded.reason, decoded.line);
     }
 
-    Session session(ip, io, rebootAfter);
-    const std::optional<SettingsReply> reply = session.Read();
+    OneDevice device(ip, io);
+    const std::optional<SettingsReply> reply = device.read();
     if (!reply)
         return kDeviceFailed;
     const SettingsLayout layout = reply->layout;
-    DeviceView view = ViewOfReply(*reply);
-    if (json) {
-        const JsonApplied applied = ApplySettingsJson(bytes, layout, view.entry, view.settings);
-        for (const QString& key : applied.notCarried)
-            io.err << str(QStringLiteral("\"%1\" is not sent: the device's settings (layout %2) do not carry it.")
-                              .arg(key, LayoutName(layout)))
-                   << '\n';
-    } else {
-        // A rule's flags the file cannot give keep the device's, as loading into the window does.
-        view = ViewOfFileValues(*DecodeSettingsFile(bytes, FileValuesOf(view)).values);
-    }
-    // An empty UDP port is sent as 0, as the window's Send does.
-    if (layout != SettingsLayout::Basic && view.entry.UDPPort.isEmpty())
-        view.entry.UDPPort = QStringLiteral("0");
-    if (const std::optional<InvalidSetting> invalid = CheckSettings(view.entry, view.settings, layout)) {
-        io.err << plain(Message{InvalidValueTitle(), InvalidValueText(*invalid)}) << '\n';
+    const Merged merged = MergeSettings(ViewOfReply(*reply), layout, {input});
+    for (const QString& key : merged.notCarried)
+        io.err << str(QStringLiteral("\"%1\" is not sent: the device's settings (layout %2) do not carry it.")
+                          .arg(key, LayoutName(layout)))
+               << '\n';
+    if (merged.invalid) {
+        io.err << str(InvalidValueTitle() + QStringLiteral(": ") +
+                      InvalidValueText(*merged.invalid).replace(QStringLiteral("\r\n"), QStringLiteral("\n")))
+               << '\n';
         return kBadInputFile;
     }
+    if (merged.error)
+        return badFile(*merged.error);
 
-    session.Run(BuildSaveCommand(SettingsToSend(view), layout), CommandExchange::OpSave);
-    if (session.Saved()) {
-        if (io.json) {
-            printJson(io, {{"ip", str(ip)},
-                           {"layout", str(LayoutName(layout))},
-                           {"saved", true},
-                           {"rebooting", session.Rebooting()}});
-        } else {
-            io.out << str(firstLines(ExchangeMessages::SaveConfirmation(), rebootAfter ? 1 : 2)) << '\n';
-            if (session.Rebooting())
-                io.out << str(firstLines(ExchangeMessages::Rebooting(), 2)) << '\n';
-        }
-    }
-    if (!session.Saved() || (rebootAfter && !session.Rebooting()))
+    if (!device.run(CommandConversation::Save(device.link(), device.address(),
+                                              BuildSaveCommand(SettingsToSend(merged.view), layout)))
+             .ok())
         return kDeviceFailed;
-    return kSuccess;
+    const bool rebooting =
+        rebootAfter && device.run(CommandConversation::Reboot(device.link(), device.address())).ok();
+    if (io.json) {
+        printJson(io, {{"ip", str(ip)}, {"layout", str(LayoutName(layout))}, {"saved", true}, {"rebooting", rebooting}});
+    } else {
+        io.out << str(rebootAfter ? kSaved : kSaved + QLatin1Char('\n') + kRebootNeeded) << '\n';
+        if (rebooting)
+            io.out << str(kRebooting) << '\n';
+    }
+    return rebootAfter && !rebooting ? kDeviceFailed : kSuccess;
 }
 
 // set-mac ----------------------------------------------------------------------------------------
@@ -302,15 +272,15 @@ int setMac(Io& io, const QString& ip, const QString& suffix)
     std::copy(address.begin(), address.end(), bytes);
     const QString mac = MacText(bytes);
 
-    Session session(ip, io);
-    if (!session.Run(MacCommand(address), CommandExchange::OpMacAddress)) {
-        if (!session.Failed())
-            io.err << "The device did not accept the MAC address.\n";
-        return kDeviceFailed;
-    }
-    if (!session.Run(RestartCommand(), CommandExchange::OpMacRestart)) {
-        io.err << str(QStringLiteral("The device took the MAC address %1, but did not confirm its restart.").arg(mac))
-               << '\n';
+    OneDevice device(ip, io);
+    const std::unique_ptr<CommandConversation> program(
+        CommandConversation::ProgramMac(device.link(), device.address(), address));
+    if (!device.run(*program).ok()) {
+        // The second step is the restart that makes the address the device's own.
+        if (program->step() == 1)
+            io.err << str(QStringLiteral("The device took the MAC address %1, but did not confirm its restart.")
+                              .arg(mac))
+                   << '\n';
         return kDeviceFailed;
     }
     if (io.json)
@@ -345,13 +315,13 @@ int updates(Io& io, const QString& folder, const QString& ip)
         io.err << str(QStringLiteral("%1: not a folder that can be listed").arg(folder)) << '\n';
         return kBadInputFile;
     }
-    Session session(ip, io);
-    const std::optional<SettingsReply> reply = session.Read();
+    OneDevice device(ip, io);
+    const std::optional<SettingsReply> reply = device.read();
     if (!reply)
         return kDeviceFailed;
     const Listing listing = listUpdateFiles(folder, reply->HdweVer, reply->BootVer);
     if (listing.error) {
-        io.err << plain(UpdateTexts::FileError(*listing.error)) << '\n';
+        io.err << str(fileErrorText(*listing.error)) << '\n';
         return kBadInputFile;
     }
     const int firmCount = int(listing.found.files.size()) - listing.found.bootCount;
@@ -389,15 +359,83 @@ int updates(Io& io, const QString& folder, const QString& ip)
 
 // update -----------------------------------------------------------------------------------------
 
+// The update's phase and percentage on one line of err, redrawn in place (a terminal only).
+class StatusLine {
+public:
+    explicit StatusLine(Io& io) : m_io(io)
+    {
+        m_ticker.setInterval(100);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { percent(m_phaseClock.elapsed() / 1000.0, m_seconds); });
+    }
+    ~StatusLine() { finish(); }
+    // The line is closed; what follows starts on a line of its own.
+    void finish()
+    {
+        m_ticker.stop();
+        show(QString());
+    }
+
+    void phase(UpdateConversation::Phase phase, bool firmwareErased)
+    {
+        using Phase = UpdateConversation::Phase;
+        // The waits have no measure but time: the bar fills over the longest they may last.
+        m_seconds = phase == Phase::Erase ? (firmwareErased ? 4 : 25) : 27;
+        if (phase == Phase::Erase)
+            show(QStringLiteral("Erasing Firmware . . ."));
+        else if (phase == Phase::Program)
+            show(QStringLiteral("Programming Firmware . . ."));
+        else if (phase == Phase::Restart)
+            show(QStringLiteral("Rebooting device . . ."));
+        else if (phase == Phase::Done)
+            show(QString());
+        if (phase == Phase::Erase || phase == Phase::Restart) {
+            m_phaseClock.start();
+            m_ticker.start();
+        } else if (phase == Phase::Program || phase == Phase::Done) {
+            m_ticker.stop();
+        }
+    }
+    void percent(double position, double maximum)
+    {
+        if (!m_io.run.progress || maximum <= 0 || m_status.isEmpty())
+            return;
+        const int percent = int(std::clamp(position / maximum, 0.0, 1.0) * 100.0 + 0.5);
+        m_io.err << '\r' << str(m_status) << ' ' << percent << "%   " << std::flush;
+    }
+    // Something else is told on err: it starts on a line of its own.
+    void interject()
+    {
+        if (m_io.run.progress)
+            m_io.err << '\n';
+    }
+
+private:
+    void show(const QString& status)
+    {
+        if (m_io.run.progress && !m_status.isEmpty())
+            m_io.err << '\n';
+        m_status = status;
+        if (m_io.run.progress && !m_status.isEmpty())
+            m_io.err << '\r' << str(m_status) << std::flush;
+    }
+
+    Io& m_io;
+    QString m_status;
+    QTimer m_ticker;
+    QElapsedTimer m_phaseClock;
+    double m_seconds = 0;
+};
+
 int update(Io& io, const QString& ip, const QString& path, bool boot)
 {
-    // The whole file is read and checked before the device is touched: a device erased and then
-    // left half programmed has no firmware.
+    // The whole file is read and checked before the device is touched (every record inside the
+    // device's memory): a device erased and then left half programmed has no firmware.
     const UpdateFileResult loaded = LoadUpdateFile(path);
     if (!loaded.file) {
-        io.err << str(path) << ": " << plain(UpdateTexts::FileError(loaded.error)) << '\n';
+        io.err << str(path) << ": " << str(fileErrorText(loaded.error)) << '\n';
         return kBadInputFile;
     }
+    const UpdateFile& file = *loaded.file;
     const QString fileName = QFileInfo(path).fileName();
     if (IsBootFile(fileName) != boot) {
         io.err << str(boot ? QStringLiteral("%1 is not a bootloader update file (its name does not contain \"BOOT\").")
@@ -409,119 +447,103 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
         return kUsageError;
     }
 
-    std::optional<SettingsReply> reply;
-    {
-        Session session(ip, io);
-        reply = session.Read();
-    }
+    // One link from the first read to the end: the local port is never let go in between, or
+    // another program could take it and leave the device erased.
+    OneDevice device(ip, io);
+    const std::optional<SettingsReply> reply = device.read();
     if (!reply)
         return kDeviceFailed;
     const std::optional<qint32> hardware = HardwareVersionNumber(reply->HdweVer);
     const std::optional<qint32> bootloader = BootloaderVersionNumber(reply->BootVer);
-    if (!hardware || !bootloader || !FitsDevice(loaded.file->header, fileName, *hardware, *bootloader)) {
+    if (!hardware || !bootloader || !FitsDevice(file.header, fileName, *hardware, *bootloader)) {
         io.err << str(QStringLiteral("%1 does not fit the device (hardware %2, bootloader %3); nothing was sent.")
                           .arg(fileName, reply->HdweVer, reply->BootVer))
                << '\n';
         return kBadInputFile;
     }
 
-    UpdateExchange exchange;
-    exchange.SetDeviceIP(ip);
-    if (io.run.clock)
-        exchange.SetClock(io.run.clock);
-    QString status;
-    UpdateExchange::Sinks sinks;
-    sinks.status = [&](const QString& text) {
-        if (io.run.progress && !status.isEmpty())
-            io.err << '\n';
-        // The last status is the result, told on stdout.
-        status = text == UpdateTexts::kCompleted ? QString() : text;
-        if (io.run.progress && !status.isEmpty())
-            io.err << '\r' << str(status) << std::flush;
-    };
-    sinks.progress = [&](double maximum, double position) {
-        if (!io.run.progress || maximum <= 0 || status.isEmpty())
-            return;
-        const int percent = int(std::clamp(position / maximum, 0.0, 1.0) * 100.0 + 0.5);
-        io.err << '\r' << str(status) << ' ' << percent << "%   " << std::flush;
-    };
-    sinks.message = [&](const Message& message) {
-        if (io.run.progress)
-            io.err << '\n';
-        io.err << plain(message) << '\n';
-        // A file failure offers Retry; the file was read whole before, so there is nothing to retry.
-        return message.buttons == MsgButtons::RetryCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
-    };
-    exchange.SetSinks(sinks);
+    const bool erased = reply->versions.FirmVersion == 0;
+    UpdateConversation update(device.link(), device.address(), file,
+                              boot ? UpdateConversation::Target::Bootloader : UpdateConversation::Target::Firmware,
+                              erased);
+    update.setTimings(UpdateTimings(io.run.speedup));
+    StatusLine status(io);
+    QObject::connect(&update, &UpdateConversation::phaseChanged,
+                     [&](UpdateConversation::Phase phase) { status.phase(phase, erased); });
+    QObject::connect(&update, &UpdateConversation::progress,
+                     [&](qint64 done, qint64 total) { status.percent(double(done), double(total)); });
+    QObject::connect(&update, &UpdateConversation::refused, [&] {
+        status.interject();
+        io.err << str(CommandTrouble({Outcome::Code::Refused, {}}, device.link(), ip)) << '\n';
+    });
 
     // From the erase on, an interrupted update leaves the device without firmware: the first
     // SIGINT or SIGTERM only warns, the second stops and says what is left to do.
-    const QString again = QStringLiteral("run the same update again (talixctl update %1 %2%3)")
-                              .arg(ip, path, boot ? QStringLiteral(" --boot") : QString());
     int interruptsSeen = 0;
     const Interrupts interrupts([&](int) {
-        if (io.run.progress)
-            io.err << '\n';
+        status.interject();
         if (++interruptsSeen == 1)
             io.err << str(QStringLiteral("An update of %1 is in progress: stopping now leaves the device without "
                                          "firmware. The update goes on; interrupt again to stop it anyway.")
                               .arg(ip))
                    << '\n';
         else if (interruptsSeen == 2)
-            exchange.Stop();
+            update.cancel();
     });
 
-    const bool erased = reply->FirmVer == QLatin1String("Erased");
-    exchange.EraseFirmware(erased);
-    bool failed = !exchange.ReplyOK;
-    if (!failed)
-        exchange.ProgramFile(*loaded.file, failed);
-    bool restarted = false;
-    if (!failed) {
-        exchange.RebootDevice();
-        restarted = exchange.ReplyOK;
-    }
-    exchange.Close();
-    if (io.run.progress && !status.isEmpty())
-        io.err << '\n';
-    if (exchange.Stopped()) {
-        const qint64 done = std::llround(exchange.ProgressValue());
+    const Outcome outcome = RunToEnd(update);
+    status.finish();
+    using Phase = UpdateConversation::Phase;
+    const Phase phase = update.phase();
+    const bool programmed = phase == Phase::Restart || phase == Phase::WaitAfterRestart || phase == Phase::Done;
+    if (outcome.code == Outcome::Code::Cancelled) {
         const QString state =
-            status == UpdateTexts::kErasing
+            phase == Phase::Erase || phase == Phase::WaitAfterErase
                 ? QStringLiteral("The update was stopped during the erase: the device may already be without "
                                  "firmware.")
-            : status == UpdateTexts::kProgramming
+            : phase == Phase::Program
                 ? QStringLiteral("The update was stopped after %1 of %2 bytes were programmed: the device is "
                                  "erased and only partly programmed, so it has no working %3.")
-                      .arg(done)
-                      .arg(loaded.file->header.TotalBytes)
+                      .arg(update.bytesDone())
+                      .arg(update.totalBytes())
                       .arg(boot ? QStringLiteral("bootloader") : QStringLiteral("firmware"))
                 : QStringLiteral("The update was stopped while the device restarted: every block was programmed, "
                                  "but the restart was not confirmed.");
-        io.err << str(state + QStringLiteral(" To recover, ") + again + QLatin1Char('.')) << '\n';
+        io.err << str(state + QStringLiteral(" To recover, run the same update again (talixctl update %1 %2%3).")
+                                  .arg(ip, path, boot ? QStringLiteral(" --boot") : QString()))
+               << '\n';
         return kDeviceFailed;
     }
-    if (failed)
+    if (outcome.code == Outcome::Code::VersionMismatch) {
+        // The device came back, but not with the file's version: the update did not take.
+        const qint32 now = boot ? update.versions()->BootVersion : update.versions()->FirmVersion;
+        const QString shown = !boot && now == 0 ? QStringLiteral("no firmware (Erased)")
+                                                : QStringLiteral("%1 version %2")
+                                                      .arg(boot ? QStringLiteral("bootloader") : QStringLiteral("firmware"),
+                                                           VersionText(now));
+        io.err << str(QStringLiteral("Update Firmware: After the restart the device reports %1, not version %2 of the "
+                                     "update file.\nThe update did not take effect: run it again, or use another "
+                                     "update file.")
+                          .arg(shown, VersionText(file.header.Version)))
+               << '\n';
+    } else if (!outcome.ok()) {
+        io.err << str(UpdateTrouble(update, device.link(), ip)) << '\n';
+    }
+    if (!programmed)
         return kDeviceFailed;
 
-    // The device came back: it must report the file's version, or the update did not take.
-    std::optional<Message> notTaken;
-    if (restarted)
-        notTaken = UpdateTexts::VersionNotTaken(boot, loaded.file->header.Version, SharedVersions());
-    if (notTaken)
-        io.err << plain(*notTaken) << '\n';
-
+    const bool restarted = outcome.ok() || outcome.code == Outcome::Code::VersionMismatch;
     if (io.json) {
         printJson(io, {{"ip", str(ip)},
                        {"file", str(fileName)},
                        {"kind", boot ? "bootloader" : "firmware"},
-                       {"version", str(VersionText(loaded.file->header.Version))},
+                       {"version", str(VersionText(file.header.Version))},
                        {"restarted", restarted},
-                       {"versionConfirmed", restarted && !notTaken}});
-    } else if (restarted && !notTaken) {
-        io.out << str(UpdateTexts::kCompleted) << '\n';
+                       {"versionConfirmed", outcome.ok()}});
+    } else if (outcome.ok()) {
+        io.out << "Update was completed successfully.\n";
     }
-    return restarted && !notTaken ? kSuccess : kRestartUnconfirmed;
+    return outcome.ok() ? kSuccess : kRestartUnconfirmed;
 }
 
 // command line -----------------------------------------------------------------------------------
@@ -697,7 +719,7 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     Io io{out, err, json, options};
-    const FleetRun fleet{out, err, network, json, options.progress, parallel, options.fleetSpeedup};
+    const FleetRun fleet{out, err, network, json, options.progress, parallel, options.speedup};
     if (inventoryCmd->parsed())
         return FleetInventory(fleet, csv);
     if (backupCmd->parsed())

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,10 +19,9 @@ enum ExitCode {
 struct RunOptions {
     // Show the update's progress on err (when it is a terminal).
     bool progress = false;
-    // Seconds on a monotonic clock for the update's waits for the device; tests run it faster.
-    std::function<double()> clock;
-    // The waits of update-all divided by this; tests and benchmarks run them faster.
-    int fleetSpeedup = 1;
+    // The update's waits for the device (update, update-all) divided by this; tests and
+    // benchmarks run them faster.
+    int speedup = 1;
 };
 
 // Runs the tool with args (without the program name); results go to out, messages to err.
