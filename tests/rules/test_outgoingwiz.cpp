@@ -3,6 +3,7 @@
 #include "outgoingwiz.h"
 
 #include "boxes.h"
+#include "msgbox.h"
 #include "dialogs.h"
 #include "windows.h"
 
@@ -73,7 +74,7 @@ Run RunWizard(const OutCnctRule& start, const std::vector<Step>& steps)
     Wiz().Form_Init();
     ShowModal(Wiz());
     SetModalResponder({});
-    support::stopAnsweringBoxes();
+    brevion::SetMessageResponder({});
     run.sentence = Wiz().OutgoingRule->text();
     run.spoken = QAccessible::queryAccessibleInterface(Wiz().OutgoingRule)->text(QAccessible::Name);
     run.cancelled = Wiz().Cancelled;

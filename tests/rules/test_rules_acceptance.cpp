@@ -3,6 +3,7 @@
 #include "nxsetup.h"
 
 #include "boxes.h"
+#include "msgbox.h"
 #include "dialogs.h"
 #include "rig.h"
 #include "wait.h"
@@ -40,7 +41,8 @@ class TestRulesAcceptance : public QObject {
         boxes.clear(); // a Yes/No box (restart?) is answered No
         window<NxSetup>().cmdSend->click();
         QVERIFY(support::waitUntil([&] { return window<NxSetup>().PendingOp() == 0; }));
-        QCOMPARE(boxes.titles(), QStringList{"Save Settings"});
+        QCOMPARE(boxes.shown.size(), size_t(1));
+        QCOMPARE(boxes.shown[0].title, QStringLiteral("Save Settings"));
     }
 
 private slots:
@@ -56,7 +58,7 @@ private slots:
     {
         Forms::Unload<NxSetup>();
         Forms::Flush();
-        support::stopAnsweringBoxes();
+        brevion::SetMessageResponder({});
         SetFileResponder({});
         rig.reset();
     }
