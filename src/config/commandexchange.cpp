@@ -1,11 +1,20 @@
 #include "commandexchange.h"
 
+#include "devicelink.h"
 #include "networksettings.h"
+#include "nxfns.h"
+#include "udpport.h"
 #include "waitloop.h"
+
+#include <QCoreApplication>
 
 namespace brevion {
 
 namespace ExchangeMessages {
+
+namespace {
+const QString kCommsTitle = QStringLiteral("Communications Error");
+}
 
 Message SaveConfirmation()
 {
@@ -25,16 +34,14 @@ Message Rebooting()
 
 Message DeviceError()
 {
-    return {QStringLiteral("Communications Error"),
-            QStringLiteral("The device reported an error receiving the last command.") + kCrLf +
-                QStringLiteral("Please try the last operation again.")};
+    return {kCommsTitle, QStringLiteral("The device reported an error receiving the last command.") + kCrLf +
+                             QStringLiteral("Please try the last operation again.")};
 }
 
 Message TimedOut()
 {
-    return {QStringLiteral("Communications Error"),
-            QStringLiteral("Timed out waiting for a response from the device.") + kCrLf +
-                QStringLiteral("Please try the last operation again.")};
+    return {kCommsTitle, QStringLiteral("Timed out waiting for a response from the device.") + kCrLf +
+                             QStringLiteral("Please try the last operation again.")};
 }
 
 Message DataError()
@@ -44,17 +51,40 @@ Message DataError()
                 QStringLiteral("Please click \"Read Settings\" to read them again.")};
 }
 
-} // namespace ExchangeMessages
-
-CommandExchange::CommandExchange(QObject* parent) : QObject(parent)
+Message NotSent(const Outcome& outcome, quint16 localPort, bool heldHere, const QString& device)
 {
-    connect(&m_timer1, &Timer::Tick, this, &CommandExchange::Timer1_Timer);
-    connect(&m_winsock1, &UdpPort::DataArrival, this, &CommandExchange::Winsock1_DataArrival);
+    const QString again = QStringLiteral("Please try the last operation again.");
+    if (outcome.code == Outcome::Code::PortInUse && heldHere)
+        return {kCommsTitle, QStringLiteral("The command could not be sent: UDP port %1 is still in use by this "
+                                            "program, which is waiting for a device's reply on it.")
+                                     .arg(localPort) +
+                                 kCrLf + QStringLiteral("Please try the last operation again in a few seconds.")};
+    if (outcome.code == Outcome::Code::PortInUse)
+        return {kCommsTitle,
+                QStringLiteral("The command could not be sent: local UDP port %1 is in use by another program.")
+                        .arg(localPort) +
+                    kCrLf + QStringLiteral("Please close the program that uses this port and try again.")};
+    // The link names the port before the system's words when it could not open it.
+    const QString portPrefix = QStringLiteral("Local UDP port %1: ").arg(localPort);
+    if (outcome.detail.startsWith(portPrefix))
+        return {kCommsTitle, QStringLiteral("The command could not be sent: local UDP port %1 could not be opened (%2).")
+                                     .arg(localPort)
+                                     .arg(outcome.detail.mid(portPrefix.size())) +
+                                 kCrLf + again};
+    return {kCommsTitle,
+            QStringLiteral("The command could not be sent to the device at %1 (%2).").arg(device, outcome.detail) +
+                kCrLf + again};
 }
 
-void CommandExchange::SetDeviceIP(const QString& address)
+} // namespace ExchangeMessages
+
+CommandExchange::CommandExchange(QObject* parent) : QObject(parent) {}
+
+CommandExchange::~CommandExchange()
 {
-    m_deviceIP = address;
+    ++m_command;
+    m_link.reset();
+    delete m_conversation;
 }
 
 MsgAnswer CommandExchange::tell(const Message& message)
@@ -65,49 +95,50 @@ MsgAnswer CommandExchange::tell(const Message& message)
     return message.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
 }
 
-bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
+void CommandExchange::endCommand()
 {
-    m_pendingOp = op;
-    m_winsock1.Close();
-    const NetworkSettings& network = Network();
-    if (!m_winsock1.Bind(network.localPort)) {
-        reportPortProblem(true);
-        return false;
-    }
-    m_winsock1.SetRemote(m_deviceIP, network.devicePort);
-    if (!m_winsock1.Send(datagram)) {
-        reportPortProblem(false);
-        return false;
-    }
-    m_timer1.setInterval(kReplyTimeoutMs);
-    m_timer1.setEnabled(true);
-    return true;
+    ++m_command;
+    // The conversation may be on the stack (a reply during its time-out box): it goes later.
+    if (m_conversation)
+        m_conversation->deleteLater();
+    m_conversation = nullptr;
+    m_link.reset();
 }
 
-void CommandExchange::reportPortProblem(bool bindFailed)
+bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
 {
-    // Without a datagram on its way there is nothing to wait for: say why now rather than let
-    // the user sit through a time-out that could never have been met.
-    m_timer1.setEnabled(false);
-    m_pendingOp = OpNone;
-    const quint16 port = Network().localPort;
-    QString text;
-    if (bindFailed && m_winsock1.LastError() == PortError::AddressInUse) {
-        text = QStringLiteral("The command could not be sent: local UDP port %1 is in use by another program.")
-                   .arg(port) +
-               kCrLf + QStringLiteral("Please close the program that uses this port and try again.");
-    } else if (bindFailed) {
-        text = QStringLiteral("The command could not be sent: local UDP port %1 could not be opened (%2).")
-                   .arg(port)
-                   .arg(m_winsock1.LastErrorString()) +
-               kCrLf + QStringLiteral("Please try the last operation again.");
-    } else {
-        text = QStringLiteral("The command could not be sent to the device at %1 (%2).")
-                   .arg(m_deviceIP, m_winsock1.LastErrorString()) +
-               kCrLf + QStringLiteral("Please try the last operation again.");
+    endCommand();
+    m_pendingOp = op;
+    m_link = std::make_unique<DeviceLink>();
+    if (const Outcome opened = m_link->open(); !opened.ok()) {
+        notSent(opened);
+        return false;
     }
-    m_winsock1.Close();
-    tell(Message{QStringLiteral("Communications Error"), text});
+    // Read strictly: a lenient reading would send to an address the user never gave.
+    const std::optional<quint32> device = ParseIPv4(m_deviceIP);
+    if (!device) {
+        notSent({Outcome::Code::SendFailed, QStringLiteral("Invalid remote host address \"%1\"").arg(m_deviceIP)});
+        return false;
+    }
+    const auto kind = op == OpRead ? CommandConversation::Kind::Read : CommandConversation::Kind::Save;
+    auto* conversation = CommandConversation::Command(*m_link, QHostAddress(*device), kind, datagram);
+    conversation->setAnyReplyEnds(true);
+    m_conversation = conversation;
+    const quint64 command = m_command;
+    // Queued: the outcome is taken once the link has finished with the reply, so that it may
+    // close the port before a message box opens.
+    connect(conversation, &Conversation::finished, this,
+            [this, command](const Outcome& outcome) { finished(command, outcome); }, Qt::QueuedConnection);
+    connect(conversation, &CommandConversation::waitRanOut, this, [this, command] {
+        if (command == m_command)
+            waitRanOut();
+    });
+    m_timer1 = {kReplyTimeoutMs, true};
+    conversation->start();
+    // The link sends on its next turn of the event loop; the command leaves now, before the
+    // caller goes on (Init sends the read, then may open a dialog that replaces it).
+    QCoreApplication::sendPostedEvents(m_link.get(), QEvent::MetaCall);
+    return true;
 }
 
 bool CommandExchange::RunAndWait(const QByteArray& datagram, qint16 op)
@@ -120,82 +151,85 @@ bool CommandExchange::RunAndWait(const QByteArray& datagram, qint16 op)
 
 void CommandExchange::Close()
 {
-    m_timer1.setEnabled(false);
-    m_winsock1.Close();
+    endCommand();
+    m_timer1.Enabled = false;
 }
 
-void CommandExchange::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender,
-                                           quint16 senderPort)
+void CommandExchange::waitRanOut()
 {
-    // Only the device being configured may answer; anything else is as if it never came.
-    if (!m_winsock1.IsFromRemote(sender, senderPort))
-        return;
-    if (datagram.size() < 4 || datagram[0] != 'X' || m_pendingOp == OpNone)
-        return;
-
-    m_timer1.setEnabled(false);
-    m_timer1.setInterval(0);
-    m_winsock1.Close();
-
-    switch (datagram[1]) {
-    case 'Q':
-        if (m_pendingOp == OpRead)
-            decodeReply(datagram);
-        m_pendingOp = OpNone;
-        break;
-    case 'A':
-        switch (m_pendingOp) {
-        case OpSave:
-            m_pendingOp = OpNone;
-            if (tell(ExchangeMessages::SaveConfirmation()) == MsgAnswer::Yes)
-                Reboot();
-            break;
-        case OpReboot:
-            m_pendingOp = OpNone;
-            tell(ExchangeMessages::Rebooting());
-            break;
-        case OpMacAddress:
-        case OpMacRestart:
-            m_pendingOp = OpNone;
-            m_gotAck = true;
-            break;
-        default:
-            m_pendingOp = OpNone;
-            break;
-        }
-        break;
-    case 'N':
-        // Cleared only once the box is closed: a reply delivered meanwhile still counts.
-        tell(ExchangeMessages::DeviceError());
-        m_pendingOp = OpNone;
-        break;
-    default:
-        m_pendingOp = OpNone;
-        break;
-    }
-}
-
-void CommandExchange::decodeReply(const QByteArray& datagram)
-{
-    const std::optional<SettingsReply> reply = DecodeSettingsReply(datagram);
-    if (!reply)
-        return;
-    if (!reply->checksumOk) {
-        // The stored versions stay: a corrupted reply must not choose the layout of the next save.
-        tell(ExchangeMessages::DataError());
-        return;
-    }
-    SharedVersions() = reply->versions;
-    emit SettingsRead(*reply);
-}
-
-void CommandExchange::Timer1_Timer()
-{
-    m_timer1.setEnabled(false);
+    // PendingOp is cleared once the box is closed: a reply that arrives meanwhile still counts.
+    m_timer1.Enabled = false;
     if (m_bringToFront)
         m_bringToFront();
     tell(ExchangeMessages::TimedOut());
+}
+
+void CommandExchange::finished(quint64 command, const Outcome& outcome)
+{
+    if (command != m_command)
+        return;
+    m_timer1.Enabled = false;
+    using Code = Outcome::Code;
+    if (outcome.code == Code::TimedOut) {
+        // Its box has been shown; the port stays bound until the next command.
+        m_pendingOp = OpNone;
+        return;
+    }
+    if (outcome.code == Code::PortInUse || outcome.code == Code::SendFailed) {
+        notSent(outcome);
+        return;
+    }
+    m_timer1.Interval = 0;
+    const std::optional<SettingsReply> reply = m_conversation ? m_conversation->reply() : std::nullopt;
+    m_link.reset();
+    switch (outcome.code) {
+    case Code::Accepted:
+        accepted();
+        return;
+    case Code::Refused:
+        tell(ExchangeMessages::DeviceError());
+        break;
+    case Code::CorruptReply:
+        // Only a reply long enough to be settings is a data error; the stored versions stay, so a
+        // corrupted reply does not choose the layout of the next save.
+        if (reply)
+            tell(ExchangeMessages::DataError());
+        break;
+    default:
+        break;
+    }
     m_pendingOp = OpNone;
+}
+
+void CommandExchange::accepted()
+{
+    const qint16 op = m_pendingOp;
+    if (op == OpRead && m_conversation && m_conversation->reply()) {
+        const SettingsReply reply = *m_conversation->reply();
+        SharedVersions() = reply.versions;
+        emit SettingsRead(reply);
+    }
+    m_pendingOp = OpNone;
+    if (op == OpSave) {
+        if (tell(ExchangeMessages::SaveConfirmation()) == MsgAnswer::Yes)
+            Reboot();
+    } else if (op == OpReboot) {
+        tell(ExchangeMessages::Rebooting());
+    } else if (op == OpMacAddress || op == OpMacRestart) {
+        m_gotAck = true;
+    }
+}
+
+void CommandExchange::notSent(const Outcome& outcome)
+{
+    // Without a datagram on its way there is nothing to wait for: say why now rather than let
+    // the user sit through a time-out that could never have been met.
+    const quint16 port = Network().localPort;
+    const bool heldHere = outcome.code == Outcome::Code::PortInUse && UdpPort::IsBoundHere(port);
+    m_timer1.Enabled = false;
+    m_pendingOp = OpNone;
+    endCommand();
+    tell(ExchangeMessages::NotSent(outcome, port, heldHere, m_deviceIP));
 }
 
 } // namespace brevion

@@ -1,50 +1,59 @@
 #pragma once
 
+#include "commandconversation.h"
 #include "message.h"
 #include "settingsrecord.h"
-#include "timer.h"
-#include "udpport.h"
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace brevion {
 
-// The command-and-reply conversation with one device: one command at a time, each waiting up to
-// two seconds for its reply. A command records what it awaits in PendingOp and starts Timer1; the
-// first acceptable reply or the time-out ends the wait. Outcomes reach the user through the
-// message sink; an accepted settings reply is reported by SettingsRead.
+class DeviceLink;
+
+// The configuration window's side of the command-and-reply conversation with one device: one
+// command at a time, each a CommandConversation over a DeviceLink of its own that holds the
+// local port only while the command needs it. The command records what it awaits in PendingOp;
+// its outcome becomes the window's message boxes, GotAck and SettingsRead. An accepted reply
+// closes the port at once; after a time-out it stays bound until the next command or Close.
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
     // What a command waits for.
     enum Op : qint16 { OpNone = 0, OpSave = 1, OpReboot = 2, OpRead = 3, OpMacAddress = 4, OpMacRestart = 5 };
-    static constexpr int kReplyTimeoutMs = 2000;
+    static constexpr int kReplyTimeoutMs = CommandConversation::kReplyWaitMs;
+
+    // The reply wait as a window timer shows it: interval 2000 and enabled while a command waits;
+    // disabled after its end, interval 0 after a reply and 2000 after a time-out.
+    struct ReplyTimer {
+        int Interval = 0;
+        bool Enabled = false;
+    };
 
     explicit CommandExchange(QObject* parent = nullptr);
+    ~CommandExchange() override;
 
     void SetMessageSink(MessageSink sink) { m_sink = std::move(sink); }
     // Called just before the time-out message, so that the user sees which window it is about.
     void SetBringToFront(std::function<void()> bringToFront) { m_bringToFront = std::move(bringToFront); }
 
     QString DeviceIP() const { return m_deviceIP; }
-    void SetDeviceIP(const QString& address);
+    void SetDeviceIP(const QString& address) { m_deviceIP = address; }
     qint16 PendingOp() const { return m_pendingOp; }
-    // Puts the exchange into the waiting state without sending anything (tests and fuzzing of
-    // the reply handling).
-    void SetPendingOp(qint16 op) { m_pendingOp = op; }
     bool GotAck() const { return m_gotAck; }
-    void SetGotAck(bool value) { m_gotAck = value; }
-    Timer& Timer1() { return m_timer1; }
-    UdpPort& Winsock1() { return m_winsock1; }
+    const ReplyTimer& Timer1() const { return m_timer1; }
+    // The link of the last command while it holds the local port, else null.
+    DeviceLink* Link() const { return m_link.get(); }
 
-    // Sends a command and waits for its reply in the background: the reply or the time-out ends
-    // the wait later. A command sent while another is pending replaces it. Returns false when the
-    // datagram could not be sent (the user has been told; nothing is pending).
+    // Sends a command and returns at once; its outcome arrives later. A command sent while
+    // another is pending replaces it. op says how the reply is judged: OpRead wants a settings
+    // reply, every other op an "A". Returns false when the local port could not be opened (the
+    // user has been told; nothing is pending).
     bool Send(const QByteArray& datagram, qint16 op);
     bool Read() { return Send(ReadCommand(), OpRead); }
     bool Reboot() { return Send(RebootCommand(), OpReboot); }
@@ -54,12 +63,8 @@ public:
     // (cleared before sending), which only "A" replies to the MAC programming commands set.
     bool RunAndWait(const QByteArray& datagram, qint16 op);
 
-    // Ends the conversation: the timer stops and the socket closes; later replies are never seen.
+    // Ends the conversation and frees the local port; later replies are never seen.
     void Close();
-
-    // The handlers of a received datagram and of the reply time-out.
-    void Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
-    void Timer1_Timer();
 
 signals:
     // A settings reply with a good checksum arrived for a pending read; SharedVersions() already
@@ -68,16 +73,21 @@ signals:
 
 private:
     MsgAnswer tell(const Message& message);
-    void decodeReply(const QByteArray& datagram);
-    void reportPortProblem(bool bindFailed);
+    void finished(quint64 command, const Outcome& outcome);
+    void accepted();
+    void waitRanOut();
+    void notSent(const Outcome& outcome);
+    void endCommand();
 
     MessageSink m_sink;
     std::function<void()> m_bringToFront;
     QString m_deviceIP;
     qint16 m_pendingOp = OpNone;
     bool m_gotAck = false;
-    Timer m_timer1;
-    UdpPort m_winsock1;
+    ReplyTimer m_timer1;
+    std::unique_ptr<DeviceLink> m_link;
+    QPointer<CommandConversation> m_conversation;
+    quint64 m_command = 0; // counts commands: outcomes of replaced ones are not heard
 };
 
 // The texts of the exchange's message boxes.
@@ -87,6 +97,9 @@ Message Rebooting();
 Message DeviceError();
 Message TimedOut();
 Message DataError();
+// Why a command could not leave: the local port held by another program or by this one (a
+// command still waiting for its reply), the port not opened, or the datagram not sent.
+Message NotSent(const Outcome& outcome, quint16 localPort, bool heldHere, const QString& device);
 } // namespace ExchangeMessages
 
 } // namespace brevion

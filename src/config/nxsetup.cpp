@@ -2,6 +2,7 @@
 
 #include "controls.h"
 #include "byvant.h"
+#include "controlvalues.h"
 #include "forms.h"
 #include "logo.h"
 #include "msgbox.h"
@@ -33,6 +34,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace brevion {
 namespace {
@@ -74,15 +77,6 @@ QTableWidgetItem* fixedCell(const QString& text, Qt::Alignment alignment, const 
     return item;
 }
 
-// The values the window's controls hold, as a user enters them.
-SettingsEntry entryOf(const NxSetup& w)
-{
-    return {!w.StaticIP->isChecked(),   w.IPAddr->text(),
-            w.SubnetMask->text(),       w.Gateway->text(),
-            w.IPPort->text(),           w.BaudRate->currentIndex(),
-            w.Handshaking->currentIndex(), w.UDPPort->text()};
-}
-
 } // namespace
 
 NxSetup::NxSetup(QWidget* parent) : Form(parent)
@@ -101,141 +95,143 @@ NxSetup::~NxSetup() = default;
 
 void NxSetup::buildControls()
 {
-    auto label = [](const char* name, const QString& caption, QWidget* parent) {
-        return MakeLabel(parent, name, caption);
-    };
-    auto edit = [](const char* name, int maxLength, QWidget* parent) {
-        return MakeTextBox(parent, name, maxLength);
-    };
-    auto readOnly = [](const char* name, QWidget* parent) { return MakeReadOnlyBox(parent, name); };
-    auto button = [](const char* name, const QString& caption, QWidget* parent) {
-        return MakeButton(parent, name, caption);
-    };
-    auto frame = [this](const char* name, const QString& caption) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QLatin1String(name));
-        return f;
-    };
-    auto line = [this](const char* name) {
-        auto* l = new QFrame(this);
-        l->setObjectName(QLatin1String(name));
-        l->setFrameShape(QFrame::HLine);
-        l->setFrameShadow(QFrame::Sunken);
-        return l;
-    };
+    buildIdentity();
+    buildAddressFrame();
+    buildSerialFrames();
+    buildVersions();
+    buildRulesFrame();
+    buildLoginFrame();
+    buildCommands();
+    // A window's minimum size ignores how many lines a wrapped label needs, so the wrapped
+    // notes reserve the height they need at the narrowest width they can get: the grid's.
+    for (QLabel* note : {Label9, Label10, Label17})
+        note->setMinimumHeight(note->heightForWidth(OutCnct->width()));
+    arrangeControls();
+    connectHandlers();
+    watchKeys(this);
+}
 
-    // Device identity and logo
-    Label4 = label("Label4", QStringLiteral("Device Name"), this);
-    NetName = edit("NetName", 16, this);
+QGroupBox* NxSetup::makeFrame(const char* name, const QString& caption)
+{
+    auto* frame = new QGroupBox(caption, this);
+    frame->setObjectName(QLatin1String(name));
+    return frame;
+}
+
+QLineEdit* NxSetup::makeValueBox(QLabel* label, const char* name, QWidget* parent)
+{
+    QLineEdit* box = MakeTextBox(parent, name, FindValueControl(QString::fromLatin1(name))->width);
+    NameByLabel(label, box);
+    return box;
+}
+
+void NxSetup::buildIdentity()
+{
+    Label4 = MakeLabel(this, "Label4", QStringLiteral("Device Name"));
+    NetName = makeValueBox(Label4, "NetName", this);
     NetName->setMinimumWidth(180);
-    NameByLabel(Label4, NetName);
-    Label9 = label("Label9",
-                   QStringLiteral("(Useful for \"finding\" an TALIX when more than one is connected to the local network)"),
-                   this);
+    Label9 = MakeLabel(this, "Label9",
+                       QStringLiteral("(Useful for \"finding\" an TALIX when more than one is connected to the local network)"));
     Label9->setWordWrap(true);
     Image1 = CreateLogo(this);
     Image1->setFixedSize(128, 64); // the logo's own proportions
+}
 
-    // Address mode
-    Frame1 = frame("Frame1", QString());
-    DHCP = new QRadioButton(QStringLiteral("Use DHCP to obtain an IP Address"), Frame1);
-    DHCP->setObjectName(QStringLiteral("DHCP"));
+void NxSetup::buildAddressFrame()
+{
+    Frame1 = makeFrame("Frame1", QString());
+    DHCP = MakeOption(Frame1, "DHCP", QStringLiteral("Use DHCP to obtain an IP Address"));
     DHCP->setChecked(true);
-    StaticIP = new QRadioButton(QStringLiteral("Use a Static IP Address"), Frame1);
-    StaticIP->setObjectName(QStringLiteral("StaticIP"));
-    lblIPAddr = label("lblIPAddr", QStringLiteral("IP Address"), Frame1);
-    IPAddr = edit("IPAddr", 15, Frame1);
-    lblSubnetMask = label("lblSubnetMask", QStringLiteral("Subnet Mask"), Frame1);
-    SubnetMask = edit("SubnetMask", 15, Frame1);
-    lblGateway = label("lblGateway", QStringLiteral("Default Gateway"), Frame1);
-    Gateway = edit("Gateway", 15, Frame1);
-    lblDhcpAddr = label("lblDhcpAddr", QStringLiteral("Current DHCP assigned address"), Frame1);
-    DhcpAddr = readOnly("DhcpAddr", Frame1);
-    for (QLineEdit* box : {IPAddr, SubnetMask, Gateway, DhcpAddr})
-        box->setMinimumWidth(QFontMetrics(box->font()).horizontalAdvance(QStringLiteral("888.888.888.888")) + 16);
-    NameByLabel(lblIPAddr, IPAddr);
-    NameByLabel(lblSubnetMask, SubnetMask);
-    NameByLabel(lblGateway, Gateway);
+    StaticIP = MakeOption(Frame1, "StaticIP", QStringLiteral("Use a Static IP Address"));
+    lblIPAddr = MakeLabel(Frame1, "lblIPAddr", QStringLiteral("IP Address"));
+    IPAddr = makeValueBox(lblIPAddr, "IPAddr", Frame1);
+    lblSubnetMask = MakeLabel(Frame1, "lblSubnetMask", QStringLiteral("Subnet Mask"));
+    SubnetMask = makeValueBox(lblSubnetMask, "SubnetMask", Frame1);
+    lblGateway = MakeLabel(Frame1, "lblGateway", QStringLiteral("Default Gateway"));
+    Gateway = makeValueBox(lblGateway, "Gateway", Frame1);
+    lblDhcpAddr = MakeLabel(Frame1, "lblDhcpAddr", QStringLiteral("Current DHCP assigned address"));
+    DhcpAddr = MakeReadOnlyBox(Frame1, "DhcpAddr");
     NameByLabel(lblDhcpAddr, DhcpAddr);
+    auto* g = new QGridLayout(Frame1);
+    g->addWidget(DHCP, 0, 0, 1, 2);
+    g->addWidget(StaticIP, 1, 0, 1, 2);
+    int row = 2;
+    for (auto [label, box] : {std::pair<QLabel*, QLineEdit*>{lblIPAddr, IPAddr}, {lblSubnetMask, SubnetMask},
+                              {lblGateway, Gateway}, {lblDhcpAddr, DhcpAddr}}) {
+        box->setMinimumWidth(QFontMetrics(box->font()).horizontalAdvance(QStringLiteral("888.888.888.888")) + 16);
+        g->addWidget(label, row, 0);
+        g->addWidget(box, row++, 1);
+    }
+    g->setColumnStretch(1, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{lblIPAddr, IPAddr, lblSubnetMask, SubnetMask, lblGateway, Gateway})
         w->setEnabled(false);
-    {
-        auto* g = new QGridLayout(Frame1);
-        g->addWidget(DHCP, 0, 0, 1, 2);
-        g->addWidget(StaticIP, 1, 0, 1, 2);
-        g->addWidget(lblIPAddr, 2, 0);
-        g->addWidget(IPAddr, 2, 1);
-        g->addWidget(lblSubnetMask, 3, 0);
-        g->addWidget(SubnetMask, 3, 1);
-        g->addWidget(lblGateway, 4, 0);
-        g->addWidget(Gateway, 4, 1);
-        g->addWidget(lblDhcpAddr, 5, 0);
-        g->addWidget(DhcpAddr, 5, 1);
-        g->setColumnStretch(1, 1);
-    }
+}
 
-    // Serial port
-    Frame2 = frame("Frame2", QStringLiteral("Serial Port Settings"));
-    Label6 = label("Label6", QStringLiteral("Baud rate"), Frame2);
-    BaudRate = new QComboBox(Frame2);
-    BaudRate->setObjectName(QStringLiteral("BaudRate"));
+QComboBox* NxSetup::makeList(QLabel* label, const char* name, const QStringList& entries, QWidget* parent)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->addItems(entries);
+    list->setCurrentIndex(-1);
+    NameByLabel(label, list);
+    return list;
+}
+
+// The serial port, and the incoming TCP and UDP ports.
+void NxSetup::buildSerialFrames()
+{
+    Frame2 = makeFrame("Frame2", QStringLiteral("Serial Port Settings"));
+    Label6 = MakeLabel(Frame2, "Label6", QStringLiteral("Baud rate"));
+    QStringList rates;
     for (qint32 rate : kBaudRates)
-        BaudRate->addItem(QString::number(rate));
-    BaudRate->setCurrentIndex(-1);
-    Label7 = label("Label7", QStringLiteral("Handshaking"), Frame2);
-    Handshaking = new QComboBox(Frame2);
-    Handshaking->setObjectName(QStringLiteral("Handshaking"));
-    Handshaking->addItems({QStringLiteral("None"), QStringLiteral("Hardware (CTS/RTS)"),
-                           QStringLiteral("Software (XON/XOFF)")});
-    Handshaking->setCurrentIndex(-1);
-    NameByLabel(Label6, BaudRate);
-    NameByLabel(Label7, Handshaking);
-    {
-        auto* g = new QGridLayout(Frame2);
-        g->addWidget(Label6, 0, 0);
-        g->addWidget(BaudRate, 0, 1);
-        g->addWidget(Label7, 1, 0);
-        g->addWidget(Handshaking, 1, 1);
-        g->setColumnStretch(1, 1);
-    }
+        rates << QString::number(rate);
+    BaudRate = makeList(Label6, "BaudRate", rates, Frame2);
+    Label7 = MakeLabel(Frame2, "Label7", QStringLiteral("Handshaking"));
+    Handshaking = makeList(Label7, "Handshaking",
+                           {QStringLiteral("None"), QStringLiteral("Hardware (CTS/RTS)"),
+                            QStringLiteral("Software (XON/XOFF)")},
+                           Frame2);
+    auto* g = new QGridLayout(Frame2);
+    g->addWidget(Label6, 0, 0);
+    g->addWidget(BaudRate, 0, 1);
+    g->addWidget(Label7, 1, 0);
+    g->addWidget(Handshaking, 1, 1);
+    g->setColumnStretch(1, 1);
 
-    // Incoming TCP and UDP
-    Frame3 = frame("Frame3", QStringLiteral("Incoming TCP Connections"));
-    Label5 = label("Label5", QStringLiteral("TCP Port to accept connections"), Frame3);
-    IPPort = edit("IPPort", 5, Frame3);
-    IPPort->setFixedWidth(80);
-    NameByLabel(Label5, IPPort);
-    {
-        auto* h = new QHBoxLayout(Frame3);
-        h->addWidget(Label5);
+    const auto portFrame = [this](const char* frameName, const QString& caption, QLabel*& label,
+                                  const char* labelName, const QString& labelCaption, const char* boxName) {
+        QGroupBox* frame = makeFrame(frameName, caption);
+        label = MakeLabel(frame, labelName, labelCaption);
+        QLineEdit* box = makeValueBox(label, boxName, frame);
+        box->setFixedWidth(80);
+        auto* h = new QHBoxLayout(frame);
+        h->addWidget(label);
         h->addStretch(1);
-        h->addWidget(IPPort);
-    }
-    Frame4 = frame("Frame4", QStringLiteral("Incoming UDP Packet Data *"));
-    Label11 = label("Label11", QStringLiteral("Port to listen for UDP packets"), Frame4);
-    UDPPort = edit("UDPPort", 5, Frame4);
-    UDPPort->setFixedWidth(80);
-    NameByLabel(Label11, UDPPort);
-    {
-        auto* h = new QHBoxLayout(Frame4);
-        h->addWidget(Label11);
-        h->addStretch(1);
-        h->addWidget(UDPPort);
-    }
+        h->addWidget(box);
+        return std::pair{frame, box};
+    };
+    std::tie(Frame3, IPPort) = portFrame("Frame3", QStringLiteral("Incoming TCP Connections"), Label5, "Label5",
+                                         QStringLiteral("TCP Port to accept connections"), "IPPort");
+    std::tie(Frame4, UDPPort) = portFrame("Frame4", QStringLiteral("Incoming UDP Packet Data *"), Label11, "Label11",
+                                          QStringLiteral("Port to listen for UDP packets"), "UDPPort");
+}
 
-    // Versions
-    Label1 = label("Label1", QStringLiteral("Bootloader version"), this);
-    BootVer = readOnly("BootVer", this);
-    Label2 = label("Label2", QStringLiteral("Firmware version"), this);
-    FirmVer = readOnly("FirmVer", this);
-    Label3 = label("Label3", QStringLiteral("Hardware version"), this);
-    HdweVer = readOnly("HdweVer", this);
+void NxSetup::buildVersions()
+{
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Bootloader version"));
+    BootVer = MakeReadOnlyBox(this, "BootVer");
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Firmware version"));
+    FirmVer = MakeReadOnlyBox(this, "FirmVer");
+    Label3 = MakeLabel(this, "Label3", QStringLiteral("Hardware version"));
+    HdweVer = MakeReadOnlyBox(this, "HdweVer");
     NameByLabel(Label1, BootVer);
     NameByLabel(Label2, FirmVer);
     NameByLabel(Label3, HdweVer);
+}
 
-    // Outgoing rules
-    Frame5 = frame("Frame5", QStringLiteral("Outgoing Connections *"));
+void NxSetup::buildRulesFrame()
+{
+    Frame5 = makeFrame("Frame5", QStringLiteral("Outgoing Connections *"));
     OutCnct = MakeGrid(Frame5, "OutCnct", kGridRows, 2);
     OutCnct->setAccessibleName(Frame5->title());
     OutCnct->horizontalHeader()->hide();
@@ -245,106 +241,102 @@ void NxSetup::buildControls()
     OutCnct->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     OutCnct->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     OutCnct->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    {
-        const int width = TwipsToPixels(kSlotColumnTwips) + TwipsToPixels(kRuleColumnTwips) +
-                          2 * OutCnct->frameWidth() + OutCnct->verticalScrollBar()->sizeHint().width();
-        OutCnct->setFixedWidth(width);
-        OutCnct->setMinimumHeight(400);
-    }
-    cmdAddNew = button("cmdAddNew", QStringLiteral("Add New"), Frame5);
-    cmdModify = button("cmdModify", QStringLiteral("Modify"), Frame5);
-    cmdRemove = button("cmdRemove", QStringLiteral("Remove"), Frame5);
+    OutCnct->setFixedWidth(TwipsToPixels(kSlotColumnTwips) + TwipsToPixels(kRuleColumnTwips) +
+                           2 * OutCnct->frameWidth() + OutCnct->verticalScrollBar()->sizeHint().width());
+    OutCnct->setMinimumHeight(400);
+    cmdAddNew = MakeButton(Frame5, "cmdAddNew", QStringLiteral("Add New"));
+    cmdModify = MakeButton(Frame5, "cmdModify", QStringLiteral("Modify"));
+    cmdRemove = MakeButton(Frame5, "cmdRemove", QStringLiteral("Remove"));
     cmdModify->setEnabled(false);
     cmdRemove->setEnabled(false);
     TextH = new QPlainTextEdit(this);
     TextH->setObjectName(QStringLiteral("TextH"));
     TextH->hide();
-    Label10 = label("Label10",
-                    QStringLiteral("The Vant-TALIX is limited to twelve simultaneous TCP connections.  They may all be "
-                                   "incoming connections, all outgoing, or any combination of both."),
-                    Frame5);
+    Label10 = MakeLabel(Frame5, "Label10",
+                        QStringLiteral("The Vant-TALIX is limited to twelve simultaneous TCP connections.  They may all "
+                                       "be incoming connections, all outgoing, or any combination of both."));
     Label10->setWordWrap(true);
-    {
-        // The grid with its buttons beside it, the note below.
-        auto* buttons = new QVBoxLayout;
-        buttons->addWidget(cmdAddNew);
-        buttons->addWidget(cmdModify);
-        buttons->addWidget(cmdRemove);
-        buttons->addStretch(1);
-        auto* row = new QHBoxLayout;
-        row->addWidget(OutCnct, 1);
-        row->addLayout(buttons);
-        auto* v = new QVBoxLayout(Frame5);
-        v->addLayout(row, 1);
-        v->addWidget(Label10);
-    }
+    // The grid with its buttons beside it, the note below.
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdAddNew);
+    buttons->addWidget(cmdModify);
+    buttons->addWidget(cmdRemove);
+    buttons->addStretch(1);
+    auto* row = new QHBoxLayout;
+    row->addWidget(OutCnct, 1);
+    row->addLayout(buttons);
+    auto* v = new QVBoxLayout(Frame5);
+    v->addLayout(row, 1);
+    v->addWidget(Label10);
+}
 
-    // Login
-    Frame6 = frame("Frame6", QStringLiteral("Login Prompt and Reply **"));
-    Label17 = label("Label17",
-                    QStringLiteral("If the remote system requires log-in, specify the prompts to look for and the "
-                                   "credentials to reply with.  All characters are significant, and upper/lower-case "
-                                   "does matter."),
-                    Frame6);
+void NxSetup::buildLoginFrame()
+{
+    Frame6 = makeFrame("Frame6", QStringLiteral("Login Prompt and Reply **"));
+    Label17 = MakeLabel(Frame6, "Label17",
+                        QStringLiteral("If the remote system requires log-in, specify the prompts to look for and the "
+                                       "credentials to reply with.  All characters are significant, and "
+                                       "upper/lower-case does matter."));
     Label17->setWordWrap(true);
-    Label12 = label("Label12", QStringLiteral("Prompt for User Name"), Frame6);
-    UserPrompt = edit("UserPrompt", 32, Frame6);
-    Label13 = label("Label13", QStringLiteral("Prompt for Password"), Frame6);
-    PassPrompt = edit("PassPrompt", 32, Frame6);
-    Label14 = label("Label14", QStringLiteral("User Name"), Frame6);
-    Username = edit("Username", 64, Frame6);
-    Label15 = label("Label15", QStringLiteral("Password"), Frame6);
-    Password = edit("Password", 64, Frame6);
+    Label12 = MakeLabel(Frame6, "Label12", QStringLiteral("Prompt for User Name"));
+    UserPrompt = makeValueBox(Label12, "UserPrompt", Frame6);
+    Label13 = MakeLabel(Frame6, "Label13", QStringLiteral("Prompt for Password"));
+    PassPrompt = makeValueBox(Label13, "PassPrompt", Frame6);
+    Label14 = MakeLabel(Frame6, "Label14", QStringLiteral("User Name"));
+    Username = makeValueBox(Label14, "Username", Frame6);
+    Label15 = MakeLabel(Frame6, "Label15", QStringLiteral("Password"));
+    Password = makeValueBox(Label15, "Password", Frame6);
     Password->setEchoMode(QLineEdit::Password);
     auto* mask = new StarMaskStyle;
     mask->setParent(Password);
     Password->setStyle(mask);
     ShowPassword = new QCheckBox(QStringLiteral("Show"), Frame6);
     ShowPassword->setObjectName(QStringLiteral("ShowPassword"));
-    NameByLabel(Label12, UserPrompt);
-    NameByLabel(Label13, PassPrompt);
-    NameByLabel(Label14, Username);
-    NameByLabel(Label15, Password);
-    {
-        auto* g = new QGridLayout(Frame6);
-        g->addWidget(Label17, 0, 0, 1, 4);
-        g->addWidget(Label12, 1, 0);
-        g->addWidget(UserPrompt, 1, 1);
-        g->addWidget(Label13, 1, 2);
-        g->addWidget(PassPrompt, 1, 3);
-        g->addWidget(Label14, 2, 0);
-        g->addWidget(Username, 2, 1);
-        g->addWidget(Label15, 2, 2);
-        g->addWidget(Password, 2, 3);
-        g->addWidget(ShowPassword, 3, 3);
-        g->setColumnStretch(1, 1);
-        g->setColumnStretch(3, 1);
-    }
+    auto* g = new QGridLayout(Frame6);
+    g->addWidget(Label17, 0, 0, 1, 4);
+    g->addWidget(Label12, 1, 0);
+    g->addWidget(UserPrompt, 1, 1);
+    g->addWidget(Label13, 1, 2);
+    g->addWidget(PassPrompt, 1, 3);
+    g->addWidget(Label14, 2, 0);
+    g->addWidget(Username, 2, 1);
+    g->addWidget(Label15, 2, 2);
+    g->addWidget(Password, 2, 3);
+    g->addWidget(ShowPassword, 3, 3);
+    g->setColumnStretch(1, 1);
+    g->setColumnStretch(3, 1);
+}
 
-    // Buttons and notes
-    cmdRead = button("cmdRead", QStringLiteral("Read Settings (From TALIX)"), this);
-    cmdSend = button("cmdSend", QStringLiteral("Send Settings (To TALIX)"), this);
-    cmdReboot = button("cmdReboot", QStringLiteral("Restart Device"), this);
-    cmdPgmProgram = button("cmdPgmProgram", QStringLiteral("Update Firmware"), this);
-    cmdSave = button("cmdSave", QStringLiteral("Save Settings (To Disk)"), this);
-    cmdLoad = button("cmdLoad", QStringLiteral("Load Settings (From Disk)"), this);
-    cmdExit = button("cmdExit", QStringLiteral("Close"), this);
-    Label8 = label("Label8",
-                   QStringLiteral("* Items marked with an asterisk are available only in Firmware version  1.0.12 and later"),
-                   this);
-    Label16 = label("Label16",
-                    QStringLiteral("** Items marked with a double asterisk are available in Firmware version 1.0.18 and later"),
-                    this);
+void NxSetup::buildCommands()
+{
+    cmdRead = MakeButton(this, "cmdRead", QStringLiteral("Read Settings (From TALIX)"));
+    cmdSend = MakeButton(this, "cmdSend", QStringLiteral("Send Settings (To TALIX)"));
+    cmdReboot = MakeButton(this, "cmdReboot", QStringLiteral("Restart Device"));
+    cmdPgmProgram = MakeButton(this, "cmdPgmProgram", QStringLiteral("Update Firmware"));
+    cmdSave = MakeButton(this, "cmdSave", QStringLiteral("Save Settings (To Disk)"));
+    cmdLoad = MakeButton(this, "cmdLoad", QStringLiteral("Load Settings (From Disk)"));
+    cmdExit = MakeButton(this, "cmdExit", QStringLiteral("Close"));
+    Label8 = MakeLabel(this, "Label8",
+                       QStringLiteral("* Items marked with an asterisk are available only in Firmware version  1.0.12 "
+                                      "and later"));
+    Label16 = MakeLabel(this, "Label16",
+                        QStringLiteral("** Items marked with a double asterisk are available in Firmware version "
+                                       "1.0.18 and later"));
+    const auto line = [this](const char* name) {
+        auto* l = new QFrame(this);
+        l->setObjectName(QLatin1String(name));
+        l->setFrameShape(QFrame::HLine);
+        l->setFrameShadow(QFrame::Sunken);
+        return l;
+    };
     Line1 = line("Line1");
     Line2 = line("Line2");
+}
 
-    // A window's minimum size ignores how many lines a wrapped label needs, so the wrapped
-    // notes reserve the height they need at the narrowest width they can get: the grid's.
-    for (QLabel* note : {Label9, Label10, Label17})
-        note->setMinimumHeight(note->heightForWidth(OutCnct->width()));
-
-    // Arrangement: identity on top, device settings left, rules and login right, then the notes
-    // and the command buttons.
+// Identity on top, device settings left, rules and login right, then the notes and the command
+// buttons.
+void NxSetup::arrangeControls()
+{
     auto* top = new QGridLayout;
     top->addWidget(Label4, 0, 0);
     top->addWidget(NetName, 0, 1);
@@ -356,19 +348,15 @@ void NxSetup::buildControls()
     header->addWidget(Image1, 0, Qt::AlignTop);
 
     auto* versions = new QGridLayout;
-    versions->addWidget(Label1, 0, 0);
-    versions->addWidget(BootVer, 0, 1);
-    versions->addWidget(Label2, 1, 0);
-    versions->addWidget(FirmVer, 1, 1);
-    versions->addWidget(Label3, 2, 0);
-    versions->addWidget(HdweVer, 2, 1);
+    int row = 0;
+    for (auto [label, box] : {std::pair<QLabel*, QLineEdit*>{Label1, BootVer}, {Label2, FirmVer}, {Label3, HdweVer}}) {
+        versions->addWidget(label, row, 0);
+        versions->addWidget(box, row++, 1);
+    }
     versions->setColumnStretch(1, 1);
-
     auto* left = new QVBoxLayout;
-    left->addWidget(Frame1);
-    left->addWidget(Frame2);
-    left->addWidget(Frame3);
-    left->addWidget(Frame4);
+    for (QWidget* frame : {Frame1, Frame2, Frame3, Frame4})
+        left->addWidget(frame);
     left->addLayout(versions);
     left->addStretch(1);
     auto* right = new QVBoxLayout;
@@ -379,10 +367,8 @@ void NxSetup::buildControls()
     middle->addLayout(right, 1);
 
     auto* commands = new QHBoxLayout;
-    commands->addWidget(cmdRead);
-    commands->addWidget(cmdSend);
-    commands->addWidget(cmdReboot);
-    commands->addWidget(cmdPgmProgram);
+    for (QWidget* button : {cmdRead, cmdSend, cmdReboot, cmdPgmProgram})
+        commands->addWidget(button);
     commands->addStretch(1);
     commands->addWidget(cmdSave);
     commands->addWidget(cmdLoad);
@@ -399,8 +385,10 @@ void NxSetup::buildControls()
     main->addWidget(Label16);
     main->addSpacing(4);
     main->addLayout(commands);
+}
 
-    // Handlers
+void NxSetup::connectHandlers()
+{
     connect(DHCP, &QRadioButton::clicked, this, &NxSetup::DHCP_Click);
     connect(StaticIP, &QRadioButton::clicked, this, &NxSetup::StaticIP_Click);
     connect(ShowPassword, &QCheckBox::toggled, this, &NxSetup::ShowPassword_Click);
@@ -420,8 +408,6 @@ void NxSetup::buildControls()
             OutCnct_LeaveCell(previousRow, previousColumn);
         OutCnct_EnterCell();
     });
-
-    watchKeys(this);
 }
 
 void NxSetup::watchKeys(QWidget* widget)
@@ -542,17 +528,8 @@ bool NxSetup::eventFilter(QObject* watched, QEvent* event)
         // Select the field's length once the control has finished taking the focus (a tab or a
         // click would otherwise undo the selection).
         auto* box = qobject_cast<QLineEdit*>(watched);
-        int length = 0;
-        if (box == IPAddr || box == SubnetMask || box == Gateway)
-            length = 15;
-        else if (box == NetName)
-            length = 16;
-        else if (box == IPPort || box == UDPPort)
-            length = 5;
-        else if (box == UserPrompt || box == PassPrompt)
-            length = 32;
-        else if (box == Username || box == Password)
-            length = 64;
+        const ValueControl* control = box ? FindValueControl(box->objectName()) : nullptr;
+        const int length = control ? control->width : 0;
         if (length > 0)
             QTimer::singleShot(0, box, [box, length] { box->setSelection(0, std::min<int>(length, box->text().size())); });
         break;
@@ -581,13 +558,6 @@ void NxSetup::cmdReboot_Click() { m_exchange.Reboot(); }
 
 void NxSetup::cmdExit_Click() { hide(); }
 
-void NxSetup::Timer1_Timer() { m_exchange.Timer1_Timer(); }
-
-void NxSetup::Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort)
-{
-    m_exchange.Winsock1_DataArrival(datagram, sender, senderPort);
-}
-
 void NxSetup::FitRowHeight()
 {
     const int row = OutCnct->currentRow();
@@ -610,23 +580,49 @@ void NxSetup::SetRuleRow(int row, const QString& sentence)
     FitRowHeight();
 }
 
-DeviceSettings NxSetup::ToSettings() const
+ControlValues NxSetup::Values() const
 {
-    DeviceSettings s;
-    ApplyEntry(s, entryOf(*this));
-    s.NetName = NetName->text();
-    s.Rules.OutRules = OutRules;
-    s.Rules.OutCount = OutCount;
-    s.UserPrompt = UserPrompt->text();
-    s.PassPrompt = PassPrompt->text();
-    s.Username = Username->text();
-    s.Password = Password->text();
-    return s;
+    ControlValues values;
+    values.entry.DHCP = !StaticIP->isChecked();
+    for (const ValueControl& control : ValueControls()) {
+        if (control.text)
+            control.text(values) = findChild<QLineEdit*>(QLatin1String(control.name))->text();
+        else
+            control.index(values) = findChild<QComboBox*>(QLatin1String(control.name))->currentIndex();
+    }
+    values.settings.Rules.OutRules = OutRules;
+    values.settings.Rules.OutCount = OutCount;
+    ApplyEntry(values.settings, values.entry);
+    return values;
 }
+
+void NxSetup::ShowValues(const ControlValues& values)
+{
+    SelectDHCP(values.entry.DHCP);
+    // A text longer than its box takes (from a settings file) is kept whole.
+    for (const ValueControl& control : ValueControls()) {
+        if (control.text)
+            SetWholeText(findChild<QLineEdit*>(QLatin1String(control.name)), TextOf(control, values));
+        else
+            findChild<QComboBox*>(QLatin1String(control.name))->setCurrentIndex(IndexOf(control, values));
+    }
+}
+
+void NxSetup::ShowRules(const OutRuleTable& rules, const std::array<QString, MaxOutRules + 1>& sentences)
+{
+    OutRules = rules.OutRules;
+    for (int n = 1; n <= MaxOutRules; ++n)
+        SetRuleRow(n, sentences[n]);
+    OutCount = rules.OutCount;
+    UpdateAddNew();
+}
+
+DeviceSettings NxSetup::ToSettings() const { return SettingsOf(Values()); }
 
 std::optional<Message> NxSetup::InvalidValueMessage(SettingsLayout layout) const
 {
-    if (const std::optional<InvalidSetting> invalid = CheckSettings(entryOf(*this), ToSettings(), layout))
+    const ControlValues values = Values();
+    if (const std::optional<InvalidSetting> invalid = CheckSettings(values.entry, SettingsOf(values), layout))
         return Message{InvalidValueTitle(), InvalidValueText(*invalid)};
     return std::nullopt;
 }
@@ -635,37 +631,17 @@ void NxSetup::ShowReply(const SettingsReply& reply)
 {
     if (!reply.checksumOk)
         return;
-    SelectDHCP(reply.DHCP);
-    IPAddr->setText(reply.IPAddr);
-    SubnetMask->setText(reply.SubnetMask);
-    Gateway->setText(reply.Gateway);
-    NetName->setText(reply.NetName);
-    IPPort->setText(QString::number(reply.IPPort));
-    // A rate the list does not offer, or a handshaking value beyond it, leaves the choice as it was.
-    if (const int baud = BaudRateIndex(reply.BaudRate); baud >= 0)
-        BaudRate->setCurrentIndex(baud);
-    if (reply.Handshaking < kHandshakingEntries)
-        Handshaking->setCurrentIndex(reply.Handshaking);
+    ControlValues values = Values();
+    ApplyReply(values, reply);
+    ShowValues(values);
     HdweVer->setText(reply.HdweVer);
     BootVer->setText(reply.BootVer);
     FirmVer->setText(reply.FirmVer);
-    if (reply.UDPPort)
-        UDPPort->setText(QString::number(*reply.UDPPort));
     if (reply.OutRules) {
-        OutCount = 0;
-        for (int n = 1; n <= MaxOutRules; ++n) {
-            OutRules[n] = (*reply.OutRules)[n];
-            SetRuleRow(n, RuleDescription(OutRules[n]));
-            if (OutRules[n].InUse())
-                ++OutCount;
-        }
-        UpdateAddNew();
-    }
-    if (reply.login) {
-        UserPrompt->setText(reply.login->UserPrompt);
-        PassPrompt->setText(reply.login->PassPrompt);
-        Username->setText(reply.login->Username);
-        Password->setText(reply.login->Password);
+        std::array<QString, MaxOutRules + 1> sentences;
+        for (int n = 1; n <= MaxOutRules; ++n)
+            sentences[n] = RuleDescription(values.settings.Rules.OutRules[n]);
+        ShowRules(values.settings.Rules, sentences);
     }
 }
 

@@ -24,6 +24,7 @@ class QTableWidget;
 
 namespace brevion {
 
+struct ControlValues;
 struct SettingsFileValues;
 
 // The configuration window of one device ("Configure Vant TALIX"). The discovery window fills
@@ -143,8 +144,6 @@ public:
     void cmdSend_Click();
     void cmdReboot_Click();
     void cmdExit_Click();
-    void Timer1_Timer();
-    void Winsock1_DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
 
     // Rule list (nxsetup_rules.cpp).
     void cmdAddNew_Click();
@@ -176,6 +175,12 @@ public:
     // Writes slot n's sentence into row n, column 1 and fits the row.
     void SetRuleRow(int row, const QString& sentence);
 
+    // What the value controls hold, and the controls set to values (the address mode's click
+    // handler runs); the rule list with its rows' sentences.
+    ControlValues Values() const;
+    void ShowValues(const ControlValues& values);
+    void ShowRules(const OutRuleTable& rules, const std::array<QString, MaxOutRules + 1>& sentences);
+
     // The window's values as settings. Texts that are not numbers give 0, no baud rate gives 0,
     // no handshaking entry gives -1. Sending checks them first with InvalidValueMessage.
     DeviceSettings ToSettings() const;
@@ -188,7 +193,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The controls, frame by frame (nxsetup.cpp).
     void buildControls();
+    QGroupBox* makeFrame(const char* name, const QString& caption);
+    // A text box of the settings, as wide as its field, named after its label.
+    QLineEdit* makeValueBox(QLabel* label, const char* name, QWidget* parent);
+    QComboBox* makeList(QLabel* label, const char* name, const QStringList& entries, QWidget* parent);
+    void buildIdentity();
+    void buildAddressFrame();
+    void buildSerialFrames();
+    void buildVersions();
+    void buildRulesFrame();
+    void buildLoginFrame();
+    void buildCommands();
+    void arrangeControls();
+    void connectHandlers();
     void watchKeys(QWidget* widget);
 
     CommandExchange m_exchange;

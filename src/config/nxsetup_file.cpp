@@ -3,6 +3,7 @@
 // Saving the window's settings to a settings file and loading them back.
 
 #include "controls.h"
+#include "controlvalues.h"
 #include "dialogs.h"
 #include "msgbox.h"
 #include "settingsfile.h"
@@ -45,47 +46,16 @@ QString sentence(QString reason)
 
 SettingsFileValues NxSetup::ToFileValues() const
 {
-    SettingsFileValues v;
-    v.DHCP = DHCP->isChecked();
-    v.IPAddr = IPAddr->text();
-    v.SubnetMask = SubnetMask->text();
-    v.Gateway = Gateway->text();
-    v.NetName = NetName->text();
-    v.IPPort = IPPort->text();
-    v.BaudRate = BaudRate->currentIndex();
-    v.Handshaking = Handshaking->currentIndex();
-    v.UDPPort = UDPPort->text();
-    v.Rules.OutRules = OutRules;
-    v.Rules.OutCount = OutCount;
+    std::array<QString, MaxOutRules + 1> sentences;
     for (int n = 1; n <= MaxOutRules; ++n)
-        v.Sentences[n] = OutCnct->item(n, 1) ? OutCnct->item(n, 1)->text() : QString();
-    v.UserPrompt = UserPrompt->text();
-    v.PassPrompt = PassPrompt->text();
-    v.Username = Username->text();
-    v.Password = Password->text();
-    return v;
+        sentences[n] = OutCnct->item(n, 1) ? OutCnct->item(n, 1)->text() : QString();
+    return FileValuesOf(Values(), sentences);
 }
 
-void NxSetup::FromFileValues(const SettingsFileValues& v)
+void NxSetup::FromFileValues(const SettingsFileValues& values)
 {
-    SelectDHCP(v.DHCP);
-    SetWholeText(IPAddr, v.IPAddr);
-    SetWholeText(SubnetMask, v.SubnetMask);
-    SetWholeText(Gateway, v.Gateway);
-    SetWholeText(NetName, v.NetName);
-    SetWholeText(IPPort, v.IPPort);
-    BaudRate->setCurrentIndex(v.BaudRate);
-    Handshaking->setCurrentIndex(v.Handshaking);
-    SetWholeText(UDPPort, v.UDPPort);
-    OutRules = v.Rules.OutRules;
-    for (int n = 1; n <= MaxOutRules; ++n)
-        SetRuleRow(n, v.Sentences[n]);
-    OutCount = v.Rules.OutCount;
-    SetWholeText(UserPrompt, v.UserPrompt);
-    SetWholeText(PassPrompt, v.PassPrompt);
-    SetWholeText(Username, v.Username);
-    SetWholeText(Password, v.Password);
-    UpdateAddNew();
+    ShowValues(ControlValuesOf(values));
+    ShowRules(values.Rules, values.Sentences);
 }
 
 void NxSetup::cmdSave_Click()

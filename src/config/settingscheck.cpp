@@ -1,6 +1,7 @@
 #include "settingscheck.h"
 
 #include "nxfns.h"
+#include "wireformat.h"
 
 #include <QList>
 
@@ -71,7 +72,7 @@ std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const De
 {
     if (auto invalid = checkEntry(entry, layout))
         return invalid;
-    if (auto invalid = checkText(QStringLiteral("Device Name"), settings.NetName, 16))
+    if (auto invalid = checkText(QStringLiteral("Device Name"), settings.NetName, wire::kNameBytes))
         return invalid;
     if (layout == SettingsLayout::Login) {
         const std::pair<QString, const QString*> texts[] = {
@@ -80,8 +81,8 @@ std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const De
             {QStringLiteral("User Name"), &settings.Username},
             {QStringLiteral("Password"), &settings.Password},
         };
-        for (int i = 0; i < 4; ++i)
-            if (auto invalid = checkText(texts[i].first, *texts[i].second, i < 2 ? 32 : 64))
+        for (int i = 0; i < wire::kLoginTexts; ++i)
+            if (auto invalid = checkText(texts[i].first, *texts[i].second, wire::kLoginTextBytes[i]))
                 return invalid;
     }
     if (layout != SettingsLayout::Basic)

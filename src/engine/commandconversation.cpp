@@ -32,6 +32,12 @@ CommandConversation* CommandConversation::ProgramMac(DeviceLink& link, const QHo
     return new CommandConversation(link, device, Kind::MacAddress, MacCommand(address), parent);
 }
 
+CommandConversation* CommandConversation::Command(DeviceLink& link, const QHostAddress& device, Kind kind,
+                                                  const QByteArray& datagram, QObject* parent)
+{
+    return new CommandConversation(link, device, kind, datagram, parent);
+}
+
 void CommandConversation::begin() { request(m_datagram, kReplyWaitMs); }
 
 void CommandConversation::replied(const QByteArray& reply)
@@ -54,6 +60,8 @@ void CommandConversation::replied(const QByteArray& reply)
 
 bool CommandConversation::answers(const QByteArray& reply) const
 {
+    if (m_anyReplyEnds)
+        return true;
     const char code = reply[1];
     return code == 'N' || code == (m_kind == Kind::Read ? 'Q' : 'A');
 }
@@ -73,6 +81,13 @@ void CommandConversation::readReplied(const QByteArray& reply)
         finish({});
 }
 
-void CommandConversation::timedOut() { finish({Outcome::Code::TimedOut, {}}); }
+void CommandConversation::timedOut()
+{
+    const QPointer<CommandConversation> self(this);
+    listenOn();
+    emit waitRanOut();
+    if (self && !isFinished())
+        finish({Outcome::Code::TimedOut, {}});
+}
 
 } // namespace brevion

@@ -34,12 +34,27 @@ public:
     static CommandConversation* Reboot(DeviceLink& link, const QHostAddress& device, QObject* parent = nullptr);
     static CommandConversation* ProgramMac(DeviceLink& link, const QHostAddress& device, const MacBytes& address,
                                            QObject* parent = nullptr);
+    // Any other command datagram, its reply judged as for kind (Read: a settings reply, Save and
+    // Reboot: "A"; MacAddress also sends the restart command after the first "A").
+    static CommandConversation* Command(DeviceLink& link, const QHostAddress& device, Kind kind,
+                                        const QByteArray& datagram, QObject* parent = nullptr);
+
+    // Whether every reply ends the wait, also one that cannot answer the command ("Q" to a save,
+    // "A" to a read): it then finishes OtherReply. The configuration window works so; off by
+    // default.
+    void setAnyReplyEnds(bool on) { m_anyReplyEnds = on; }
 
     Kind kind() const { return m_kind; }
     // The settings reply of a read (see above).
     const std::optional<SettingsReply>& reply() const { return m_reply; }
     // MAC programming: 0 while the MAC command is under way, 1 for the restart command.
     int step() const { return m_step; }
+
+signals:
+    // The reply wait ran out; the conversation finishes TimedOut when the handlers return. While
+    // they run (a message box) a reply still answers the command, and the conversation finishes
+    // with that reply's outcome instead.
+    void waitRanOut();
 
 protected:
     void begin() override;
@@ -55,6 +70,7 @@ private:
     Kind m_kind;
     QByteArray m_datagram;
     int m_step = 0;
+    bool m_anyReplyEnds = false;
     std::optional<SettingsReply> m_reply;
 };
 

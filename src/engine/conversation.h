@@ -54,6 +54,8 @@ protected:
     void request(const QByteArray& datagram, int waitMs);
     // Sends to the link's discovery address; nothing is awaited.
     void broadcast(const QByteArray& datagram);
+    // Hears the reply to the request in flight again after its wait ran out, without a time-out.
+    void listenOn() { m_waiting = running() && m_requestOut; }
     // Waits ms without listening for a reply; timedOut() follows.
     void pause(int ms);
     void finish(Outcome outcome);

@@ -159,6 +159,13 @@ void DeviceLink::flush()
     }
 }
 
+void DeviceLink::receive(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort)
+{
+    arrived(datagram, sender, senderPort);
+    m_draining = false;
+    flush();
+}
+
 void DeviceLink::arrived(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort)
 {
     m_draining = true;

@@ -43,6 +43,8 @@ public:
     const NetworkSettings& network() const { return m_network; }
     // Conversations enlisted: running, or waiting for their device.
     int conversationCount() const { return m_enlisted; }
+    // Takes a datagram as if it had just been read from the socket (fuzzing the reply path).
+    void receive(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
 
 private:
     friend class Conversation;

@@ -1,304 +1,153 @@
 #include "commandexchange.h"
 
+#include "blockpacker.h"
 #include "deviceprotocol.h"
-#include "fleet.h"
+#include "maccommand.h"
 #include "networksettings.h"
+#include "rig.h"
+#include "udpport.h"
 
-#include <QSignalSpy>
+#include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>
 
-#include <deque>
-
 using namespace brevion;
-using namespace std::chrono_literals;
 
 namespace {
 
-// Ports of these tests only.
-constexpr quint16 kFleetPort = 24310;
-constexpr quint16 kFleetLocalPort = 24311;
-constexpr quint16 kPeerPort = 24320;
-constexpr quint16 kPeerLocalPort = 24321;
-const QString kPeerAddress = QStringLiteral("127.0.0.9");
+const QString kPeer = QStringLiteral("127.0.0.9");
 
-// One message box as the exchange asked for it, with what was pending while it was open.
-struct Shown {
-    Message message;
-    qint16 pendingWhileOpen;
-};
+// The design's boxes, as "title|text".
+const QString kAgain = QStringLiteral("\r\nPlease try the last operation again.");
+const QString kSaved = QStringLiteral("Save Settings|Settings were successfully saved to the device.\r\nIt must be "
+                                      "rebooted for the new settings to take effect.\r\nDo you want to reboot now?");
+const QString kRebooting = QStringLiteral("Reboot|Device is rebooting.\r\nPlease allow thirty seconds before trying "
+                                          "to find or re-configure it again.");
+const QString kRefused =
+    QStringLiteral("Communications Error|The device reported an error receiving the last command.") + kAgain;
+const QString kTimedOut =
+    QStringLiteral("Communications Error|Timed out waiting for a response from the device.") + kAgain;
+const QString kDataError = QStringLiteral("Error Reading Settings|A data error was detected reading the device's "
+                                          "current settings.\r\nPlease click \"Read Settings\" to read them again.");
 
-// A device played by the test: records commands and answers each with the next scripted reply.
-class ScriptedDevice : public QObject {
-public:
-    ScriptedDevice()
-    {
-        QVERIFY(socket.bind(QHostAddress(kPeerAddress), kPeerPort));
-        connect(&socket, &QUdpSocket::readyRead, this, [this] {
-            while (socket.hasPendingDatagrams()) {
-                QByteArray bytes(int(socket.pendingDatagramSize()), '\0');
-                QHostAddress from;
-                quint16 port = 0;
-                socket.readDatagram(bytes.data(), bytes.size(), &from, &port);
-                received.push_back(bytes);
-                if (!replies.empty()) {
-                    (replyVia ? replyVia : &socket)->writeDatagram(replies.front(), from, port);
-                    replies.pop_front();
-                }
-            }
-        });
-    }
-    QUdpSocket socket;
-    QUdpSocket* replyVia = nullptr; // a forger that answers in the device's place
-    std::vector<QByteArray> received;
-    std::deque<QByteArray> replies;
-};
-
-QByteArray settingsReplyOf(talixsim::Preset preset)
-{
-    return talixsim::settingsReply(talixsim::makeDevice(7, preset));
-}
+const QByteArray kGood = talixsim::settingsReply(talixsim::makeDevice(7, talixsim::Preset::Login));
+const QByteArray kA("XA\0\0", 4);
 
 } // namespace
 
 class TestCommandExchange : public QObject {
     Q_OBJECT
 
-private:
     std::unique_ptr<CommandExchange> exchange;
-    std::unique_ptr<talixsim::Fleet> fleet;
-    std::vector<Shown> shown;
-    std::deque<MsgAnswer> answers;
-
-    void useFleet(talixsim::Preset preset = talixsim::Preset::Login, const talixsim::Faults& faults = {})
-    {
-        SetNetwork({kFleetPort, kFleetLocalPort, QStringLiteral("127.0.0.1")});
-        fleet = std::make_unique<talixsim::Fleet>(talixsim::FleetOptions{kFleetPort});
-        const int index = fleet->addDevice(talixsim::makeDevice(0, preset));
-        fleet->setFaults(index, faults);
-        QString error;
-        QVERIFY2(fleet->start(&error), qPrintable(error));
-        exchange->SetDeviceIP(talixsim::ipToText(talixsim::loopbackAddress(0)));
-    }
-
-    void usePeer()
-    {
-        SetNetwork({kPeerPort, kPeerLocalPort, QStringLiteral("127.0.0.1")});
-        exchange->SetDeviceIP(kPeerAddress);
-    }
-
-    std::vector<QByteArray> commandsSeen() const
-    {
-        std::vector<QByteArray> out;
-        for (const auto& entry : fleet->traffic())
-            if (entry.direction == talixsim::TrafficEntry::Direction::In) {
-                if (entry.peerPort == kFleetLocalPort)
-                    out.push_back(entry.bytes);
-            }
-        return out;
-    }
-
-    bool idleWithin(int ms)
-    {
-        return QTest::qWaitFor([this] { return exchange->PendingOp() == CommandExchange::OpNone; }, ms);
-    }
+    QUdpSocket peer; // the device: answers each command with the next scripted reply
+    QList<QByteArray> received, replies;
+    QStringList shown; // "title|text#PendingOp while open"
+    quint16 localPort = support::freeUdpPort();
+    std::function<void()> onBox;
 
 private slots:
-    void init()
+    void initTestCase()
     {
-        shown.clear();
-        answers.clear();
-        SharedVersions() = {};
-        exchange = std::make_unique<CommandExchange>();
-        exchange->SetMessageSink([this](const Message& m) {
-            shown.push_back({m, exchange->PendingOp()});
-            if (answers.empty())
-                return m.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
-            const MsgAnswer a = answers.front();
-            answers.pop_front();
-            return a;
+        QVERIFY(peer.bind(QHostAddress(kPeer), 0));
+        SetNetwork({peer.localPort(), localPort, QStringLiteral("127.0.0.1")});
+        connect(&peer, &QUdpSocket::readyRead, this, [this] {
+            while (peer.hasPendingDatagrams()) {
+                const auto d = peer.receiveDatagram();
+                received << d.data();
+                if (!replies.isEmpty())
+                    peer.writeDatagram(replies.takeFirst(), d.senderAddress(), d.senderPort());
+            }
         });
     }
 
-    void cleanup()
+    void init()
     {
-        exchange.reset();
-        fleet.reset();
-    }
-
-    void readSendsTwoBytesAndReportsTheSettings()
-    {
-        useFleet(talixsim::Preset::Rules);
-        QSignalSpy read(exchange.get(), &CommandExchange::SettingsRead);
-        QVERIFY(exchange->Read());
-        QCOMPARE(exchange->PendingOp(), qint16(CommandExchange::OpRead));
-        QCOMPARE(exchange->Timer1().Interval(), 2000);
-        QVERIFY(read.wait(3000));
-        QCOMPARE(commandsSeen(), std::vector<QByteArray>{QByteArray("XQ")});
-        QCOMPARE(exchange->PendingOp(), qint16(0));
-        QVERIFY(!exchange->Timer1().Enabled());
-        QCOMPARE(exchange->Timer1().Interval(), 0);
-        QVERIFY(!exchange->Winsock1().IsBound());
-        QVERIFY(shown.empty());
-        const auto reply = read.at(0).at(0).value<SettingsReply>();
-        QCOMPARE(reply.layout, SettingsLayout::Rules);
-        QCOMPARE(SharedVersions(), reply.versions);
-    }
-
-    void saveThenYesRebootsAtOnce()
-    {
-        useFleet(talixsim::Preset::Login);
-        answers = {MsgAnswer::Yes, MsgAnswer::Ok};
-        DeviceSettings s;
-        s.NetName = QStringLiteral("Renamed");
-        s.IPAddr = QStringLiteral("127.0.0.2");
-        s.BaudRate = 9600;
-        QVERIFY(exchange->Save(BuildSaveCommand(s, SettingsLayout::Login)));
-        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), size_t(2), 4000);
-        QCOMPARE(shown[0].message, ExchangeMessages::SaveConfirmation());
-        QCOMPARE(shown[0].pendingWhileOpen, qint16(0)); // cleared before the box opens
-        QCOMPARE(shown[1].message, ExchangeMessages::Rebooting());
-        QCOMPARE(shown[1].pendingWhileOpen, qint16(0));
-        const auto commands = commandsSeen();
-        QCOMPARE(commands.size(), size_t(2));
-        QCOMPARE(commands[0].left(2), QByteArray("XS"));
-        QCOMPARE(commands[1], QByteArray::fromHex("5842FF66"));
-        QCOMPARE(fleet->device(0).name, QStringLiteral("Renamed"));
-    }
-
-    void rejectionShowsItsBoxWhileStillPending()
-    {
-        talixsim::Faults faults;
-        faults.nackNext = 1;
-        useFleet(talixsim::Preset::Login, faults);
-        QVERIFY(exchange->Reboot());
-        QVERIFY(idleWithin(3000));
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].message, ExchangeMessages::DeviceError());
-        QCOMPARE(shown[0].pendingWhileOpen, qint16(CommandExchange::OpReboot));
-    }
-
-    void badChecksumKeepsTheStoredVersions()
-    {
-        talixsim::Faults faults;
-        faults.corruptChecksum = true;
-        useFleet(talixsim::Preset::Login, faults);
+        received.clear();
+        shown.clear();
+        onBox = {};
         SharedVersions() = {0x010004, 0x010004};
-        QSignalSpy read(exchange.get(), &CommandExchange::SettingsRead);
-        QVERIFY(exchange->Read());
-        QVERIFY(idleWithin(3000));
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].message, ExchangeMessages::DataError());
-        QCOMPARE(read.count(), 0);
-        QCOMPARE(SharedVersions(), (DeviceVersions{0x010004, 0x010004}));
+        exchange = std::make_unique<CommandExchange>();
+        exchange->SetDeviceIP(kPeer);
+        exchange->SetMessageSink([this](const Message& m) {
+            shown << QStringLiteral("%1|%2#%3").arg(m.title, m.text).arg(exchange->PendingOp());
+            if (onBox)
+                std::exchange(onBox, {})();
+            return MsgAnswer::Yes; // a save confirmation's Yes; every other box has OK alone
+        });
     }
 
-    void shortDatagramIsIgnoredAndTheTimeOutStillFires()
+    // Each outcome of a command as the window shows it, and what stays pending while a box is open.
+    void outcomesBecomeTheDesignsBoxes_data()
     {
-        talixsim::Faults faults;
-        faults.truncateReplies = 3;
-        useFleet(talixsim::Preset::Login, faults);
-        QSignalSpy arrivals(&exchange->Winsock1(), &UdpPort::DataArrival);
-        QVERIFY(exchange->Reboot());
-        QVERIFY(arrivals.wait(1500));
-        QCOMPARE(arrivals.at(0).at(0).toByteArray(), QByteArray("XA", 3));
-        QCOMPARE(exchange->PendingOp(), qint16(CommandExchange::OpReboot));
-        QVERIFY(idleWithin(3000));
-        QCOMPARE(shown.size(), size_t(1));
-        QCOMPARE(shown[0].message, ExchangeMessages::TimedOut());
-        QCOMPARE(shown[0].pendingWhileOpen, qint16(CommandExchange::OpReboot));
-        // After a time-out the socket stays bound and the timer keeps its interval.
-        QVERIFY(exchange->Winsock1().IsBound());
-        QCOMPARE(exchange->Timer1().Interval(), 2000);
-        QVERIFY(!exchange->Timer1().Enabled());
-    }
-
-    void replyAfterTheTimeOutIsIgnored()
-    {
-        talixsim::Faults faults;
-        faults.replyDelayMs = 2400;
-        useFleet(talixsim::Preset::Login, faults);
-        QSignalSpy arrivals(&exchange->Winsock1(), &UdpPort::DataArrival);
-        QVERIFY(exchange->Reboot());
-        QVERIFY(idleWithin(3000));
-        QCOMPARE(shown.size(), size_t(1));
-        QVERIFY(arrivals.wait(2000)); // the late "A" does arrive ...
-        QCOMPARE(shown.size(), size_t(1)); // ... and changes nothing
-        QCOMPARE(exchange->PendingOp(), qint16(0));
-    }
-
-    // Only the device's address and port are the device: a forger on its address but another
-    // port, or on its port at another address, is not heard, and the wait runs into its time-out.
-    void repliesCountOnlyFromTheDevicesAddressAndPort_data()
-    {
-        QTest::addColumn<QString>("from");
-        QTest::addColumn<int>("portOffset");
-        QTest::addColumn<bool>("heard");
-        QTest::newRow("the device") << kPeerAddress << 0 << true;
-        QTest::newRow("its address, another port") << kPeerAddress << 7 << false;
-        QTest::newRow("another address, its port") << QStringLiteral("127.0.0.10") << 0 << false;
-    }
-
-    void repliesCountOnlyFromTheDevicesAddressAndPort()
-    {
-        QFETCH(QString, from);
-        QFETCH(int, portOffset);
-        QFETCH(bool, heard);
-        usePeer();
-        ScriptedDevice device;
-        QUdpSocket forger;
-        if (!heard) {
-            QVERIFY(forger.bind(QHostAddress(from), quint16(kPeerPort + portOffset)));
-            device.replyVia = &forger;
-        }
-        device.replies = {QByteArray("XA\0\0", 4)};
-        QCOMPARE(exchange->RunAndWait(QByteArray("XM"), CommandExchange::OpMacAddress), heard);
-        QCOMPARE(shown.size(), size_t(heard ? 0 : 1));
-        if (!heard)
-            QCOMPARE(shown[0].message, ExchangeMessages::TimedOut());
-    }
-
-    void readTwiceLeavesOnePendingRead()
-    {
-        useFleet(talixsim::Preset::Basic);
-        QSignalSpy read(exchange.get(), &CommandExchange::SettingsRead);
-        QVERIFY(exchange->Read());
-        QVERIFY(exchange->Read());
-        QVERIFY(read.wait(3000));
-        QVERIFY(fleet->waitForReplies(2, 2000ms));
-        QCoreApplication::processEvents();
-        QCOMPARE(read.count(), 1);
-        QCOMPARE(commandsSeen(), (std::vector<QByteArray>{"XQ", "XQ"}));
-        QVERIFY(shown.empty());
-    }
-
-    void unexpectedRepliesEndTheWaitSilently_data()
-    {
-        QTest::addColumn<qint16>("op");
-        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QList<QByteArray>>("script");
+        QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<bool>("ack");
-        QTest::newRow("Q while a save is pending") << qint16(CommandExchange::OpSave) << settingsReplyOf(talixsim::Preset::Login) << false;
-        QTest::newRow("A while a read is pending") << qint16(CommandExchange::OpRead) << QByteArray("XA\0\0", 4) << false;
-        QTest::newRow("unknown code") << qint16(CommandExchange::OpReboot) << QByteArray("XZ\0\0", 4) << false;
-        QTest::newRow("A to the MAC command") << qint16(CommandExchange::OpMacAddress) << QByteArray("XA\0\0", 4) << true;
-        QTest::newRow("A to the MAC restart") << qint16(CommandExchange::OpMacRestart) << QByteArray("XA\0\0", 4) << true;
+        QTest::newRow("read, settings") << 3 << QList{kGood} << QStringList{} << false;
+        QTest::newRow("read, bad checksum") << 3 << QList{kGood.chopped(1) + '\x01'} << QStringList{kDataError + "#3"} << false;
+        QTest::newRow("read answered A") << 3 << QList{kA} << QStringList{} << false;
+        QTest::newRow("save answered Q") << 1 << QList{kGood} << QStringList{} << false;
+        QTest::newRow("unknown code") << 2 << QList{QByteArray("XZ\0\0", 4)} << QStringList{} << false;
+        QTest::newRow("reboot accepted") << 2 << QList{kA} << QStringList{kRebooting + "#0"} << false;
+        QTest::newRow("refused") << 2 << QList{QByteArray("XN\0\0", 4)} << QStringList{kRefused + "#2"} << false;
+        QTest::newRow("save, Yes") << 1 << QList{kA, kA} << QStringList{kSaved + "#0", kRebooting + "#0"} << false;
+        QTest::newRow("MAC command") << 4 << QList{kA} << QStringList{} << true;
+        QTest::newRow("MAC restart") << 5 << QList{kA} << QStringList{} << true;
+        QTest::newRow("3 bytes: time-out") << 2 << QList{QByteArray("XA\0", 3)} << QStringList{kTimedOut + "#2"} << false;
     }
 
-    void unexpectedRepliesEndTheWaitSilently()
+    void outcomesBecomeTheDesignsBoxes()
     {
-        QFETCH(qint16, op);
-        QFETCH(QByteArray, reply);
+        QFETCH(int, op);
+        QFETCH(QList<QByteArray>, script);
+        QFETCH(QStringList, boxes);
         QFETCH(bool, ack);
-        usePeer();
-        ScriptedDevice device;
-        device.replies = {reply};
-        QSignalSpy read(exchange.get(), &CommandExchange::SettingsRead);
-        const bool acked = exchange->RunAndWait(QByteArray("XQ"), op);
-        QCOMPARE(acked, ack);
+        const QByteArray commands[] = {{}, BuildSaveCommand({}, SettingsLayout::Login), RebootCommand(), ReadCommand(),
+                                       MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), RestartCommand()};
+        replies = script;
+        int reads = 0;
+        connect(exchange.get(), &CommandExchange::SettingsRead, this, [&] { ++reads; });
+        QCOMPARE(exchange->RunAndWait(commands[op], qint16(op)), ack);
+        QTRY_COMPARE(shown, boxes); // a reboot after Yes ends after RunAndWait
+        QCOMPARE(reads, QTest::currentDataTag() == QLatin1String("read, settings") ? 1 : 0);
+        QCOMPARE(SharedVersions().FirmVersion, reads ? 0x010011 : 0x010004); // a bad reply leaves them
         QCOMPARE(exchange->PendingOp(), qint16(0));
-        QVERIFY(!exchange->Timer1().Enabled());
-        QVERIFY(shown.empty());
-        QCOMPARE(read.count(), 0);
+        const bool timedOut = boxes.value(0) == kTimedOut + "#2";
+        QCOMPARE(exchange->Timer1().Interval, timedOut ? 2000 : 0);
+        QVERIFY(!exchange->Timer1().Enabled);
+        QCOMPARE(exchange->Link() != nullptr, timedOut); // the port stays bound after a time-out only
+        if (op == 2 || boxes.size() == 2) // a reboot, on its own or after Yes
+            QCOMPARE(received.last().toHex(), QByteArray("5842ff66"));
+    }
+
+    // A reply that arrives while the time-out box is open still answers the command.
+    void replyDuringTheTimeOutBoxCounts()
+    {
+        onBox = [this] {
+            peer.writeDatagram(kA, QHostAddress::LocalHost, localPort);
+            QVERIFY(QTest::qWaitFor([this] { return shown.size() == 2; }, 2000));
+        };
+        exchange->RunAndWait(RebootCommand(), CommandExchange::OpReboot);
+        QCOMPARE(shown, (QStringList{kTimedOut + "#2", kRebooting + "#0"}));
+    }
+
+    // The port held by this program (a command waiting elsewhere) or by another one.
+    void portHeldSaysByWhom()
+    {
+        UdpPort ours;
+        QUdpSocket theirs;
+        for (const bool here : {true, false}) {
+            shown.clear();
+            QVERIFY(here ? ours.Bind(localPort) : theirs.bind(QHostAddress::AnyIPv4, localPort));
+            QVERIFY(!exchange->Read());
+            const QString words = here ? "UDP port %1 is still in use by this program, which is waiting for a "
+                                         "device's reply on it."
+                                       : "local UDP port %1 is in use by another program.";
+            QVERIFY2(shown.value(0).contains(words.arg(localPort)), qPrintable(shown.value(0)));
+            ours.Close();
+        }
+        QCOMPARE(exchange->PendingOp(), qint16(0));
+        QVERIFY(received.isEmpty());
     }
 };
 

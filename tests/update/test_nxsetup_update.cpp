@@ -1,16 +1,14 @@
 #include "nxsetup.h"
 
-#include "deviceversions.h"
 #include "dialogs.h"
 #include "enteremacaddr.h"
-#include "forms.h"
-#include "msgbox.h"
 #include "nxupdate.h"
-#include "updatetestsupport.h"
+#include "updateimage.h"
+#include "rig.h"
+#include "udpport.h"
+#include "wait.h"
+#include "windows.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -18,34 +16,27 @@
 #include <QTimer>
 
 using namespace brevion;
-using namespace updatetest;
-
-namespace {
-
-constexpr quint16 kLocalPort = 24503;
-
-bool isCommand(const QByteArray& d, const char* prefix) { return d.startsWith(prefix); }
-
-int countOf(const QList<QByteArray>& in, const char* prefix)
-{
-    int n = 0;
-    for (const auto& d : in)
-        n += isCommand(d, prefix) ? 1 : 0;
-    return n;
-}
-
-} // namespace
 
 class TestNxSetupUpdate : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
-    QList<Message> m_messages;
+    QTemporaryDir m_dir;
+    support::Boxes m_boxes;
 
-    NxSetup& openSetup(const SimDevice& dev, bool macUnset)
+    // The commands the device received that begin with prefix ("" for all).
+    static QList<QByteArray> commands(const support::Rig& rig, const char* prefix = "")
     {
-        NxSetup& s = Forms::Get<NxSetup>();
-        s.IPAddr->setText(dev.ip);
+        QList<QByteArray> out;
+        for (const auto& t : rig.fleet.traffic())
+            if (t.direction == talixsim::TrafficEntry::Direction::In && t.bytes.startsWith(prefix))
+                out << t.bytes;
+        return out;
+    }
+
+    NxSetup& openSetup(const support::Rig& rig, bool macUnset)
+    {
+        NxSetup& s = support::window<NxSetup>();
+        s.IPAddr->setText(rig.ip());
         s.MacUnset = macUnset;
         s.show();
         s.Init();
@@ -55,17 +46,10 @@ class TestNxSetupUpdate : public QObject {
 private slots:
     void initTestCase()
     {
-        qputenv("BREVION_SETTINGS_FILE", m_settings.filePath(QStringLiteral("store.ini")).toLocal8Bit());
-        SetMessageResponder([this](const Message& m) {
-            m_messages << m;
-            return MsgAnswer::Ok;
-        });
+        qputenv("BREVION_SETTINGS_FILE", m_dir.filePath(QStringLiteral("store.ini")).toLocal8Bit());
+        support::answerBoxes(m_boxes);
     }
-    void init()
-    {
-        m_messages.clear();
-        SharedVersions() = {};
-    }
+    void init() { m_boxes.clear(); }
     void cleanup()
     {
         SetModalResponder({});
@@ -76,151 +60,89 @@ private slots:
         Forms::Flush();
     }
 
-    void entryIsUpperCasedAsTyped()
-    {
-        EnterMacAddr& d = Forms::Get<EnterMacAddr>();
-        QCOMPARE(d.windowTitle(), QStringLiteral("Enter EUI48 (MAC) Address"));
-        QVERIFY(d.NewAddrL->isReadOnly());
-        QCOMPARE(d.NewAddrL->text(), QStringLiteral("0050C2"));
-        d.show();
-        QTest::keyClicks(d.NewAddr, QStringLiteral("5a3abcd"));
-        QCOMPARE(d.NewAddr->text(), QStringLiteral("5A3ABC"));
-        QCOMPARE(d.NewAddr->cursorPosition(), 6);
-        d.close(); // the window system's close is Cancel, and the dialog is only hidden
-        QVERIFY(d.Cancelled && !d.isVisible() && Forms::IsLoaded<EnterMacAddr>());
-        d.OKButton->click();
-        QVERIFY(!d.Cancelled);
-    }
-
+    // Entries as typed, one per showing of the dialog: the refused ones get their box, a MAC
+    // command the device rejects brings the dialog back as it was, then MAC and restart go out.
     void macProgrammingLoop()
     {
         talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
         state.mac = talixsim::placeholderMac(0);
-        SimDevice dev(kLocalPort, state);
-        dev.faults([](talixsim::Faults& f) { f.restartSilentMs = 0; });
-        // Entries as the user types them, one per showing of the dialog; afterwards OK as it is.
+        support::Rig rig(std::vector{state});
+        rig.faults([](talixsim::Faults& f) { f.restartSilentMs = 0; });
         const QStringList entries{"12345", "5A2FFF", "5A4000", "5A3G00", "5a3abc"};
-        int shown = 0;
-        QStringList seenInDialog;
+        QStringList seen;
         SetModalResponder([&](QWidget& w) {
             auto& d = static_cast<EnterMacAddr&>(w);
-            seenInDialog << d.NewAddr->text();
-            const QString next = entries.value(shown++);
-            if (!next.isEmpty()) {
-                d.NewAddr->clear();
-                QTest::keyClicks(d.NewAddr, next);
-            }
-            if (next == "5a3abc") // the first MAC command is rejected
-                dev.faults([](talixsim::Faults& f) { f.nackNext = 1; });
+            seen << d.NewAddr->text();
+            const QString entry = entries.value(seen.size() - 1, d.NewAddr->text());
+            d.NewAddr->clear();
+            QTest::keyClicks(d.NewAddr, entry);
+            // The first MAC command is rejected (the read of Init has had its answer).
+            if (seen.size() == entries.size() && rig.fleet.waitForReplies(1, std::chrono::seconds(2)))
+                rig.faults([](talixsim::Faults& f) { f.nackNext = 1; });
             d.OKButton->click();
         });
-
-        openSetup(dev, true);
+        openSetup(rig, true);
+        QStringList texts;
+        for (const Message& m : m_boxes.shown)
+            texts << m.text;
         const QString length = "MAC Address must be 12 hexadecimal digits long.";
         const QString range = "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
-        QStringList texts;
-        for (const auto& m : m_messages)
-            texts << m.text;
-        QCOMPARE(texts.mid(0, 4), (QStringList{length, range, range, range}));
-        QCOMPARE(m_messages.value(4).title, QStringLiteral("Communications Error")); // the rejection
-        QCOMPARE(m_messages.size(), 5);
-        QCOMPARE(seenInDialog.mid(0, 1), QStringList{""});
-        QCOMPARE(seenInDialog.value(5), QStringLiteral("5A3ABC")); // shown again as it was
-
-        const QByteArray expected = QByteArray::fromHex("584D0050C25A3ABC");
-        QList<QByteArray> macs;
-        for (const auto& d : dev.received())
-            if (isCommand(d, "XM"))
-                macs << d;
-        QCOMPARE(macs.size(), 2);
-        QCOMPARE(macs[0], macs[1]);
-        QVERIFY(macs[0].startsWith(expected));
-        QCOMPARE(dev.received().last(), QByteArray::fromHex("5850BDFE9B"));
-        QCOMPARE(dev.fleet.device(dev.index).mac, (talixsim::Mac{0x00, 0x50, 0xC2, 0x5A, 0x3A, 0xBC}));
+        QCOMPARE(texts, (QStringList{length, range, range, range,
+                                     "The device reported an error receiving the last command.\r\n"
+                                     "Please try the last operation again."}));
+        QCOMPARE(seen.value(0), QString());
+        QCOMPARE(seen.value(5), QStringLiteral("5A3ABC")); // upper-cased, shown again as it was
+        const QByteArray mac = commands(rig, "XM").value(0);
+        QCOMPARE(commands(rig, "XM"), (QList<QByteArray>{mac, mac})); // the same 10 bytes again
+        QCOMPARE(mac.left(8).toHex(), QByteArray("584d0050c25a3abc"));
+        QCOMPARE(commands(rig).last().toHex(), QByteArray("5850bdfe9b"));
+        QCOMPARE(rig.fleet.device(0).mac, (talixsim::Mac{0x00, 0x50, 0xC2, 0x5A, 0x3A, 0xBC}));
     }
 
     void cancelAtTheFirstDialogSendsNothing()
     {
         talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
         state.mac = talixsim::placeholderMac(0);
-        SimDevice dev(kLocalPort, state);
+        support::Rig rig(std::vector{state});
         SetModalResponder([](QWidget& w) { static_cast<EnterMacAddr&>(w).CancelButton->click(); });
-        openSetup(dev, true);
-        QTest::qWait(50);
-        QCOMPARE(countOf(dev.received(), "XM") + countOf(dev.received(), "XP"), 0);
-        QCOMPARE(dev.fleet.device(dev.index).mac, talixsim::placeholderMac(0));
+        openSetup(rig, true);
+        QVERIFY(rig.fleet.waitForReplies(1, std::chrono::seconds(2))); // the read of Init
+        QCOMPARE(commands(rig), QList<QByteArray>{"XQ"});
     }
 
-    void cancelledFolderChoiceAndCancelInTheUpdateWindow()
+    // The update window gets the device and a free port; the configuration window waits disabled,
+    // and reads the device again only when an update window was shown.
+    void handsOverThePortAndReturns()
     {
-        SimDevice dev(kLocalPort);
-        NxSetup& s = openSetup(dev, false);
+        support::Rig rig(1, talixsim::Preset::Rules);
+        NxSetup& s = openSetup(rig, false);
         QTRY_COMPARE(s.FirmVer->text(), QStringLiteral("1.0.11"));
-        dev.fleet.clearTraffic();
-
-        // No folder chosen: the update window goes, nothing is read.
+        rig.fleet.clearTraffic();
         SetFolderResponder([](const FolderRequest&) { return QString(); });
         s.cmdPgmProgram->click();
-        QVERIFY(!Forms::IsLoaded<NxUpdate>());
-        QVERIFY(s.isEnabled());
+        QVERIFY(!Forms::IsLoaded<NxUpdate>() && s.isEnabled());
 
-        // Cancel in the update window: nothing goes to the device but the fresh read.
-        QTemporaryDir dir;
-        QFile f(dir.filePath("FIRM.bin"));
-        f.open(QIODevice::WriteOnly);
-        f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 640));
+        QFile f(m_dir.filePath("FIRM.bin"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 640)));
         f.close();
-        SetFolderResponder([&](const FolderRequest&) { return dir.path(); });
-        QPoint placed, setupAt = QPoint(s.Left(), s.Top());
-        bool setupEnabled = true;
+        SetFolderResponder([&](const FolderRequest&) { return m_dir.path(); });
+        bool portFree = false, setupEnabled = true;
+        QPoint placed;
         QTimer::singleShot(50, [&] {
             NxUpdate& u = Forms::Get<NxUpdate>();
+            portFree = !UdpPort::IsBoundHere(rig.localPort);
             placed = QPoint(u.Left(), u.Top());
             setupEnabled = s.isEnabled();
             QCOMPARE(u.HdweVer->text(), s.HdweVer->text());
-            QCOMPARE(u.DeviceIP(), dev.ip);
+            QCOMPARE(u.DeviceIP(), rig.ip());
             u.cmdCancel->click();
         });
         s.cmdPgmProgram->click();
-        QVERIFY(!setupEnabled);
-        QCOMPARE(placed, setupAt + QPoint(360, 360));
-        QVERIFY(!Forms::IsLoaded<NxUpdate>());
-        QVERIFY(s.isEnabled());
-        QVERIFY(dev.fleet.waitForReplies(1, std::chrono::seconds(2)));
-        QCOMPARE(dev.received(), QList<QByteArray>{QByteArray("XQ")});
-    }
-
-    // A Rules device on firmware 1.0.11 gets 1.0.17 through the windows and is read again in the
-    // Login layout.
-    void firmwareUpdateThroughTheWindows()
-    {
-        talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
-        state.userPrompt = QStringLiteral("login:");
-        state.username = QStringLiteral("operator");
-        SimDevice dev(kLocalPort, state);
-        NxSetup& s = openSetup(dev, false);
-        QTRY_COMPARE(s.FirmVer->text(), QStringLiteral("1.0.11"));
-        QCOMPARE(s.UserPrompt->text(), QString());
-
-        QTemporaryDir dir;
-        QFile f(dir.filePath("FIRM.bin"));
-        f.open(QIODevice::WriteOnly);
-        f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 2048));
-        f.close();
-        SetFolderResponder([&](const FolderRequest&) { return dir.path(); });
-        QString finalStatus;
-        QTimer::singleShot(50, [&] {
-            NxUpdate& u = Forms::Get<NxUpdate>();
-            u.cmdUpdate->click(); // runs the whole update
-            finalStatus = u.lblStatus->text();
-            u.cmdUpdate->click(); // Close
-        });
-        s.cmdPgmProgram->click();
-        QCOMPARE(finalStatus, QStringLiteral("Update was completed successfully."));
-        QTRY_COMPARE(s.FirmVer->text(), QStringLiteral("1.0.17"));
-        QCOMPARE(s.UserPrompt->text(), QStringLiteral("login:"));
-        QCOMPARE(s.Username->text(), QStringLiteral("operator"));
-        QVERIFY(m_messages.isEmpty());
+        QVERIFY(portFree && !setupEnabled && !Forms::IsLoaded<NxUpdate>() && s.isEnabled());
+        QCOMPARE(placed, QPoint(s.Left(), s.Top()) + QPoint(360, 360));
+        QVERIFY(rig.fleet.waitForReplies(1, std::chrono::seconds(2)));
+        QCOMPARE(commands(rig), QList<QByteArray>{"XQ"});
+        QVERIFY(m_boxes.shown.empty());
     }
 };
 

@@ -11,61 +11,21 @@ DeviceView ViewOfReply(const SettingsReply& reply)
 {
     DeviceView view;
     view.settings.Handshaking = -1;
-    ApplyReply(view.settings, reply);
-    const DeviceSettings& s = view.settings;
-    view.entry = {s.DHCP,
-                  s.IPAddr,
-                  s.SubnetMask,
-                  s.Gateway,
-                  QString::number(s.IPPort),
-                  BaudRateIndex(s.BaudRate),
-                  s.Handshaking,
-                  reply.UDPPort ? QString::number(*reply.UDPPort) : QString()};
+    ApplyReply(view, reply);
     return view;
 }
 
 SettingsFileValues FileValuesOf(const DeviceView& view)
 {
-    SettingsFileValues v;
-    v.DHCP = view.entry.DHCP;
-    v.IPAddr = view.entry.IPAddr;
-    v.SubnetMask = view.entry.SubnetMask;
-    v.Gateway = view.entry.Gateway;
-    v.NetName = view.settings.NetName;
-    v.IPPort = view.entry.IPPort;
-    v.BaudRate = view.entry.BaudRate;
-    v.Handshaking = view.entry.Handshaking;
-    v.UDPPort = view.entry.UDPPort;
-    v.Rules = view.settings.Rules;
+    std::array<QString, MaxOutRules + 1> sentences;
     for (int n = 1; n <= MaxOutRules; ++n)
-        v.Sentences[n] = RuleDescription(v.Rules.OutRules[n]);
-    v.UserPrompt = view.settings.UserPrompt;
-    v.PassPrompt = view.settings.PassPrompt;
-    v.Username = view.settings.Username;
-    v.Password = view.settings.Password;
-    return v;
+        sentences[n] = RuleDescription(view.settings.Rules.OutRules[n]);
+    return FileValuesOf(view, sentences);
 }
 
-DeviceView ViewOfFileValues(const SettingsFileValues& v)
-{
-    DeviceView view;
-    view.entry = {v.DHCP, v.IPAddr, v.SubnetMask, v.Gateway, v.IPPort, v.BaudRate, v.Handshaking, v.UDPPort};
-    view.settings.NetName = v.NetName;
-    view.settings.Rules = v.Rules;
-    view.settings.UserPrompt = v.UserPrompt;
-    view.settings.PassPrompt = v.PassPrompt;
-    view.settings.Username = v.Username;
-    view.settings.Password = v.Password;
-    ApplyEntry(view.settings, view.entry);
-    return view;
-}
+DeviceView ViewOfFileValues(const SettingsFileValues& values) { return ControlValuesOf(values); }
 
-DeviceSettings SettingsToSend(const DeviceView& view)
-{
-    DeviceSettings s = view.settings;
-    ApplyEntry(s, view.entry);
-    return s;
-}
+DeviceSettings SettingsToSend(const DeviceView& view) { return SettingsOf(view); }
 
 namespace {
 

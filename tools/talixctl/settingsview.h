@@ -1,8 +1,6 @@
 #pragma once
 
-#include "settingscheck.h"
-#include "settingsfile.h"
-#include "settingsrecord.h"
+#include "controlvalues.h"
 
 #include <QString>
 
@@ -12,10 +10,7 @@ namespace talixctl {
 // the settings, and the values a user would see in its text boxes and lists. Controls a reply
 // does not fill keep the window's opening values (no baud rate or handshaking chosen, an empty
 // UDP port, empty rules and login texts).
-struct DeviceView {
-    brevion::SettingsEntry entry;
-    brevion::DeviceSettings settings;
-};
+using DeviceView = brevion::ControlValues;
 DeviceView ViewOfReply(const brevion::SettingsReply& reply);
 
 // The window's values as a settings file holds them (its Save Settings), and back (Load).
