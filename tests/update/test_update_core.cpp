@@ -43,12 +43,16 @@ QByteArray file(std::vector<Rec> recs, std::array<qint32, 5> header = {0x010011,
     return b + data;
 }
 
-TEST(UpdateCommands, WorkedExamples)
+// A MAC entry's refusals and their messages: tests/tools (talixctl set-mac) and tests/update.
+TEST(UpdateCommands, WorkedExamplesAndTheMakersMacBlock)
 {
     EXPECT_EQ(EraseCommand(), hex("5850E7FE71"));
     EXPECT_EQ(RestartCommand(), hex("5850BDFE9B"));
     EXPECT_EQ(BlockCommand({0x1000, hex("01020304")}), hex("5850C300001000000401020304FE77"));
     EXPECT_EQ(MacCommand(*MacAddressFromEntry("5a3000")), hex("584D0050C25A3000FDBF"));
+    for (const char* entry : {"5A3000", "5A3FFF", "5a3abc"})
+        EXPECT_EQ(CheckMacEntry(entry), MacEntryProblem::None) << entry;
+    EXPECT_EQ(std::pair(CheckMacEntry(" 5A300"), CheckMacEntry("5A30000")), std::pair(MacEntryProblem::Range, MacEntryProblem::Length));
 }
 
 TEST(PackBlocks, GathersConsecutiveRecordsUpTo64Bytes)
@@ -98,10 +102,8 @@ TEST(UpdateList, VersionsFitSortAndLines)
         {"12", {}, {}},      {"Erased", {}, {}},         {"1a.2b.3c", 0x0102, 0x010203},
         {"1.2.5.5", 0x0102, 0x010206}, // half to even
     };
-    for (const auto& [text, hardware, bootloader] : versions) {
-        EXPECT_EQ(HardwareVersionNumber(text), hardware) << text;
-        EXPECT_EQ(BootloaderVersionNumber(text), bootloader) << text;
-    }
+    for (const auto& [text, hardware, bootloader] : versions)
+        EXPECT_EQ(std::pair(HardwareVersionNumber(text), BootloaderVersionNumber(text)), std::pair(hardware, bootloader)) << text;
 
     const UpdateHeader h{0x010011, 0x0102, 0x0104, 0x010005, 0x010007, 10};
     const std::tuple<const char*, qint32, qint32, bool> fits[] = {
@@ -150,14 +152,6 @@ TEST(ExamineUpdateFile, ReadsHeaderAndJudgesFit)
         EXPECT_EQ(ExamineUpdateFile(dir.filePath(name), name, hw, boot).kind, kind) << name << " " << hw << " " << boot;
     EXPECT_EQ(ExamineUpdateFile(dir.filePath("A.bin"), "A.bin", "1.2", "1.0.7").info,
               (UpdateFileInfo{"A.bin", 0x010011, 0x100, 0x1FF, 0x010000, 0x0100FF}));
-}
-
-// The refusals and their messages: tests/tools (talixctl set-mac) and tests/update (the window).
-TEST(MacEntry, BlockOfTheMakerOnly)
-{
-    for (const char* entry : {"5A3000", "5A3FFF", "5a3abc"})
-        EXPECT_EQ(CheckMacEntry(entry), MacEntryProblem::None) << entry;
-    EXPECT_EQ(std::pair(CheckMacEntry(" 5A300"), CheckMacEntry("5A30000")), std::pair(MacEntryProblem::Range, MacEntryProblem::Length));
 }
 
 } // namespace
