@@ -1,4 +1,4 @@
-// The wizard's rule building and checks, without its window (flows: test_outgoingwiz).
+// The wizard's rule building and checks, without its window (flows: test_rulelist).
 #include "rulewizard.h"
 
 #include <gtest/gtest.h>
