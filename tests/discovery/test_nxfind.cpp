@@ -61,9 +61,7 @@ private slots:
         enum Hold { Free, Elsewhere, Here };
         // at: device i answers from 127.0.0.(2 + at[i]); ips: as listed, by text, shared addresses
         // marked; width: of column 0, twips: narrow above 4 devices until the window is loaded again.
-        const struct {
-            std::vector<int> at; Hold hold; QString status; QStringList ips; int width;
-        } steps[] = {
+        const struct { std::vector<int> at; Hold hold; QString status; QStringList ips; int width; } steps[] = {
             {{}, Free, "No Vant Ethernet to Serial Bridge devices were found.", {}, 2550},
             {{7}, Free, "1 Bridge found", {"127.0.0.9"}, 2550},
             {{7, 8, 2, 3}, Free, "4 Bridges found", {"127.0.0.10", "127.0.0.4", "127.0.0.5", "127.0.0.9"}, 2550},
@@ -134,8 +132,7 @@ private slots:
 
         // The placeholder MAC: Init runs (the user cancels the new MAC), the window never shows.
         SetModalResponder([](QWidget& dialog) { dialog.findChild<QPushButton*>("CancelButton")->click(); });
-        seen.clear();
-        w.MSFlexGrid1->setCurrentCell(0, 0);
+        seen.clear(), w.MSFlexGrid1->setCurrentCell(0, 0);
         QTest::mouseClick(w.cmdConfig, Qt::LeftButton);
         QVERIFY(seen.isEmpty() && Forms::Get<NxSetup>().MacUnset && w.isVisible() && w.isEnabled());
         QCOMPARE(Forms::Get<NxSetup>().IPAddr->text(), QStringLiteral("127.0.0.2"));
