@@ -207,8 +207,7 @@ private slots:
         QCOMPARE(rig->received(3).size(), std::size_t(2)); // the read, the save
         DeviceState copied = rig->fleet.device(3), from = rig->fleet.device(0);
         QCOMPARE(copied.mac, makeDevice(3, Preset::Login).mac);
-        copied.mac = from.mac, copied.address = from.address;
-        copied.flash = from.flash = {};
+        copied.mac = from.mac, copied.address = from.address, copied.flash = from.flash = {};
         QCOMPARE(copied, from); // the file carries the address too
     }
 
@@ -230,11 +229,9 @@ private slots:
             const Wire wire = rig->received(n);
             QCOMPARE((std::vector{int(wire.size()), int(wire[1].size())}), (std::vector{n > 0 ? 3 : 2, std::array{384, 192, 44}[n]}));
             QCOMPARE(wire.back(), n > 0 ? kReboot : wire[1]);
-            expected.name = "Kiln", expected.baud = 19200;
-            expected.rules[1] = n < 2 ? Rule{0x0A010203, 502, 1, 0} : expected.rules[1];
-            expected.username = n == 0 ? "op" : expected.username;
-            after = rig->fleet.device(n);
-            after.flash = expected.flash = {};
+            expected.name = "Kiln", expected.baud = 19200, expected.username = n == 0 ? "op" : expected.username;
+            expected.rules[1] = n < 2 ? Rule{0x0A010203, 502, 1, 0} : expected.rules[1], expected.flash = {};
+            after = rig->fleet.device(n), after.flash = {};
             QCOMPARE(after, expected);
             const QString notSent = "\"%1\" is not sent: the device's settings (layout %2) do not carry it.\n";
             QCOMPARE(QString::fromStdString(r.err), n == 0 ? QString() : n == 1 ? notSent.arg("Username", "Rules")

@@ -74,8 +74,7 @@ private slots:
         const QByteArray mac = hex("58 4D 00 50 C2 5A 3A BC FC F9");
         QCOMPARE(dev.received().mid(dev.received().size() - 3), (QList<QByteArray>{mac, mac, hex("58 50 BD FE 9B")})); // the same 10 bytes again
 
-        cleanup();
-        dev.fleet.clearTraffic();
+        cleanup(), dev.fleet.clearTraffic();
         SetModalResponder([](QWidget& w) { static_cast<EnterMacAddr&>(w).CancelButton->click(); });
         openSetup(dev, true);
         QVERIFY(dev.fleet.waitForReplies(1, std::chrono::seconds(2))); // the read of Init
