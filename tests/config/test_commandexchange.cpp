@@ -4,6 +4,7 @@
 #include "deviceprotocol.h"
 #include "maccommand.h"
 #include "networksettings.h"
+#include "hex.h"
 #include "rig.h"
 #include "udpport.h"
 
@@ -12,23 +13,21 @@
 #include <QUdpSocket>
 
 using namespace brevion;
+using support::hex;
 
 namespace {
 
 const QString kPeer = QStringLiteral("127.0.0.9");
 
 // The design's boxes, as "title|text".
-const QString kAgain = QStringLiteral("\r\nPlease try the last operation again.");
-const QString kSaved = QStringLiteral("Save Settings|Settings were successfully saved to the device.\r\nIt must be "
-                                      "rebooted for the new settings to take effect.\r\nDo you want to reboot now?");
-const QString kRebooting = QStringLiteral("Reboot|Device is rebooting.\r\nPlease allow thirty seconds before trying "
-                                          "to find or re-configure it again.");
-const QString kRefused =
-    QStringLiteral("Communications Error|The device reported an error receiving the last command.") + kAgain;
-const QString kTimedOut =
-    QStringLiteral("Communications Error|Timed out waiting for a response from the device.") + kAgain;
-const QString kDataError = QStringLiteral("Error Reading Settings|A data error was detected reading the device's "
-                                          "current settings.\r\nPlease click \"Read Settings\" to read them again.");
+const QString kAgain = "\r\nPlease try the last operation again.", kComms = "Communications Error|";
+const QString kSaved = "Save Settings|Settings were successfully saved to the device.\r\nIt must be rebooted for the new "
+                       "settings to take effect.\r\nDo you want to reboot now?";
+const QString kRebooting = "Reboot|Device is rebooting.\r\nPlease allow thirty seconds before trying to find or re-configure it again.";
+const QString kRefused = kComms + "The device reported an error receiving the last command." + kAgain;
+const QString kTimedOut = kComms + "Timed out waiting for a response from the device." + kAgain;
+const QString kDataError = "Error Reading Settings|A data error was detected reading the device's current settings.\r\nPlease "
+                           "click \"Read Settings\" to read them again.";
 
 const QByteArray kGood = talixsim::settingsReply(talixsim::makeDevice(7, talixsim::Preset::Login));
 const QByteArray kA("XA\0\0", 4);
@@ -62,9 +61,7 @@ private slots:
 
     void init()
     {
-        received.clear();
-        shown.clear();
-        onBox = {};
+        received.clear(), shown.clear(), onBox = {};
         SharedVersions() = {0x010004, 0x010004};
         exchange = std::make_unique<CommandExchange>();
         exchange->SetDeviceIP(kPeer);
@@ -77,47 +74,30 @@ private slots:
     }
 
     // Each outcome of a command as the window shows it, and what stays pending while a box is open.
-    void outcomesBecomeTheDesignsBoxes_data()
-    {
-        QTest::addColumn<int>("op");
-        QTest::addColumn<QList<QByteArray>>("script");
-        QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<bool>("ack");
-        QTest::newRow("read, settings") << 3 << QList{kGood} << QStringList{} << false;
-        QTest::newRow("read, bad checksum") << 3 << QList{kGood.chopped(1) + '\x01'} << QStringList{kDataError + "#3"} << false;
-        QTest::newRow("read answered A") << 3 << QList{kA} << QStringList{} << false;
-        QTest::newRow("save answered Q") << 1 << QList{kGood} << QStringList{} << false;
-        QTest::newRow("unknown code") << 2 << QList{QByteArray("XZ\0\0", 4)} << QStringList{} << false;
-        QTest::newRow("reboot accepted") << 2 << QList{kA} << QStringList{kRebooting + "#0"} << false;
-        QTest::newRow("refused") << 2 << QList{QByteArray("XN\0\0", 4)} << QStringList{kRefused + "#2"} << false;
-        QTest::newRow("save, Yes") << 1 << QList{kA, kA} << QStringList{kSaved + "#0", kRebooting + "#0"} << false;
-        QTest::newRow("MAC command") << 4 << QList{kA} << QStringList{} << true;
-        QTest::newRow("MAC restart") << 5 << QList{kA} << QStringList{} << true;
-        QTest::newRow("3 bytes: time-out") << 2 << QList{QByteArray("XA\0", 3)} << QStringList{kTimedOut + "#2"} << false;
-    }
-
     void outcomesBecomeTheDesignsBoxes()
     {
-        QFETCH(int, op);
-        QFETCH(QList<QByteArray>, script);
-        QFETCH(QStringList, boxes);
-        QFETCH(bool, ack);
         const QByteArray commands[] = {{}, BuildSaveCommand({}, SettingsLayout::Login), RebootCommand(), ReadCommand(),
                                        MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), RestartCommand()};
-        replies = script;
-        int reads = 0;
-        connect(exchange.get(), &CommandExchange::SettingsRead, this, [&] { ++reads; });
-        QCOMPARE(exchange->RunAndWait(commands[op], qint16(op)), ack);
-        QTRY_COMPARE(shown, boxes); // a reboot after Yes ends after RunAndWait
-        QCOMPARE(reads, QTest::currentDataTag() == QLatin1String("read, settings") ? 1 : 0);
-        QCOMPARE(SharedVersions().FirmVersion, reads ? 0x010011 : 0x010004); // a bad reply leaves them
-        QCOMPARE(exchange->PendingOp(), qint16(0));
-        const bool timedOut = boxes.value(0) == kTimedOut + "#2";
-        QCOMPARE(exchange->Timer1().Interval, timedOut ? 2000 : 0);
-        QVERIFY(!exchange->Timer1().Enabled);
-        QCOMPARE(exchange->Link() != nullptr, timedOut); // the port stays bound after a time-out only
-        if (op == 2 || boxes.size() == 2) // a reboot, on its own or after Yes
-            QCOMPARE(received.last().toHex(), QByteArray("5842ff66"));
+        const struct { int op; QList<QByteArray> script; QStringList boxes; bool ack = false; } rows[] = {{3, {kGood}, {}}, {3, {kGood.chopped(1) + '\x01'}, {kDataError + "#3"}}, {3, {kA}, {}}, {1, {kGood}, {}},
+                    {2, {QByteArray("XZ\0\0", 4)}, {}}, {2, {kA}, {kRebooting + "#0"}},
+                    {2, {QByteArray("XN\0\0", 4)}, {kRefused + "#2"}}, {1, {kA, kA}, {kSaved + "#0", kRebooting + "#0"}},
+                    {4, {kA}, {}, true}, {5, {kA}, {}, true}, {2, {QByteArray("XA\0", 3)}, {kTimedOut + "#2"}}};
+        for (const auto& row : rows) {
+            init();
+            replies = row.script;
+            int reads = 0;
+            connect(exchange.get(), &CommandExchange::SettingsRead, this, [&] { ++reads; });
+            QCOMPARE(exchange->RunAndWait(commands[row.op], qint16(row.op)), row.ack);
+            QTRY_COMPARE(shown, row.boxes); // a reboot after Yes ends after RunAndWait
+            QCOMPARE(reads, &row == rows ? 1 : 0); // the first row alone is a good settings reply
+            QCOMPARE(SharedVersions().FirmVersion, reads ? 0x010011 : 0x010004); // a bad reply leaves them
+            QVERIFY(exchange->PendingOp() == 0 && !exchange->Timer1().Enabled);
+            const bool timedOut = row.boxes.value(0) == kTimedOut + "#2";
+            QCOMPARE(exchange->Timer1().Interval, timedOut ? 2000 : 0);
+            QCOMPARE(exchange->Link() != nullptr, timedOut); // the port stays bound after a time-out only
+            if (row.op == 2 || row.boxes.size() == 2) // a reboot, on its own or after Yes
+                QCOMPARE(received.last(), hex("58 42 FF 66"));
+        }
     }
 
     // A reply that arrives while the time-out box is open still answers the command.
@@ -136,18 +116,13 @@ private slots:
     {
         UdpPort ours;
         QUdpSocket theirs;
-        for (const bool here : {true, false}) {
-            shown.clear();
-            QVERIFY(here ? ours.Bind(localPort) : theirs.bind(QHostAddress::AnyIPv4, localPort));
-            QVERIFY(!exchange->Read());
-            const QString words = here ? "UDP port %1 is still in use by this program, which is waiting for a "
-                                         "device's reply on it."
-                                       : "local UDP port %1 is in use by another program.";
-            QVERIFY2(shown.value(0).contains(words.arg(localPort)), qPrintable(shown.value(0)));
-            ours.Close();
-        }
-        QCOMPARE(exchange->PendingOp(), qint16(0));
-        QVERIFY(received.isEmpty());
+        QVERIFY(ours.Bind(localPort) && !exchange->Read());
+        ours.Close();
+        QVERIFY(theirs.bind(QHostAddress::AnyIPv4, localPort) && !exchange->Read());
+        QVERIFY(shown.size() == 2 && shown[0].contains(QString("UDP port %1 is still in use by this program, which is waiting for a device's reply "
+                                          "on it.").arg(localPort)));
+        QVERIFY(shown[1].contains(QString("local UDP port %1 is in use by another program.").arg(localPort)));
+        QVERIFY(exchange->PendingOp() == 0 && received.isEmpty());
     }
 };
 

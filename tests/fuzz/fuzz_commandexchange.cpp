@@ -17,13 +17,8 @@
 
 using namespace brevion;
 
-namespace {
-
-constexpr quint16 kDevicePort = 24390;
-const QHostAddress kDevice(QStringLiteral("127.0.0.2"));
-const QHostAddress kStranger(QStringLiteral("127.0.0.3"));
-
-} // namespace
+static constexpr quint16 kDevicePort = 24390;
+static const QHostAddress kDevice(QStringLiteral("127.0.0.2")), kStranger(QStringLiteral("127.0.0.3"));
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
@@ -73,12 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bool answers = from == 0 && datagram.size() >= 4 && datagram[0] == 'X' && pending != CommandExchange::OpNone;
         if (!answers) {
             // Ignored: nothing changes and nobody is told.
-            FUZZ_CHECK(exchange.PendingOp() == pending);
-            FUZZ_CHECK(shown.size() == shownBefore && settingsRead == readBefore);
+            FUZZ_CHECK(exchange.PendingOp() == pending && shown.size() == shownBefore && settingsRead == readBefore);
             continue;
         }
-        FUZZ_CHECK(exchange.PendingOp() == CommandExchange::OpNone);
-        FUZZ_CHECK(shown.size() <= shownBefore + 1); // at most one box per reply
+        FUZZ_CHECK(exchange.PendingOp() == CommandExchange::OpNone && shown.size() <= shownBefore + 1); // one box at most
         // Only a good settings reply to a pending read reaches the window.
         if (settingsRead != readBefore)
             FUZZ_CHECK(pending == CommandExchange::OpRead && datagram[1] == 'Q');

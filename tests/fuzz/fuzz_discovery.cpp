@@ -10,8 +10,6 @@
 
 using namespace brevion;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     DeviceList list;
@@ -25,20 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::optional<DiscoveredDevice> device = ParseDiscoveryReply(datagram);
         if (!device)
             continue;
-        FUZZ_CHECK(datagram.size() >= kDiscoveryReplyMinSize);
-        FUZZ_CHECK(device->mac.size() == 17);
-        FUZZ_CHECK(device->name.size() <= 16);
-        FUZZ_CHECK(device->ip.count(QLatin1Char('.')) == 3);
+        FUZZ_CHECK(datagram.size() >= kDiscoveryReplyMinSize && device->mac.size() == 17 && device->name.size() <= 16 &&
+                   device->ip.count(QLatin1Char('.')) == 3);
         const int before = list.Count();
         const int index = list.Add(*device);
         FUZZ_CHECK((index < 0) == macs.contains(device->mac));
-        if (index >= 0) {
-            FUZZ_CHECK(index <= before && list.Count() == before + 1);
-            FUZZ_CHECK(list.At(index) == *device);
-            macs.insert(device->mac);
-        } else {
-            FUZZ_CHECK(list.Count() == before);
-        }
+        FUZZ_CHECK(list.Count() == before + (index >= 0) && (index < 0 || (index <= before && list.At(index) == *device)));
+        macs.insert(device->mac);
     }
 
     // One entry per MAC, ascending IP text.

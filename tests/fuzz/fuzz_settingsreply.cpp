@@ -7,17 +7,13 @@
 
 using namespace brevion;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray reply(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const std::optional<SettingsReply> decoded = DecodeSettingsReply(reply);
-    if (!decoded) {
-        FUZZ_CHECK(reply.size() < kMinReplyLength);
+    FUZZ_CHECK(decoded.has_value() == (reply.size() >= kMinReplyLength));
+    if (!decoded)
         return 0;
-    }
-    FUZZ_CHECK(reply.size() >= kMinReplyLength);
     FUZZ_CHECK(decoded->layout == ChooseLayout(decoded->versions));
     if (!decoded->checksumOk)
         return 0;
@@ -28,18 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const quint16 carried = static_cast<quint16>((static_cast<quint8>(reply[length - 2]) << 8) |
                                                  static_cast<quint8>(reply[length - 1]));
     FUZZ_CHECK(carried == ReplyChecksum(reply, length - 2));
-    FUZZ_CHECK(decoded->UDPPort.has_value() == (decoded->layout != SettingsLayout::Basic));
-    FUZZ_CHECK(decoded->OutRules.has_value() == (decoded->layout != SettingsLayout::Basic));
-    FUZZ_CHECK(decoded->login.has_value() == (decoded->layout == SettingsLayout::Login));
+    const bool basic = decoded->layout == SettingsLayout::Basic;
+    FUZZ_CHECK(decoded->UDPPort.has_value() != basic && decoded->OutRules.has_value() != basic &&
+               decoded->login.has_value() == (decoded->layout == SettingsLayout::Login));
 
     DeviceSettings settings;
     ApplyReply(settings, *decoded);
-    FUZZ_CHECK(settings.Rules.OutCount >= 0 && settings.Rules.OutCount <= MaxOutRules);
-    FUZZ_CHECK(settings.Handshaking >= -1 && settings.Handshaking < kHandshakingEntries);
+    FUZZ_CHECK(settings.Rules.OutCount >= 0 && settings.Rules.OutCount <= MaxOutRules && settings.Handshaking >= -1 &&
+               settings.Handshaking < kHandshakingEntries);
 
     const QByteArray command = BuildSaveCommand(settings, decoded->layout);
-    FUZZ_CHECK(command.size() == SaveCommandLength(decoded->layout));
-    FUZZ_CHECK(command.startsWith("XS"));
+    FUZZ_CHECK(command.size() == SaveCommandLength(decoded->layout) && command.startsWith("XS"));
     FUZZ_CHECK(command.right(2) == CommandChecksum(command.left(command.size() - 2)));
     return 0;
 }

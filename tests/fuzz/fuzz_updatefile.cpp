@@ -9,8 +9,6 @@
 
 using namespace brevion;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
@@ -24,13 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     const UpdateFile& file = *result.file;
-    FUZZ_CHECK(listing && file.header == *listing);
-    FUZZ_CHECK(file.header.TotalBytes > 0);
+    FUZZ_CHECK(listing && file.header == *listing && file.header.TotalBytes > 0);
 
     QByteArray recordData;
     for (const DataRecord& record : file.records) {
-        FUZZ_CHECK(record.data.size() <= kMaxRecordBytes);
-        FUZZ_CHECK(record.Address >= 0 && record.Address + record.data.size() <= kDeviceFlashBytes);
+        FUZZ_CHECK(record.data.size() <= kMaxRecordBytes && record.Address >= 0 &&
+                   record.Address + record.data.size() <= kDeviceFlashBytes);
         recordData += record.data;
     }
     FUZZ_CHECK(recordData.size() == file.header.TotalBytes);
@@ -39,9 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // holds consecutive addresses.
     QByteArray sent;
     for (const Block& block : PackBlocks(file)) {
-        FUZZ_CHECK(block.data.size() <= kMaxBlockBytes);
         const QByteArray command = BlockCommand(block);
-        FUZZ_CHECK(command.size() == 11 + block.data.size() && command.size() <= 75);
+        FUZZ_CHECK(block.data.size() <= kMaxBlockBytes && command.size() == 11 + block.data.size() && command.size() <= 75);
         FUZZ_CHECK(command.right(2) == CommandChecksum(command.left(command.size() - 2)));
         sent += block.data;
     }

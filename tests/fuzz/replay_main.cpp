@@ -13,23 +13,20 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv)
 {
-    LLVMFuzzerInitialize(&argc, &argv);
-    std::vector<fs::path> inputs;
-    for (int i = 1; i < argc; ++i) {
-        if (!fs::is_directory(argv[i]))
-            inputs.emplace_back(argv[i]);
-        else
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
+    std::vector<fs::path> inputs(argv + 1, argv + argc);
+    for (int i = 1; i < argc; ++i)
+        if (fs::is_directory(argv[i]))
             for (const auto& entry : fs::recursive_directory_iterator(argv[i]))
                 if (entry.is_regular_file())
                     inputs.push_back(entry.path());
-    }
+    std::erase_if(inputs, [](const fs::path& p) { return fs::is_directory(p); });
     for (const fs::path& path : inputs) {
         std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            std::cerr << "cannot read " << path << '\n';
-            return 1;
-        }
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (!in.good() && !in.eof())
+            return std::cerr << "cannot read " << path << '\n', 1;
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     std::cout << inputs.size() << " inputs replayed\n";

@@ -85,12 +85,9 @@ private slots:
         QTemporaryDir fitting, empty, foreign, bootOnly, cut;
         const QByteArray firm = updateFile(talixsim::Region::Firmware, {1, 0, 17});
         const Message noFiles{"Update Firmware", "No update files were found.", MsgButtons::Ok, MsgIcon::Exclamation};
+        // errorWords: of the "Update File Error" box, shown twice (Retry, then Cancel).
         const struct {
-            const char* name;
-            QString folder, hw;
-            bool listed;
-            std::vector<Message> messages;
-            QString errorWords; // of the "Update File Error" box, shown twice (Retry, then Cancel)
+            const char* name; QString folder, hw; bool listed; std::vector<Message> messages; QString errorWords;
         } cases[] = {
             {"cancelled folder choice", QString(), "1.2", false, {}, {}},
             {"folder that cannot be listed", folderWith(fitting, {{"A.bin", firm}}) + "/missing", "1.2", false, {}, {}},
@@ -157,9 +154,8 @@ private slots:
                  kCompleted + " 1.0.5 1.0.17 270");
         QCOMPARE(dev.fleet.device(dev.index).firm, (talixsim::Version3{1, 0, 17}));
         QVERIFY(dev.received().first() == hex("58 50 E7 FE 71") && dev.received().contains(hex("58 50 BD FE 9B")));
-        for (QWidget* c : std::initializer_list<QWidget*>{w.cmdCancel, w.optBoot, w.optFirm, w.FirmUpdateFile, w.HdweVer})
-            QVERIFY(!c->isEnabled());
-        QVERIFY(w.lbl1->isHidden() && w.cmdUpdate->isEnabled() && w.cmdUpdate->text() == "Close");
+        QVERIFY(!w.cmdCancel->isEnabled() && !w.optBoot->isEnabled() && !w.optFirm->isEnabled() &&
+                !w.FirmUpdateFile->isEnabled() && !w.HdweVer->isEnabled() && w.lbl1->isHidden() && w.cmdUpdate->isEnabled() && w.cmdUpdate->text() == "Close");
         w.cmdUpdate->click();
         QVERIFY(!w.isVisible());
     }
@@ -172,14 +168,10 @@ private slots:
         const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\nPlease close the program that uses this port and try again."};
         const Message heldHere{kComms, "The command could not be sent: local UDP port %1 is still in use by this program, which is waiting for a device's reply on it.\r\nWait a few seconds and try again."};
         enum Hold { Free, Elsewhere, Here };
+        // midway: once the first block is accepted; versions: boot, firmware; extraSends: of blocks.
         const struct {
-            const char* name;
-            bool boot, tagged;
-            Fault before, midway; // midway: once the first block is accepted
-            Hold hold;
-            std::vector<Message> messages;
-            QString status, versions; // boot, firmware
-            qsizetype extraSends = 0; // of blocks
+            const char* name; bool boot, tagged; Fault before, midway; Hold hold; std::vector<Message> messages;
+            QString status, versions; qsizetype extraSends = 0;
         } cases[] = {
             {"bootloader", true, true, {}, {}, Free, {}, kCompleted, "1.0.9 Erased"},
             {"firmware not taken", false, false, {}, {}, Free, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
@@ -223,10 +215,8 @@ private slots:
             if (m_boxes.count(kEraseTimedOut))
                 QCOMPARE(in, QList<QByteArray>{hex("58 50 E7 FE 71")});
             // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.
-            QList<QByteArray> blocks;
-            for (const QByteArray& d : in)
-                if (d.startsWith("XP\xC3"))
-                    blocks << d;
+            QList<QByteArray> blocks = in;
+            blocks.removeIf([](const QByteArray& d) { return !d.startsWith("XP\xC3"); });
             QCOMPARE(blocks.size() - QSet<QByteArray>(blocks.begin(), blocks.end()).size(), c.extraSends);
             Forms::Unload<NxUpdate>();
         }
