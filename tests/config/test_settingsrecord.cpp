@@ -135,7 +135,7 @@ TEST(Check, RefusesWhatTheDeviceCannotHold)
         {EDIT(s.Rules.OutRules[1].IdleSecs = 3601), L::Rules, rule1}, {EDIT(s.Rules.OutRules[1].IdleSecs = 3600), L::Rules, {}},
         {EDIT(s.Rules.OutRules[1].IdleSecs = -1), L::Login, rule1}, {EDIT(s.Rules.OutRules[2].IdleSecs = -1), L::Login, {}},
         {EDIT(s.Username = QString::fromUtf8("J\u00f8rn")), L::Login, {}}, {EDIT(s.NetName = QString(17, u'n')), L::Basic, "Device Name"},
-        {EDIT(s.NetName = QString(16, u'n') + "  "), L::Basic, {}},
+        {EDIT(s.NetName = QString(16, u'n') + "  "), L::Basic, {}}, {EDIT(s.Password = QString::fromUtf8("pw\u20ac")), L::Login, "Password"},
         {EDIT(s.UserPrompt = QString(33, u'u')), L::Login, "Prompt for User Name"},
     };
     int row = 0;
