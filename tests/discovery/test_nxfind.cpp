@@ -79,7 +79,8 @@ private slots:
             QVERIFY(s.hold != Here || own.Bind(rig->localPort));
             NxFind& w = Forms::Get<NxFind>();
             bool searching = false;
-            QTimer::singleShot(200, &w, [&] {
+            QObject step; // a search that ends at once must not leave the look to a later step
+            QTimer::singleShot(200, &step, [&] {
                 searching = w.lblStatus->text() == "Searching, please wait ..." && !w.cmdSearch->isEnabled() &&
                             !w.cmdConfig->isEnabled() && !w.lblDuplicates->isVisible();
             });
