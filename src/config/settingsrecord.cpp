@@ -69,9 +69,10 @@ void putText(uchar* p, const QString& text, int size)
         *p++ = c.unicode() <= 0xFF ? uchar(c.unicode()) : uchar('?');
 }
 
+// An address the strict parser refuses goes out as 0.0.0.0, as IPToBytes has it.
 void putAddress(uchar* p, const QString& text)
 {
-    IPToBytes(text, p[0], p[1], p[2], p[3]);
+    Put32(p, ParseIPv4(text).value_or(0));
 }
 
 void putRule(uchar* p, const OutCnctRule& rule)
