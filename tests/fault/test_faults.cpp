@@ -104,6 +104,29 @@ private slots:
         });
         QTEST(run(update, 20000).code, "expected");
     }
+
+    // After erasing its firmware a device may stay silent for up to 30 s. At a tenth of every
+    // wait, a device silent for 2.2 s (22 s) after the erase is still waited for.
+    void updateWaitsForTheDeviceAfterTheErase()
+    {
+        support::Rig rig(1, talixsim::Preset::Login, 11);
+        rig.faults([](talixsim::Faults& f) { f.eraseMs = 50, f.restartSilentMs = 100; });
+        const UpdateFile file = *ParseUpdateFile(talixsim::makeUpdateFile({.version = {1, 0, 18}, .size = 64})).file;
+        DeviceLink link(Network());
+        UpdateConversation update(link, QHostAddress(rig.ip()), file, UpdateConversation::Target::Firmware, false);
+        UpdateConversation::Timings t;
+        for (int* ms : {&t.eraseWaitMs, &t.blockWaitMs, &t.restartWaitMs, &t.readWaitMs, &t.pauseMs, &t.afterEraseMs,
+                        &t.afterEraseErasedMs, &t.afterRestartMs})
+            *ms /= 10;
+        update.setTimings(t);
+        connect(&update, &UpdateConversation::phaseChanged, &update, [&](UpdateConversation::Phase phase) {
+            if (phase != UpdateConversation::Phase::WaitAfterErase)
+                return;
+            rig.faults([](talixsim::Faults& f) { f.silent = true; });
+            QTimer::singleShot(2200, &update, [&] { rig.faults([](talixsim::Faults& f) { f.silent = false; }); });
+        });
+        QCOMPARE(run(update, 20000).code, Code::Accepted);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFaults)
