@@ -37,6 +37,19 @@ bool allowedPeer(quint32 peer)
     return (peer >> 24) == 127 || (peer >> 17) == (0xC612u >> 1);
 }
 
+// One datagram of a sendmmsg/recvmmsg batch: its peer, its bytes and room for its ancillary data.
+void setMessage(mmsghdr& m, sockaddr_in& peer, iovec& iov, char* control, size_t controlSize)
+{
+    m = {};
+    msghdr& msg = m.msg_hdr;
+    msg.msg_name = &peer;
+    msg.msg_namelen = sizeof peer;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = controlSize;
+}
+
 } // namespace
 
 struct Fleet::Impl {
@@ -148,14 +161,8 @@ struct Fleet::Impl {
                 to[n].sin_addr.s_addr = htonl(o.peer);
                 iov[n] = {const_cast<char*>(o.bytes.constData()), size_t(o.bytes.size())};
                 std::memset(control[n], 0, sizeof control[n]);
-                msgs[n] = {};
+                setMessage(msgs[n], to[n], iov[n], control[n], sizeof control[n]);
                 msghdr& msg = msgs[n].msg_hdr;
-                msg.msg_name = &to[n];
-                msg.msg_namelen = sizeof to[n];
-                msg.msg_iov = &iov[n];
-                msg.msg_iovlen = 1;
-                msg.msg_control = control[n];
-                msg.msg_controllen = sizeof control[n];
                 cmsghdr* c = CMSG_FIRSTHDR(&msg);
                 c->cmsg_level = IPPROTO_IP;
                 c->cmsg_type = IP_PKTINFO;
@@ -321,14 +328,7 @@ struct Fleet::Impl {
         for (int budget = 0; budget < 4096; budget += kBatch) {
             for (int i = 0; i < kBatch; ++i) {
                 iov[i] = {buffers.data() + size_t(i) * 2048, 2048};
-                msgs[i] = {};
-                msghdr& msg = msgs[i].msg_hdr;
-                msg.msg_name = &from[i];
-                msg.msg_namelen = sizeof from[i];
-                msg.msg_iov = &iov[i];
-                msg.msg_iovlen = 1;
-                msg.msg_control = control[i];
-                msg.msg_controllen = sizeof control[i];
+                setMessage(msgs[i], from[i], iov[i], control[i], sizeof control[i]);
             }
             const int n = ::recvmmsg(fd, msgs, kBatch, MSG_DONTWAIT, nullptr);
             if (n <= 0)
