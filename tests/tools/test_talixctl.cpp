@@ -452,6 +452,18 @@ private slots:
                        {{"updated", 0}, {"unchanged", 2}, {"skipped", 0}, {"failed", 0}}}));
         QVERIFY(rig->fleet.device(0).firm == (Version3{1, 0, 18}) && rig->fleet.device(1).firm == (Version3{1, 0, 18}));
         QCOMPARE(rig->heard(2, "XP\xE7"), 0);
+
+        // --to: exactly that version, down as well as up; --force programs the same version again.
+        rig->change(1, [](DeviceState& d) { d.firm = {1, 0, 30}; });
+        auto counts = [&](const QString& args) {
+            const Result r = rig->run("--json update-all " + folder + " --only 0050C25A3000,0050C25A3001 " + args);
+            const json& s = r.j["summary"];
+            return json{r.code, s["updated"], s["unchanged"], s["skipped"]};
+        };
+        JCOMPARE((json{counts("--to 1.0.18"), counts("--to 1.0.18"), counts("--to 1.0.18 --force"), counts("--to 1.0.19")}),
+                 (json{{0, 1, 1, 0}, {0, 0, 2, 0}, {0, 2, 0, 0}, {0, 0, 0, 2}}));
+        QCOMPARE(rig->fleet.device(1).firm, (Version3{1, 0, 18}));
+        QCOMPARE(rig->run("update-all " + folder + " --to 1.0").code, 2);
     }
 
     // SIGINT: the update under way is finished, no other bridge is started, the summary follows.

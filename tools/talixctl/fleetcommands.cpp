@@ -574,9 +574,21 @@ private:
     bool m_drawn = false;
 };
 
+// The firmware file of `version` (empty: the newest) among those that fit; bootloader files take
+// no part. Firmware files come first in the listing, newest first.
+const UpdateFileInfo* chooseFirmware(const UpdateListing& listing, const QString& version)
+{
+    const int firmware = int(listing.files.size()) - listing.bootCount;
+    for (int f = 0; f < firmware; ++f)
+        if (version.isEmpty() || VersionText(listing.files[f].Version) == version)
+            return &listing.files[f];
+    return nullptr;
+}
+
 } // namespace
 
-int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only)
+int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
+                   const UpdateTarget& target)
 {
     QStringList onlyKeys;
     for (const QString& text : only) {
@@ -634,18 +646,19 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
             b.error = error->description;
             continue;
         }
-        // Only firmware files take part; they come first, newest first.
-        if (int(listing.files.size()) == listing.bootCount) {
+        const UpdateFileInfo* chosen = chooseFirmware(listing, target.version);
+        if (!chosen) {
             rows[i].result = Result::Skipped;
             continue;
         }
-        const UpdateFileInfo& newest = listing.files.front();
-        if (b.reply->versions.FirmVersion >= newest.Version) {
+        const qint32 running = b.reply->versions.FirmVersion;
+        const bool needed = target.version.isEmpty() ? running < chosen->Version : running != chosen->Version;
+        if (!needed && !(target.force && running == chosen->Version)) {
             rows[i] = {Result::Unchanged, b.reply->FirmVer, {}};
             continue;
         }
-        rows[i] = {Result::Updated, VersionText(newest.Version), newest.FileName};
-        files[newest.FileName];
+        rows[i] = {Result::Updated, VersionText(chosen->Version), chosen->FileName};
+        files[chosen->FileName];
     }
     for (auto& [name, file] : files) {
         const UpdateFileResult loaded = LoadUpdateFile(JoinFolder(folder, name));

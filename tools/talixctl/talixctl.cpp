@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <optional>
@@ -693,8 +694,21 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
         ->required();
     updateAllCmd->add_flag("--check", check, "update nothing; report the plan");
     updateAllCmd->add_option("--only", only, "only these bridges: MAC addresses separated by commas");
+    std::string toVersion;
+    bool force = false;
+    updateAllCmd->add_option("--to", toVersion, "the fitting firmware file of exactly this version (e.g. 1.0.17), "
+                                                "older or newer than the bridge's, instead of the newest")
+        ->check(CLI::Validator(
+            [](std::string& v) {
+                static const QRegularExpression kVersionText(QStringLiteral("^\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
+                return kVersionText.match(QString::fromStdString(v)).hasMatch() ? std::string()
+                                                                            : "not a version such as 1.0.17";
+            },
+            "VERSION"));
+    updateAllCmd->add_flag("--force", force, "program the file also on a bridge that already runs its version");
     parallelOption(updateAllCmd);
     updateAllCmd->footer("Interrupting (Ctrl-C) starts no further bridge; updates under way are finished.\n"
+                         "With --to a bridge is brought to exactly that version, down as well as up.\n"
                          "Example: talixctl update-all ~/talix-updates --check");
 
     std::vector<const char*> argv{"talixctl"};
@@ -730,7 +744,8 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
         return FleetApply(fleet, QString::fromStdString(file), check, rebootAfter);
     if (updateAllCmd->parsed())
         return FleetUpdateAll(fleet, QString::fromStdString(folder), check,
-                              only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')));
+                              only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')),
+                              {QString::fromStdString(toVersion), force});
     const QString qip = QString::fromStdString(ip);
     if (discoverCmd->parsed())
         return discover(io);
