@@ -166,8 +166,8 @@ def plan_entries(module, devices):
         if mac_key(mac) is None:
             module.fail_json(msg='devices: "%s" is not a MAC address.' % mac)
         result = validator.validate(entry if entry is not None else {})
-        if result.errors:
-            module.fail_json(msg='devices: %s: %s' % (mac, result.errors[0]))
+        if result.error_messages:
+            module.fail_json(msg='devices: %s: %s' % (mac, result.error_messages[0]))
         entries[mac] = settings_given(result.validated_parameters)
     return entries
 
