@@ -6,7 +6,7 @@
 # more than the empty play + 3 x the apply + 1 s. Prints each round and the medians.
 # Usage: bench_ansible.sh BUILD_FOLDER [bridges (20)] [rounds (3)]
 set -uo pipefail
-build=$1 bridges=${2:-20} rounds=${3:-3}
+build=$(realpath "$1") bridges=${2:-20} rounds=${3:-3}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 talixctl=$build/tools/talixctl/talixctl sim=$build/tools/talix-sim/talix-sim
 command -v ansible-playbook >/dev/null || { echo "ansible-playbook not found: skipped"; exit 0; }
@@ -21,7 +21,7 @@ trap cleanup EXIT
 
 mkdir -p "$work/collections/ansible_collections/vant" "$work/bin" "$work/tmp"
 ln -s "$root/ansible/vant/talix" "$work/collections/ansible_collections/vant/talix"
-ln -s "$(realpath "$talixctl")" "$work/bin/talixctl"
+ln -s "$talixctl" "$work/bin/talixctl"
 export PATH="$work/bin:$PATH" ANSIBLE_COLLECTIONS_PATH="$work/collections" ANSIBLE_NOCOLOR=1 \
     ANSIBLE_LOCAL_TEMP="$work/tmp" ANSIBLE_REMOTE_TEMP="$work/tmp" ANSIBLE_CONFIG="$work/none.cfg"
 cd "$work" || exit 1
@@ -91,8 +91,8 @@ bound=$(calc "$me + 3 * $ma + 1")
 printf '%-6s %9.2fs %9.2fs %11.2fs %9.2fs\n' median "$me" "$ma" "$mp" "$bound"
 echo "load after: $(uptime | sed 's/.*load average: //')"
 if [ "$(calc "$mp <= $bound")" -eq 1 ]; then
-    echo "talix_settings, $bridges bridges in one task: $mp s <= $bound s — met"
+    printf 'talix_settings, %d bridges in one task: %.2f s <= %.2f s — met\n' "$bridges" "$mp" "$bound"
 else
-    echo "talix_settings, $bridges bridges in one task: $mp s > $bound s — NOT met"
+    printf 'talix_settings, %d bridges in one task: %.2f s > %.2f s — NOT met\n' "$bridges" "$mp" "$bound"
     exit 1
 fi
