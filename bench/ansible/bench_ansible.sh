@@ -3,7 +3,8 @@
 # the same plan applied by talixctl alone, side by side in one run: for each round, an empty play
 # (Ansible's own start), one `talixctl apply` of a plan that changes every bridge, and the play
 # with one talix_settings task whose plan changes every bridge again. The goal: the play takes no
-# more than the empty play + 3 x the apply + 1 s. Prints each round and the medians.
+# more than the empty play + 3 x the apply + 1 s. Prints each round and the medians, and once
+# the same plan by the per-bridge loop form for comparison.
 # Usage: bench_ansible.sh BUILD_FOLDER [bridges (20)] [rounds (3)]
 set -uo pipefail
 build=$(realpath "$1") bridges=${2:-20} rounds=${3:-3}
@@ -70,6 +71,19 @@ cat >site.yml <<EOF
         quiet: true
 EOF
 calc() { awk "BEGIN { print $1 }"; }
+cat >loop.yml <<EOF
+- name: One task per bridge, as the collection's loop form does it
+  hosts: all
+  gather_facts: false
+  tasks:
+    - vant.talix.talix_settings:
+        mac: "{{ item.key }}"
+        settings: "{{ item.value }}"
+        port: $port
+        local_port: 0
+        broadcast: 127.255.255.255
+      loop: "{{ lookup('file', 'plan.json') | from_json | dict2items }}"
+EOF
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >>run.log 2>&1 || { tail -30 run.log; echo "failed: $*"; exit 1; }
     t1=$(date +%s.%N); calc "$t1 - $t0"; }
 
@@ -85,6 +99,8 @@ for ((r = 1; r <= rounds; r++)); do
     empty+=("$e") apply+=("$a") play+=("$p")
     printf '%-6s %9.2fs %9.2fs %11.2fs %9.2fs\n' "$r" "$e" "$a" "$p" "$(calc "$e + 3 * $a + 1")"
 done
+plan "Loop" | python3 -c 'import json, sys; print(json.dumps(json.load(sys.stdin)["devices"]))' >plan.json
+printf 'the same plan by the per-bridge loop form (%d tasks), once: %.2fs\n' "$bridges" "$(seconds ansible-playbook -i inventory.yml loop.yml)"
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 me=$(median "${empty[@]}") ma=$(median "${apply[@]}") mp=$(median "${play[@]}")
 bound=$(calc "$me + 3 * $ma + 1")
