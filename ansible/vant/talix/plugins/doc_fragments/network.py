@@ -27,6 +27,7 @@ options:
         bridges behind a router. Each is an address (a bridge's own, or a directed broadcast such as
         C(10.1.2.255)) or a range in CIDR form (C(10.1.2.0/24), at most C(/16)).
     type: list
+    version_added: 1.3.0
     elements: str
     default: []
   executable:
@@ -34,6 +35,7 @@ options:
       - The C(talixctl) program to run, by name on the C(PATH) or by its path. Its version is checked
         first; one older than the collection needs fails the task with a clear message.
     type: str
+    version_added: 1.3.0
     default: talixctl
 requirements:
   - C(talixctl) 1.2.0 or newer (Brevion) on the host the module runs on, in the network segment of the bridges.

@@ -76,5 +76,6 @@ options:
     description:
       - Settings every bridge of C(devices) gets before its own entry; the same keys as C(settings).
     type: dict
+    version_added: 1.3.0
     suboptions: *settings_keys
 '''

@@ -47,15 +47,18 @@ options:
       - Bring each bridge to exactly this firmware version (C(1.0.17)), older or newer than the one
         it runs (C(talixctl update-all --to)).
     type: str
+    version_added: 1.3.0
   force:
     description:
       - Program the file also on a bridge that already runs its version (C(talixctl update-all --force)).
     type: bool
+    version_added: 1.3.0
     default: false
   parallel:
     description:
       - At most this many bridges updated at once (C(talixctl update-all --parallel)).
     type: int
+    version_added: 1.3.0
     default: 16
 attributes:
   check_mode:

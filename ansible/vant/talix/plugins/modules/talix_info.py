@@ -20,12 +20,14 @@ options:
     description:
       - Succeed with an empty C(devices) when no bridge answers.
     type: bool
+    version_added: 1.3.0
     default: false
   gather:
     description:
       - What is read of each bridge. C(versions) its layout and versions; C(settings) also its
         settings (C(talixctl read --json)) as C(settings), the password masked.
     type: str
+    version_added: 1.3.0
     choices: [versions, settings]
     default: versions
 attributes:

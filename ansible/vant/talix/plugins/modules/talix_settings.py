@@ -30,6 +30,7 @@ options:
         A MAC is written as the search shows it (C(00:50:C2-5A:30:00)), colon-separated or twelve hex
         digits, any case. Each bridge gets C(defaults), then its own entry.
     type: dict
+    version_added: 1.3.0
   mac:
     description:
       - MAC address of the one bridge (single and restore forms); it is found by the search,
@@ -44,6 +45,7 @@ options:
       - A settings file (C(.TALIX) or JSON) to restore on the bridge of C(mac) or C(ip), or a backup
         folder of C(<MAC>.TALIX) files to restore on the bridges they name.
     type: path
+    version_added: 1.3.0
   reboot:
     description:
       - Restart each bridge after it has saved changed settings (needed for network settings to
@@ -54,6 +56,7 @@ options:
     description:
       - At most this many bridges in conversation at once (C(talixctl apply --parallel)).
     type: int
+    version_added: 1.3.0
     default: 16
 attributes:
   check_mode:
@@ -202,13 +205,14 @@ def restore_folder(tool, params, check):
     if not files:
         tool.module.fail_json(msg='%s holds no settings file <MAC>.TALIX%s.' % (
             folder, ' for %s' % params['mac'] if params['mac'] else ''))
-    found = dict((mac_key(r['mac']), r) for r in tool.inventory() if not r.get('duplicate'))
+    found = dict((mac_key(r['mac']), r) for r in tool.inventory())
     rows = []
     for name in files:
         bridge = found.get(mac_key(name[:-6]))
         row = dict(mac=bridge['mac'] if bridge else name[:-6], ip=bridge and bridge['ip'], changes={})
-        if bridge is None:
-            row['error'] = 'not found'
+        if bridge is None or bridge.get('duplicate'):
+            # A bridge that shares its address with another is never written.
+            row['error'] = bridge['error'] if bridge else 'not found'
         else:
             row['changes'], row['error'] = by_ip(tool, bridge['ip'], os.path.join(folder, name), params, check)
         row['result'] = 'failed' if row['error'] else 'changed' if row['changes'] else 'unchanged'
