@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(rig->run("write 127.0.0.4 " + rig->file("basic", "\xEF\xBB\xBF" R"({"UDPPort": -1, "NetName": "B"})")).code, 0);
         QCOMPARE(rig->run("write 127.0.0.2 " + rig->file("dhcp.json", R"({"DHCP": true, "Gateway": "none"})")).code, 0);
         QVERIFY(rig->fleet.device(2).name == "B" && rig->fleet.device(0).dhcp);
-        const QString path = rig->file("edit.json", R"({"NetName": "Kiln", "BaudRate": 19200, "layout": "Login",
+        const QString path = rig->file("edit.json", R"({"NetName": "Kiln", "BaudRate": 19200,
             "OutRules": [{}, {"IPAddr": "10.1.2.3", "Port": 502, "Flags": 1}], "Username": "op"})");
         rig->fleet.clearTraffic();
         for (int n : {0, 1, 2}) {

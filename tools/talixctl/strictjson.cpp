@@ -110,7 +110,9 @@ std::optional<QString> Scan::run()
             const std::string path = valueBegins();
             if (int(m_open.size()) >= kMaxJsonDepth)
                 return QStringLiteral("line %1: %2 is nested deeper than %3 levels").arg(m_line).arg(name(path)).arg(kMaxJsonDepth);
-            m_open.push_back({c == '{', path});
+            Open& opened = m_open.emplace_back();
+            opened.object = c == '{';
+            opened.path = path;
             ++m_pos;
         } else { // a number, true, false, null, or a character the parser will refuse
             const std::string path = valueBegins();
