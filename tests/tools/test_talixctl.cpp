@@ -259,6 +259,7 @@ private slots:
             {0, R"({"OutRules": [{"Port": 65536}]})", false, "\"OutRules[0].Port\" must be from 0 to 65535"},
             {0, "{\"OutRules\": [{},{},{},{},{},{},{},{},{},{},{},{},{}]}", false, "at most 12 rules"},
             {0, R"({"IPPort": )", false, "bad.json: not valid JSON: parse error at line 1, column 12"},
+            {0, R"({"IPPort": 1e9200})", false, "bad.json: not valid JSON: number overflow"},
             {0, "{\"NetName\": \"A\",\n \"layout\": \"Rules\"}", true, "bad.json: line 2: \"layout\" cannot be written"},
             {0, R"({"DHCP": false, "IPAddr": "0.0.0.0"})", true, "\"IP Address\" cannot be sent"},
             {0, QByteArray((1 << 20) + 1, ' '), false, "larger than 1 MiB"},

@@ -239,8 +239,9 @@ StrictJson ParseStrictJson(const QByteArray& bytes, int firstLine)
     }
     try {
         result.doc = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size()); // skips a UTF-8 BOM
-    } catch (const nlohmann::json::parse_error& e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 12: syntax error ..."
+    } catch (const nlohmann::json::exception& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 12: syntax error ...";
+        // also a number beyond a double ("[json.exception.out_of_range.406] number overflow ...")
         const QString what = QString::fromUtf8(e.what());
         result.error = QStringLiteral("not valid JSON: %1").arg(what.mid(what.indexOf(QLatin1String("] ")) + 2));
         return result;
