@@ -552,6 +552,8 @@ void NxSetup::cmdSend_Click()
         MsgBox(*invalid, this);
         return;
     }
+    // Each value sent was judged or is the device's own: the next Send may take them as held.
+    m_held = std::make_unique<ControlValues>(Values());
     m_exchange.Save(BuildSaveCommand(ToSettings(), layout));
 }
 

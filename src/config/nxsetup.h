@@ -213,8 +213,8 @@ private:
     void watchKeys(QWidget* widget);
 
     CommandExchange m_exchange;
-    // The values of the last settings reply shown: what the device holds. Send judges only what
-    // differs from them.
+    // What the device holds: the values of the last settings reply shown, or of the last Send.
+    // Send judges only what differs from them.
     std::unique_ptr<ControlValues> m_held;
     const QEvent* m_lastKeyEvent = nullptr;
     QObject* m_lastKeyReceiver = nullptr;

@@ -47,7 +47,8 @@ quint32 addressValue(const QString& text)
 }
 
 // The static addresses: after a restart the device is reachable only through them. held: the
-// device's own entry when it already has a static address; what equals it is not judged.
+// device's own entry when it already has a static address; what equals it is not judged. Masks
+// of no bits and of all bits, and no gateway (0.0.0.0), are settings a device may have on purpose.
 std::optional<InvalidSetting> checkAddresses(const SettingsEntry& entry, const SettingsEntry* held)
 {
     const auto supplied = [held](const QString& text, QString SettingsEntry::*field) {
