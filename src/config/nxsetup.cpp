@@ -454,6 +454,7 @@ void NxSetup::Form_Unload()
 void NxSetup::Init()
 {
     m_exchange.SetDeviceIP(IPAddr->text());
+    m_held.reset();
     DhcpAddr->setText(DeviceIP());
     cmdRead_Click();
     if (MacUnset && !ProgramMacAddress())
@@ -551,6 +552,8 @@ void NxSetup::cmdSend_Click()
         MsgBox(*invalid, this);
         return;
     }
+    // Each value sent was judged or is the device's own: the next Send may take them as held.
+    m_held = std::make_unique<ControlValues>(Values());
     m_exchange.Save(BuildSaveCommand(ToSettings(), layout));
 }
 
@@ -622,7 +625,7 @@ DeviceSettings NxSetup::ToSettings() const { return SettingsOf(Values()); }
 std::optional<Message> NxSetup::InvalidValueMessage(SettingsLayout layout) const
 {
     const ControlValues values = Values();
-    if (const std::optional<InvalidSetting> invalid = CheckSettings(values.entry, SettingsOf(values), layout))
+    if (const std::optional<InvalidSetting> invalid = CheckSettings(values.entry, SettingsOf(values), layout, m_held.get()))
         return Message{InvalidValueTitle(), InvalidValueText(*invalid)};
     return std::nullopt;
 }
@@ -643,6 +646,7 @@ void NxSetup::ShowReply(const SettingsReply& reply)
             sentences[n] = RuleDescription(values.settings.Rules.OutRules[n]);
         ShowRules(values.settings.Rules, sentences);
     }
+    m_held = std::make_unique<ControlValues>(Values());
 }
 
 } // namespace brevion

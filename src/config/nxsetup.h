@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -184,7 +185,8 @@ public:
     // The window's values as settings. Texts that are not numbers give 0, no baud rate gives 0,
     // no handshaking entry gives -1. Sending checks them first with InvalidValueMessage.
     DeviceSettings ToSettings() const;
-    // Why the values cannot be sent in the given layout (an "Invalid Value" message), or nothing.
+    // Why the values cannot be sent in the given layout (an "Invalid Value" message), or nothing;
+    // values equal to what the device reported last are not judged.
     std::optional<Message> InvalidValueMessage(SettingsLayout layout) const;
     // Shows an accepted settings reply: controls a reply value does not fit stay as they were.
     void ShowReply(const SettingsReply& reply);
@@ -211,6 +213,9 @@ private:
     void watchKeys(QWidget* widget);
 
     CommandExchange m_exchange;
+    // What the device holds: the values of the last settings reply shown, or of the last Send.
+    // Send judges only what differs from them.
+    std::unique_ptr<ControlValues> m_held;
     const QEvent* m_lastKeyEvent = nullptr;
     QObject* m_lastKeyReceiver = nullptr;
 };

@@ -106,11 +106,14 @@ private slots:
         }
     }
 
-    // The window's values reach the device in the layout it speaks; an empty UDP port goes as 0.
-    // Values the device cannot hold are refused with a box, and nothing is sent.
+    // The window's values reach the device in the layout it speaks; an empty UDP port goes as 0; a
+    // rule the device holds goes back as it is, whatever its values. Values the device cannot hold
+    // are refused with a box, and nothing is sent.
     void sendSavesOrRefuses()
     {
-        NxSetup& w = openDevice(talixsim::makeDevice(0, talixsim::Preset::Login));
+        talixsim::DeviceState held = talixsim::makeDevice(0, talixsim::Preset::Login);
+        held.rules[1] = {0x0A000005, 40000, 3, -1}; // written by another tool
+        NxSetup& w = openDevice(held);
         w.NetName->setText(QStringLiteral("Renamed")), w.Password->setText(QStringLiteral("s3cret")), w.UDPPort->clear();
         w.cmdSend->click();
         QCOMPARE(w.UDPPort->text(), QStringLiteral("0"));
@@ -118,8 +121,10 @@ private slots:
         QCOMPARE(texts().value(0).section('|', 0, 0), QStringLiteral("Save Settings"));
         const talixsim::DeviceState& device = rig->fleet.device(0);
         QCOMPARE(QStringList({device.name, device.password, QString::number(device.udpPort)}), QStringList({"Renamed", "s3cret", "0"}));
+        QCOMPARE(device.rules[1], held.rules[1]);
         for (auto [control, value, field] :
-             {std::tuple{"IPPort", "65536", "TCP Port to accept connections"}, {"Handshaking", "", "Handshaking"}}) {
+             {std::tuple{"IPPort", "65536", "TCP Port to accept connections"}, {"Handshaking", "", "Handshaking"},
+              {"SubnetMask", "255.0.255.0", "Subnet Mask"}}) {
             openDevice(talixsim::makeDevice(0, talixsim::Preset::Login)).StaticIP->click();
             boxes.clear();
             const int before = rig->received();

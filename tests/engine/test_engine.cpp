@@ -130,6 +130,8 @@ private slots:
             QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
         Engine e(1, holder.localPort());
         e.apply(fault);
+        if (op == Op::ReadThenSave) // a slow reply, so that a save sent alongside the read would show
+            e.faults([](talixsim::Faults& f) { f.replyDelayMs = 100; });
         DeviceLink& link = *e.link;
         DeviceSettings s;
         s.NetName = QStringLiteral("Renamed");
@@ -145,8 +147,16 @@ private slots:
             e.forge(op == Op::Read ? 'Q' : 'S');
         QVERIFY(support::waitUntil([c] { return c->isFinished(); }));
         QCOMPARE(c->outcome().code, expected);
-        if (first)
+        if (first) {
             QCOMPARE(first->outcome().code, Code::Accepted);
+            // One conversation with a device at a time: the save leaves after the read's reply.
+            const auto log = e.fleet.traffic();
+            const auto is = [](talixsim::TrafficEntry::Direction d, const char* prefix) {
+                return [=](const talixsim::TrafficEntry& t) { return t.direction == d && t.bytes.startsWith(prefix); };
+            };
+            QVERIFY(std::ranges::find_if(log, is(talixsim::TrafficEntry::Direction::Out, "XQ")) <
+                    std::ranges::find_if(log, is(talixsim::TrafficEntry::Direction::In, "XS")));
+        }
         if (expected == Code::Accepted && op == Op::Read)
             QCOMPARE(c->reply()->IPAddr, e.ip());
         if (expected == Code::Accepted && (op == Op::Save || op == Op::ReadThenSave))

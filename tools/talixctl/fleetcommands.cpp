@@ -383,7 +383,7 @@ int FleetDiff(const FleetRun& run, const QString& ip, const QString& path)
     }
     const SettingsLayout layout = one[0].reply->layout;
     const DeviceView current = ViewOfReply(*one[0].reply);
-    const Merged merged = MergeSettings(current, layout, {input});
+    const Merged merged = MergeSettings(current, layout, {input}, &*one[0].reply);
     if (merged.error) {
         run.err << str(*merged.error) << '\n';
         return kBadInputFile;
@@ -438,10 +438,10 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
     if (!ctx.open())
         return kDeviceFailed;
     QStringList keys;
-    QHash<QString, QByteArray> entries;
+    QHash<QString, SettingsInput> entries;
     for (const PlanDevice& d : plan->devices) {
         keys << d.key;
-        entries.insert(d.key, d.settings);
+        entries.insert(d.key, {d.settings, true, d.line});
     }
     std::vector<Bridge> bridges = namedBridges(ctx.discover(), keys);
     ctx.readAll(bridges, allOf(bridges));
@@ -459,10 +459,14 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
             continue;
         const SettingsLayout layout = b.reply->layout;
         const DeviceView current = ViewOfReply(*b.reply);
-        const Merged merged = MergeSettings(current, layout, {{plan->defaults}, {entries.value(b.key)}});
+        const Merged merged = MergeSettings(current, layout, {{plan->defaults, true, plan->defaultsLine}, entries.value(b.key)},
+                                            &*b.reply);
         const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
         const QByteArray save = BuildSaveCommand(after, layout);
-        if (save == BuildSaveCommand(before, layout))
+        // The plan itself contradicts the bridge (a read-only key): refused even when nothing changes.
+        // A value the bridge holds outside the plan blocks only a change to this bridge.
+        const bool planContradicts = merged.error && !merged.invalid;
+        if (save == BuildSaveCommand(before, layout) && !planContradicts)
             continue;
         if (merged.error) {
             run.err << str(QStringLiteral("%1 %2: %3").arg(b.mac, b.ip, *merged.error)) << '\n';

@@ -229,7 +229,7 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
     if (!reply)
         return kDeviceFailed;
     const SettingsLayout layout = reply->layout;
-    const Merged merged = MergeSettings(ViewOfReply(*reply), layout, {input});
+    const Merged merged = MergeSettings(ViewOfReply(*reply), layout, {input}, &*reply);
     for (const QString& key : merged.notCarried)
         io.err << str(QStringLiteral("\"%1\" is not sent: the device's settings (layout %2) do not carry it.")
                           .arg(key, LayoutName(layout)))
