@@ -1,7 +1,7 @@
-#include "settingscheck.h"
+#include "config/settingscheck.h"
 
-#include "nxfns.h"
-#include "wireformat.h"
+#include "common/nxfns.h"
+#include "wire/wireformat.h"
 
 #include <QList>
 

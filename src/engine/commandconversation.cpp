@@ -1,6 +1,6 @@
-#include "commandconversation.h"
+#include "engine/commandconversation.h"
 
-#include "blockpacker.h"
+#include "update/blockpacker.h"
 
 namespace brevion {
 

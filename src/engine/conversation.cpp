@@ -1,7 +1,7 @@
-#include "conversation.h"
+#include "engine/conversation.h"
 
-#include "devicelink.h"
-#include "nxfns.h"
+#include "engine/devicelink.h"
+#include "common/nxfns.h"
 
 namespace brevion {
 

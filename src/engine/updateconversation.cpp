@@ -1,6 +1,6 @@
-#include "updateconversation.h"
+#include "engine/updateconversation.h"
 
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
 #include <utility>
 

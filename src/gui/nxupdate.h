@@ -1,9 +1,9 @@
 #pragma once
 
-#include "form.h"
-#include "timer.h"
-#include "updateconversation.h"
-#include "updatelist.h"
+#include "ui/form.h"
+#include "ui/timer.h"
+#include "engine/updateconversation.h"
+#include "update/updatelist.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "datagramreader.h"
+#include "ui/datagramreader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "udpport.h"
+#include "ui/udpport.h"
 
-#include "datagramreader.h"
-#include "nxfns.h"
+#include "ui/datagramreader.h"
+#include "common/nxfns.h"
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>

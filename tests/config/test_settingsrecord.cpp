@@ -1,7 +1,7 @@
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
-#include "settingscheck.h"
-#include "deviceprotocol.h"
+#include "config/settingscheck.h"
+#include "sim/deviceprotocol.h"
 
 #include "hex.h"
 

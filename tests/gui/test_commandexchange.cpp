@@ -1,12 +1,12 @@
-#include "commandexchange.h"
+#include "gui/commandexchange.h"
 
-#include "blockpacker.h"
-#include "deviceprotocol.h"
-#include "maccommand.h"
-#include "networksettings.h"
+#include "update/blockpacker.h"
+#include "sim/deviceprotocol.h"
+#include "config/maccommand.h"
+#include "ui/networksettings.h"
 #include "hex.h"
 #include "rig.h"
-#include "udpport.h"
+#include "ui/udpport.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
