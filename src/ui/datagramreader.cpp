@@ -76,13 +76,6 @@ void DatagramReader::take(std::size_t count, std::vector<ReceivedDatagram>& out)
     }
 }
 
-void DatagramReader::clear()
-{
-    std::lock_guard lock(m_mutex);
-    m_queue.clear();
-    m_queuedBytes = 0;
-}
-
 qsizetype DatagramReader::queuedBytes() const
 {
     std::lock_guard lock(m_mutex);
