@@ -19,7 +19,7 @@ namespace {
 
 const QString kPeer = QStringLiteral("127.0.0.9");
 
-// The design's boxes, as "title|text".
+// The message boxes the exchange shows, as "title|text".
 const QString kAgain = "\r\nPlease try the last operation again.", kComms = "Communications Error|";
 const QString kSaved = "Save Settings|Settings were successfully saved to the device.\r\nIt must be rebooted for the new "
                        "settings to take effect.\r\nDo you want to reboot now?";
