@@ -5,7 +5,7 @@
 # device model over the byte layouts; the tools may not reach into the windows. Everywhere else
 # (tools, tests, bench) a header of src/ or sim/ is included by its rooted name too.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 exec python3 - <<'PY'
 import os, re, sys
 
