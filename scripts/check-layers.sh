@@ -66,6 +66,11 @@ for name, deps in links:
         if dep != 'brevion_build_flags' and (dep not in defined or defined[dep][1] > defined[name][1]):
             faults.append(f'{name} links {dep}, which is not listed before it')
 
+for path in ['tools/talixctl/CMakeLists.txt', 'tools/talix-sim/CMakeLists.txt']:
+    for name, body in re.findall(r'target_link_libraries\((\S+)([^)]*)\)', open(path, encoding='utf-8').read()):
+        for dep in re.findall(r'\b(brevion_gui|brevion_ui|brevion_entry|brevion)\b', body):
+            faults.append(f'{name} links {dep}: the windows are out of reach of {os.path.dirname(path)}')
+
 print('\n'.join(faults) if faults else 'layers: every include and link points down')
 sys.exit(1 if faults else 0)
 PY
