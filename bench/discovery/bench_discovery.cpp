@@ -4,11 +4,11 @@
 //   bench_discovery [N ...]     default: 10 250 1000 2000 5000 10000
 // Meant to run as an ordinary user with the kernel's stock receive limit (bench/run.sh sees to
 // it): root may force a larger socket buffer and would hide lost replies.
-#include "forms.h"
-#include "networksettings.h"
-#include "nxfind.h"
+#include "ui/forms.h"
+#include "ui/networksettings.h"
+#include "gui/nxfind.h"
 
-#include "fleet.h"
+#include "sim/fleet.h"
 
 #include <QApplication>
 #include <QEventLoop>

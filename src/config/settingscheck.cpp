@@ -1,8 +1,8 @@
-#include "settingscheck.h"
+#include "config/settingscheck.h"
 
-#include "controlvalues.h"
-#include "nxfns.h"
-#include "wireformat.h"
+#include "config/controlvalues.h"
+#include "common/nxfns.h"
+#include "wire/wireformat.h"
 
 #include <QList>
 

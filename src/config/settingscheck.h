@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "discoverconversation.h"
+#include "engine/discoverconversation.h"
 
-#include "discoveryreply.h"
+#include "discovery/discoveryreply.h"
 
 namespace brevion {
 

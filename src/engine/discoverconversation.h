@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversation.h"
-#include "devicelist.h"
+#include "engine/conversation.h"
+#include "discovery/devicelist.h"
 
 namespace brevion {
 

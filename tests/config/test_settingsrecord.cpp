@@ -1,8 +1,8 @@
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
-#include "controlvalues.h"
-#include "settingscheck.h"
-#include "deviceprotocol.h"
+#include "config/controlvalues.h"
+#include "config/settingscheck.h"
+#include "sim/deviceprotocol.h"
 
 #include "hex.h"
 

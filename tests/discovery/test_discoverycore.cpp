@@ -1,6 +1,6 @@
 // Reply parsing and the device list.
-#include "devicelist.h"
-#include "discoveryreply.h"
+#include "discovery/devicelist.h"
+#include "discovery/discoveryreply.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The device engine against simulated devices on loopback: routing by sender, every outcome,
 // updates through faults, many devices over one socket.
-#include "commandconversation.h"
-#include "devicelink.h"
-#include "discoverconversation.h"
-#include "updateconversation.h"
+#include "engine/commandconversation.h"
+#include "engine/devicelink.h"
+#include "engine/discoverconversation.h"
+#include "engine/updateconversation.h"
 
-#include "deviceprotocol.h"
+#include "sim/deviceprotocol.h"
 #include "rig.h"
 #include "wait.h"
-#include "updatefile.h"
-#include "updateimage.h"
+#include "update/updatefile.h"
+#include "sim/updateimage.h"
 
 #include <QtTest>
 #include <QUdpSocket>

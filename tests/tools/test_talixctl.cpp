@@ -4,8 +4,8 @@
 #include "talixctl.h"
 
 #include "rig.h"
-#include "settingsfile.h"
-#include "updateimage.h"
+#include "config/settingsfile.h"
+#include "sim/updateimage.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "devicelink.h"
-#include "outcome.h"
-#include "updateconversation.h"
+#include "engine/devicelink.h"
+#include "engine/outcome.h"
+#include "engine/updateconversation.h"
 
 #include <QString>
 

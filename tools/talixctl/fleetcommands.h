@@ -1,6 +1,6 @@
 #pragma once
 
-#include "networksettings.h"
+#include "ui/networksettings.h"
 
 #include <QString>
 #include <QStringList>

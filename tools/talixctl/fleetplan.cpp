@@ -1,8 +1,8 @@
 #include "fleetplan.h"
 
-#include "nxfns.h"
-#include "settingscheck.h"
-#include "settingsfile.h"
+#include "common/nxfns.h"
+#include "config/settingscheck.h"
+#include "config/settingsfile.h"
 #include "settingsjson.h"
 #include "strictjson.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settingscheck.h"
-#include "settingsrecord.h"
+#include "config/settingscheck.h"
+#include "config/settingsrecord.h"
 #include "settingsview.h"
 
 #include <nlohmann/json.hpp>

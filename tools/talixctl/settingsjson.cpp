@@ -1,6 +1,6 @@
 #include "settingsjson.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 #include "strictjson.h"
 
 #include <algorithm>

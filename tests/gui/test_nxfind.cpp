@@ -1,13 +1,13 @@
 // The discovery window against simulated bridges on loopback.
 #include "boxes.h"
-#include "dialogs.h"
-#include "forms.h"
-#include "msgbox.h"
-#include "nxfind.h"
-#include "nxsetup.h"
+#include "ui/dialogs.h"
+#include "ui/forms.h"
+#include "ui/msgbox.h"
+#include "gui/nxfind.h"
+#include "gui/nxsetup.h"
 #include "rig.h"
-#include "twips.h"
-#include "udpport.h"
+#include "ui/twips.h"
+#include "ui/udpport.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devicelist.h"
-#include "form.h"
+#include "discovery/devicelist.h"
+#include "ui/form.h"
 
 #include <QTimer>
 

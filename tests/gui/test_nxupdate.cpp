@@ -1,12 +1,12 @@
-#include "nxupdate.h"
+#include "gui/nxupdate.h"
 
 #include "boxes.h"
-#include "dialogs.h"
-#include "forms.h"
+#include "ui/dialogs.h"
+#include "ui/forms.h"
 #include "hex.h"
-#include "msgbox.h"
-#include "settingsstore.h"
-#include "udpport.h"
+#include "ui/msgbox.h"
+#include "ui/settingsstore.h"
+#include "ui/udpport.h"
 #include "updatetestsupport.h"
 
 #include <QtTest>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "commandexchange.h"
-#include "form.h"
-#include "outcnctrule.h"
-#include "settingsrecord.h"
+#include "gui/commandexchange.h"
+#include "ui/form.h"
+#include "rules/outcnctrule.h"
+#include "config/settingsrecord.h"
 
 #include <QFile>
 #include <QString>

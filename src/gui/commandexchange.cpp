@@ -1,10 +1,10 @@
-#include "commandexchange.h"
+#include "gui/commandexchange.h"
 
-#include "devicelink.h"
-#include "networksettings.h"
-#include "nxfns.h"
-#include "udpport.h"
-#include "waitloop.h"
+#include "engine/devicelink.h"
+#include "ui/networksettings.h"
+#include "common/nxfns.h"
+#include "ui/udpport.h"
+#include "ui/waitloop.h"
 
 #include <QCoreApplication>
 

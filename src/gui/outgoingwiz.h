@@ -1,8 +1,8 @@
 #pragma once
 
-#include "form.h"
-#include "rulewizard.h"
-#include "sharedrules.h"
+#include "ui/form.h"
+#include "rules/rulewizard.h"
+#include "gui/sharedrules.h"
 
 #include <array>
 

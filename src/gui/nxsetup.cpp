@@ -1,16 +1,16 @@
-#include "nxsetup.h"
+#include "gui/nxsetup.h"
 
-#include "controls.h"
-#include "byvant.h"
-#include "controlvalues.h"
-#include "forms.h"
-#include "logo.h"
-#include "msgbox.h"
-#include "nxfns.h"
-#include "platform.h"
-#include "rowheight.h"
-#include "settingscheck.h"
-#include "twips.h"
+#include "ui/controls.h"
+#include "gui/byvant.h"
+#include "config/controlvalues.h"
+#include "ui/forms.h"
+#include "ui/logo.h"
+#include "ui/msgbox.h"
+#include "common/nxfns.h"
+#include "ui/platform.h"
+#include "gui/rowheight.h"
+#include "config/settingscheck.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QCheckBox>

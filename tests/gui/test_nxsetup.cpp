@@ -1,9 +1,9 @@
-#include "nxsetup.h"
+#include "gui/nxsetup.h"
 
-#include "controls.h"
-#include "dialogs.h"
+#include "ui/controls.h"
+#include "ui/dialogs.h"
 #include "rig.h"
-#include "settingsfile.h"
+#include "config/settingsfile.h"
 #include "wait.h"
 #include "windows.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "form.h"
-#include "timer.h"
-#include "updateconversation.h"
-#include "updatelist.h"
+#include "ui/form.h"
+#include "ui/timer.h"
+#include "engine/updateconversation.h"
+#include "update/updatelist.h"
 
 #include <QString>
 
@@ -20,7 +20,7 @@ namespace brevion {
 // window hands it the device's address and version texts and calls SelectBinFile; the user picks
 // one file and presses Update, which runs the whole update (an UpdateConversation over a device
 // link of its own, holding the local port from the erase to the last reply) and shows its phases,
-// progress and ending in the design's words; Update then turns into Close.
+// progress and ending in the window's own sentences; Update then turns into Close.
 class NxUpdate : public Form {
     Q_OBJECT
 public:

@@ -3,12 +3,12 @@
 // drops mid-update. The update window asks Retry or Cancel; Retry sends the same block again and,
 // once the route is back, the update ends as if nothing had happened.
 
-#include "nxupdate.h"
+#include "gui/nxupdate.h"
 
-#include "dialogs.h"
-#include "forms.h"
-#include "msgbox.h"
-#include "updateimage.h"
+#include "ui/dialogs.h"
+#include "ui/forms.h"
+#include "ui/msgbox.h"
+#include "sim/updateimage.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,9 +1,9 @@
-#include "enteremacaddr.h"
+#include "gui/enteremacaddr.h"
 
-#include "logo.h"
-#include "maccommand.h"
-#include "platform.h"
-#include "twips.h"
+#include "ui/logo.h"
+#include "config/maccommand.h"
+#include "ui/platform.h"
+#include "ui/twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "commandconversation.h"
-#include "message.h"
-#include "settingsrecord.h"
+#include "engine/commandconversation.h"
+#include "ui/message.h"
+#include "config/settingsrecord.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,10 +1,10 @@
-#include "nxsetup.h"
+#include "gui/nxsetup.h"
 
-#include "dialogs.h"
+#include "ui/dialogs.h"
 #include "hex.h"
-#include "enteremacaddr.h"
-#include "nxupdate.h"
-#include "udpport.h"
+#include "gui/enteremacaddr.h"
+#include "gui/nxupdate.h"
+#include "ui/udpport.h"
 #include "updatetestsupport.h"
 #include "windows.h"
 

@@ -1,10 +1,10 @@
-#include "outgoingwiz.h"
+#include "gui/outgoingwiz.h"
 
-#include "controls.h"
-#include "logo.h"
-#include "msgbox.h"
-#include "platform.h"
-#include "twips.h"
+#include "ui/controls.h"
+#include "ui/logo.h"
+#include "ui/msgbox.h"
+#include "ui/platform.h"
+#include "ui/twips.h"
 
 #include <QCloseEvent>
 #include <QFrame>

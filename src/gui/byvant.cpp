@@ -1,7 +1,7 @@
-#include "byvant.h"
+#include "gui/byvant.h"
 
-#include "forms.h"
-#include "logo.h"
+#include "ui/forms.h"
+#include "ui/logo.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,16 +1,16 @@
-#include "nxsetup.h"
+#include "gui/nxsetup.h"
 
 // The way to the update window, and MAC address programming of a new device.
 
-#include "blockpacker.h"
-#include "controls.h"
-#include "dialogs.h"
-#include "enteremacaddr.h"
-#include "forms.h"
-#include "maccommand.h"
-#include "msgbox.h"
-#include "nxupdate.h"
-#include "waitloop.h"
+#include "update/blockpacker.h"
+#include "ui/controls.h"
+#include "ui/dialogs.h"
+#include "gui/enteremacaddr.h"
+#include "ui/forms.h"
+#include "config/maccommand.h"
+#include "ui/msgbox.h"
+#include "gui/nxupdate.h"
+#include "ui/waitloop.h"
 
 #include <QLineEdit>
 

@@ -4,7 +4,7 @@
 // told, on the rig's own free local port.
 
 #include "rig.h"
-#include "updateimage.h"
+#include "sim/updateimage.h"
 
 #include <QList>
 

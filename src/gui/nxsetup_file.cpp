@@ -1,12 +1,12 @@
-#include "nxsetup.h"
+#include "gui/nxsetup.h"
 
 // Saving the window's settings to a settings file and loading them back.
 
-#include "controls.h"
-#include "controlvalues.h"
-#include "dialogs.h"
-#include "msgbox.h"
-#include "settingsfile.h"
+#include "ui/controls.h"
+#include "config/controlvalues.h"
+#include "ui/dialogs.h"
+#include "ui/msgbox.h"
+#include "config/settingsfile.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

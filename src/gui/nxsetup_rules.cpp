@@ -1,10 +1,10 @@
-#include "nxsetup.h"
+#include "gui/nxsetup.h"
 
 // The rule list of the configuration window: adding, changing and removing rules.
 
-#include "dialogs.h"
-#include "forms.h"
-#include "outgoingwiz.h"
+#include "ui/dialogs.h"
+#include "ui/forms.h"
+#include "gui/outgoingwiz.h"
 
 #include <QLabel>
 #include <QPushButton>

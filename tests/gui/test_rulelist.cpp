@@ -2,16 +2,16 @@
 // them; what the rule and sentence hold on each page: test_rulewizard) and the configuration
 // window's rule list: Add New, Modify and Remove through the wizard, and the rules sent to a
 // simulated device on loopback and read back.
-#include "nxsetup.h"
-#include "outgoingwiz.h"
+#include "gui/nxsetup.h"
+#include "gui/outgoingwiz.h"
 
 #include "boxes.h"
-#include "dialogs.h"
-#include "msgbox.h"
-#include "nxfns.h"
+#include "ui/dialogs.h"
+#include "ui/msgbox.h"
+#include "common/nxfns.h"
 #include "rig.h"
-#include "rowheight.h"
-#include "twips.h"
+#include "gui/rowheight.h"
+#include "ui/twips.h"
 #include "wait.h"
 #include "windows.h"
 

@@ -1,12 +1,12 @@
-#include "commandexchange.h"
+#include "gui/commandexchange.h"
 
-#include "blockpacker.h"
-#include "deviceprotocol.h"
-#include "maccommand.h"
-#include "networksettings.h"
+#include "update/blockpacker.h"
+#include "sim/deviceprotocol.h"
+#include "config/maccommand.h"
+#include "ui/networksettings.h"
 #include "hex.h"
 #include "rig.h"
-#include "udpport.h"
+#include "ui/udpport.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
@@ -19,7 +19,7 @@ namespace {
 
 const QString kPeer = QStringLiteral("127.0.0.9");
 
-// The design's boxes, as "title|text".
+// The message boxes the exchange shows, as "title|text".
 const QString kAgain = "\r\nPlease try the last operation again.", kComms = "Communications Error|";
 const QString kSaved = "Save Settings|Settings were successfully saved to the device.\r\nIt must be rebooted for the new "
                        "settings to take effect.\r\nDo you want to reboot now?";

@@ -1,4 +1,4 @@
-#include "rowheight.h"
+#include "gui/rowheight.h"
 
 #include <QFontMetricsF>
 #include <QTextLayout>
@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "twips.h"
+#include "ui/twips.h"
 
 namespace brevion {
 
