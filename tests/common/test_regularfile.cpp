@@ -32,10 +32,7 @@ protected:
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
     QByteArray native(const QString& name) const { return QFile::encodeName(path(name)); }
-    void write(const QString& name, const QByteArray& bytes, ReplaceMode mode = ReplaceMode::FollowLinks) const
-    {
-        ASSERT_FALSE(ReplaceRegularFile(path(name), bytes, mode));
-    }
+    void write(const QString& name, const QByteArray& bytes) const { ASSERT_FALSE(ReplaceRegularFile(path(name), bytes)); }
     QByteArray read(const QString& name) const { return ReadRegularFile(path(name), 1 << 20).bytes.value_or("?"); }
     void link(const char* target, const QString& name) const { ASSERT_EQ(::symlink(target, native(name).constData()), 0); }
     unsigned mode(const QString& name) const
@@ -91,11 +88,6 @@ TEST_F(Files, ReplacesTheFileALinkLeadsTo)
     EXPECT_TRUE(QFileInfo(path("link")).isSymLink() && QFileInfo(path("real/chain")).isSymLink());
     EXPECT_EQ(entries("real"), (QStringList{"chain", "fresh", "target"}));
     EXPECT_EQ(entries(), (QStringList{"dangling", "link", longName, "real"}));
-    // A name the program chooses in a folder is replaced instead: a link gives way, owner-only.
-    write("link", "here", ReplaceMode::OwnerOnlyHere);
-    EXPECT_EQ(std::tuple(read("real/target"), mode("link"), QFileInfo(path("link")).isSymLink()), std::tuple("link", 0600u, false));
-    write("real/target", "here", ReplaceMode::OwnerOnlyHere);
-    EXPECT_EQ(mode("real/target"), 0600u);
 }
 
 TEST_F(Files, FailedReplaceKeepsTheOldFileAndLeavesNothingBehind)

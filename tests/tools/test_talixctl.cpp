@@ -38,19 +38,13 @@ struct Result { int code = -1; std::string out, err; json j; };
 struct CtlRig : support::Rig {
     CtlRig() : Rig({makeDevice(0, Preset::Login), makeDevice(1, Preset::Rules), makeDevice(2, Preset::Basic),
                     makeDevice(3, Preset::Login)}) {}
-    // Device 4 shares device 3's address.
-    void addTwin()
+    // Device 4 shares device 3's address; device 5, at 127.0.0.7, device n's MAC.
+    void addTwins(int n)
     {
-        DeviceState twin = makeDevice(4, Preset::Basic);
+        DeviceState twin = makeDevice(4, Preset::Basic), clone = makeDevice(5, Preset::Basic);
         twin.address = twin.ip = loopbackAddress(3);
-        fleet.addDevice(twin);
-    }
-    // Device 5, at 127.0.0.7, answers with device n's MAC.
-    void addClone(int n)
-    {
-        DeviceState clone = makeDevice(5, Preset::Basic);
         clone.mac = fleet.device(n).mac;
-        fleet.addDevice(clone);
+        fleet.addDevice(twin), fleet.addDevice(clone);
     }
     // Every 20 ms, discovery replies to localPort from 127.0.0.9 but not the device port: one of
     // a bridge of its own (0050C25A3007), one with device 0's MAC.
@@ -367,8 +361,7 @@ private slots:
 
     void discoverMarksSharedAddresses()
     {
-        rig->addTwin();
-        rig->addClone(1);
+        rig->addTwins(1);
         const json j = rig->run("--json discover").j;
         JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false}, {"error", nullptr}}));
         JCOMPARE((json{j.size(), j[2]["duplicate"], j[3]["ip"], j[3]["duplicate"], j[4]["ip"], j[4]["error"], j[1]["error"], j[5]["ip"],
@@ -376,10 +369,9 @@ private slots:
                                             "shares its MAC address with another bridge", "127.0.0.7", "00:50:C2-5A:30:01"}));
         QCOMPARE(rig->received(-2), (Wire{"ZEVID", "ZEVID"})); // to the broadcast address only
         const QString t = QString::fromStdString(rig->run("discover").out);
-        QVERIFY(t.contains("* 127.0.0.5 *") && t.contains("* 00:50:C2-5A:30:01 *  127.0.0.7\n") &&
-                t.endsWith("\n* Duplicate IP addresses found!  You should unplug one and connect to the other to change its IP "
-                           "Address.\n* Duplicate MAC addresses found!  Give each of those bridges its own (set-mac); until then the "
-                           "fleet commands leave them alone.\n6 Bridges found\n"));
+        QVERIFY(t.contains("* 127.0.0.5 *") && t.contains("* 00:50:C2-5A:30:01 *  127.0.0.7\n") && t.endsWith("\n* Duplicate IP "
+            "addresses found!  You should unplug one and connect to the other to change its IP Address.\n* Duplicate MAC "
+            "addresses found!  Give each of those bridges its own (set-mac); until then the fleet commands leave them alone.\n6 Bridges found\n"));
         QUdpSocket mute; // hears the search, answers nothing
         QVERIFY(mute.bind(QHostAddress::AnyIPv4, 0));
         QCOMPARE(rig->run("discover", mute.localPort()).out, "No Vant Ethernet to Serial Bridge devices were found.\n");
@@ -390,8 +382,7 @@ private slots:
     // request of their own. In the backup folder links give way to files, all owner-only.
     void inventoryAndBackupListEveryBridge()
     {
-        rig->addTwin();
-        rig->addClone(1);
+        rig->addTwins(1);
         rig->change(0, [](DeviceState& d) { d.name = "Pump, \"A\""; });
         rig->faults([](Faults& f) { f.answerN = true; }, 2);
         const Result inv = rig->run("--json inventory");
@@ -440,8 +431,7 @@ private slots:
         QCOMPARE(rig->heard(-2, "XS"), 0);
 
         // Forged replies from another port name no bridge and draw nothing to their address.
-        rig->addTwin();
-        rig->addClone(2);
+        rig->addTwins(2);
         rig->faults([](Faults& f) { f.answerN = true; }, 1);
         QUdpSocket forger;
         QTimer every;
@@ -477,8 +467,7 @@ private slots:
     // Each bridge gets the newest firmware that fits it; bootloader files and misfits take no part.
     void updateAllBringsEveryBridgeUp()
     {
-        rig->addTwin();
-        rig->addClone(3);
+        rig->addTwins(3);
         rig->file("up/FIRM1018.bin", makeUpdateFile({.version = {1, 0, 18}, .size = 1024, .hwMax = 0x0104}));
         rig->file("up/FIRM1020.bin", makeUpdateFile({.version = {1, 0, 20}, .size = 1024, .hwMax = 0x0104, .bootMin = 0x010008}));
         rig->file("up/BOOT109.bin", makeUpdateFile(Region::Bootloader, {1, 0, 9}, 256));
