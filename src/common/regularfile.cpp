@@ -212,7 +212,8 @@ std::optional<QString> ReplaceRegularFile(const QString& path, const QByteArray&
         return QStringLiteral("no file name was given");
     const bool here = mode == ReplaceMode::OwnerOnlyHere;
     QString failure;
-    const std::optional<QByteArray> target = here ? QFile::encodeName(path) : FollowLinks(QFile::encodeName(path), failure);
+    const QByteArray name = QFile::encodeName(path);
+    const std::optional<QByteArray> target = here ? name : FollowLinks(name, failure);
     if (!target)
         return failure;
     struct stat existing {};

@@ -85,8 +85,9 @@ std::vector<DeviceAnswer> DeviceList::Answers() const
     }
     QSet<QString> cloned;
     for (const DiscoveredDevice& other : m_elsewhere) {
-        const auto at = std::lower_bound(answers.begin(), answers.end(), other.ip,
-                                         [](const DeviceAnswer& a, const QString& ip) { return IpTextBefore(a.device.ip, ip); });
+        const auto at = std::lower_bound(answers.begin(), answers.end(), other.ip, [](const DeviceAnswer& a, const QString& ip) {
+            return IpTextBefore(a.device.ip, ip);
+        });
         answers.insert(at, {other});
         cloned.insert(other.mac);
     }

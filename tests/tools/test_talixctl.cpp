@@ -363,15 +363,16 @@ private slots:
     {
         rig->addTwins(1);
         const json j = rig->run("--json discover").j;
-        JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false}, {"error", nullptr}}));
+        JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false},
+                             {"error", nullptr}}));
         JCOMPARE((json{j.size(), j[2]["duplicate"], j[3]["ip"], j[3]["duplicate"], j[4]["ip"], j[4]["error"], j[1]["error"], j[5]["ip"],
                        j[5]["mac"]}), (json{6, false, "127.0.0.5", true, "127.0.0.5", "shares its address with another bridge",
                                             "shares its MAC address with another bridge", "127.0.0.7", "00:50:C2-5A:30:01"}));
         QCOMPARE(rig->received(-2), (Wire{"ZEVID", "ZEVID"})); // to the broadcast address only
         const QString t = QString::fromStdString(rig->run("discover").out);
         QVERIFY(t.contains("* 127.0.0.5 *") && t.contains("* 00:50:C2-5A:30:01 *  127.0.0.7\n") && t.endsWith("\n* Duplicate IP "
-            "addresses found!  You should unplug one and connect to the other to change its IP Address.\n* Duplicate MAC "
-            "addresses found!  Give each of those bridges its own (set-mac); until then the fleet commands leave them alone.\n6 Bridges found\n"));
+            "addresses found!  You should unplug one and connect to the other to change its IP Address.\n* Duplicate MAC addresses "
+            "found!  Give each of those bridges its own (set-mac); until then the fleet commands leave them alone.\n6 Bridges found\n"));
         QUdpSocket mute; // hears the search, answers nothing
         QVERIFY(mute.bind(QHostAddress::AnyIPv4, 0));
         QCOMPARE(rig->run("discover", mute.localPort()).out, "No Vant Ethernet to Serial Bridge devices were found.\n");

@@ -318,8 +318,8 @@ int FleetBackup(const FleetRun& run, const QString& folder)
                          {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
     }
     const QString indexPath = JoinFolder(folder, QStringLiteral("index.json"));
-    if (const std::optional<QString> failure =
-            ReplaceRegularFile(indexPath, QByteArray::fromStdString(index.dump(2) + "\n"), ReplaceMode::OwnerOnlyHere)) {
+    const QByteArray indexBytes = QByteArray::fromStdString(index.dump(2) + "\n");
+    if (const std::optional<QString> failure = ReplaceRegularFile(indexPath, indexBytes, ReplaceMode::OwnerOnlyHere)) {
         run.err << str(QStringLiteral("%1: %2").arg(indexPath, *failure)) << '\n';
         return kDeviceFailed;
     }
