@@ -3,6 +3,7 @@
 // and the fleet commands. The update's waits run 20 times faster.
 #include "talixctl.h"
 
+#include "sim/deviceprotocol.h"
 #include "rig.h"
 #include "config/settingsfile.h"
 #include "sim/updateimage.h"
@@ -37,12 +38,26 @@ struct Result { int code = -1; std::string out, err; json j; };
 struct CtlRig : support::Rig {
     CtlRig() : Rig({makeDevice(0, Preset::Login), makeDevice(1, Preset::Rules), makeDevice(2, Preset::Basic),
                     makeDevice(3, Preset::Login)}) {}
-    // Device 4 shares device 3's address.
-    void addTwin()
+    // Device 4 shares device 3's address; device 5, at 127.0.0.7, device n's MAC.
+    void addTwins(int n)
     {
-        DeviceState twin = makeDevice(4, Preset::Basic);
+        DeviceState twin = makeDevice(4, Preset::Basic), clone = makeDevice(5, Preset::Basic);
         twin.address = twin.ip = loopbackAddress(3);
-        fleet.addDevice(twin);
+        clone.mac = fleet.device(n).mac;
+        fleet.addDevice(twin), fleet.addDevice(clone);
+    }
+    // Every 20 ms, discovery replies to localPort from 127.0.0.9 but not the device port: one of
+    // a bridge of its own (0050C25A3007), one with device 0's MAC.
+    void forge(QUdpSocket& forger, QTimer& every)
+    {
+        QVERIFY(forger.bind(QHostAddress(ip(7)), 0));
+        DeviceState copy = makeDevice(7);
+        copy.mac = fleet.device(0).mac;
+        QObject::connect(&every, &QTimer::timeout, [&forger, copy, port = localPort] {
+            for (const DeviceState& d : {makeDevice(7), copy})
+                forger.writeDatagram(discoveryReply(d), QHostAddress::LocalHost, port);
+        });
+        every.start(20);
     }
     // args separated by blanks ("=": an empty one).
     Result run(const QString& args, quint16 devicePort = 0, quint16 localPort = 0)
@@ -353,42 +368,52 @@ private slots:
 
     void discoverMarksSharedAddresses()
     {
-        rig->addTwin();
+        rig->addTwins(1);
         const json j = rig->run("--json discover").j;
-        JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false}}));
-        JCOMPARE((json{j.size(), j[2]["duplicate"], j[3]["ip"], j[3]["duplicate"], j[4]["ip"], j[4]["duplicate"]}),
-                 (json{5, false, "127.0.0.5", true, "127.0.0.5", true})); // the addresses without their marks
+        JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false},
+                             {"error", nullptr}}));
+        JCOMPARE((json{j.size(), j[2]["duplicate"], j[3]["ip"], j[3]["duplicate"], j[4]["ip"], j[4]["error"], j[1]["error"], j[5]["ip"],
+                       j[5]["mac"]}), (json{6, false, "127.0.0.5", true, "127.0.0.5", "shares its address with another bridge",
+                                            "shares its MAC address with another bridge", "127.0.0.7", "00:50:C2-5A:30:01"}));
         QCOMPARE(rig->received(-2), (Wire{"ZEVID", "ZEVID"})); // to the broadcast address only
         const QString t = QString::fromStdString(rig->run("discover").out);
-        QVERIFY(t.contains("* 127.0.0.5 *") && t.endsWith("\n* Duplicate IP addresses found!  You should unplug one and "
-                                                          "connect to the other to change its IP Address.\n5 Bridges found\n"));
+        QVERIFY(t.contains("* 127.0.0.5 *") && t.contains("* 00:50:C2-5A:30:01 *  127.0.0.7\n") && t.endsWith("\n* Duplicate IP "
+            "addresses found!  You should unplug one and connect to the other to change its IP Address.\n* Duplicate MAC addresses "
+            "found!  Give each of those bridges its own (set-mac); until then the fleet commands leave them alone.\n6 Bridges found\n"));
         QUdpSocket mute; // hears the search, answers nothing
         QVERIFY(mute.bind(QHostAddress::AnyIPv4, 0));
         QCOMPARE(rig->run("discover", mute.localPort()).out, "No Vant Ethernet to Serial Bridge devices were found.\n");
     }
 
-    // A bridge that refuses to be read and two that share an address are listed with their errors;
-    // the others are listed and saved; the shared ones never hear a request of their own.
+    // A bridge that refuses to be read, two that share an address and two that share a MAC are
+    // listed with their errors; the others are listed and saved; the shared ones never hear a
+    // request of their own. In the backup folder links give way to files, all owner-only.
     void inventoryAndBackupListEveryBridge()
     {
-        rig->addTwin();
+        rig->addTwins(1);
         rig->change(0, [](DeviceState& d) { d.name = "Pump, \"A\""; });
         rig->faults([](Faults& f) { f.answerN = true; }, 2);
         const Result inv = rig->run("--json inventory");
-        JCOMPARE((json{inv.code, inv.j.size(), inv.j[2]["error"], inv.j[2]["layout"], inv.j[3]["duplicate"], inv.j[4]["error"]}),
-                 (json{1, 5, "The device reported an error receiving the last command.", nullptr, true,
-                       "shares its address with another bridge"}));
+        JCOMPARE((json{inv.code, inv.j.size(), inv.j[2]["error"], inv.j[2]["layout"], inv.j[3]["duplicate"], inv.j[4]["error"],
+                       inv.j[1]["error"], inv.j[5]["error"]}),
+                 (json{1, 6, "The device reported an error receiving the last command.", nullptr, true,
+                       "shares its address with another bridge", "shares its MAC address with another bridge",
+                       "shares its MAC address with another bridge"}));
         JCOMPARE(inv.j[0], (json{{"name", "Pump, \"A\""}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false},
                                  {"layout", "Login"}, {"HdweVer", "1.2"}, {"BootVer", "1.0.7"}, {"FirmVer", "1.0.17"}, {"error", nullptr}}));
         QVERIFY(rig->run("inventory --csv").out.starts_with(
             "name,mac,ip,duplicate,layout,HdweVer,BootVer,FirmVer,error\r\n\"Pump, \"\"A\"\"\",00:50:C2-5A:30:00,"));
-        const QString folder = rig->dir.filePath("backup");
+        const QString folder = rig->dir.filePath("backup"), outside = rig->file("outside", "keep");
+        QVERIFY(QFile::setPermissions(rig->file("backup/index.json", "{}"), QFile::Permissions(0x6644)));
+        QVERIFY(QFile::link(outside, folder + "/0050C25A3000.TALIX"));
         const Result backup = rig->run("--json backup " + folder);
-        JCOMPARE((json{backup.code, backup.j[1]["file"], backup.j[2]["file"], backup.j[3]["file"], backup.j[4]["file"]}),
-                 (json{1, "0050C25A3001.TALIX", nullptr, nullptr, nullptr}));
-        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"0050C25A3000.TALIX", "0050C25A3001.TALIX", "index.json"}));
-        QCOMPARE(int(QFile::permissions(folder + "/0050C25A3000.TALIX")), 0x6600); // owner only
-        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ"), 0);
+        JCOMPARE((json{backup.code, backup.j[0]["file"], backup.j[1]["file"], backup.j[4]["file"], backup.j[5]["file"]}),
+                 (json{1, "0050C25A3000.TALIX", nullptr, nullptr, nullptr}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"0050C25A3000.TALIX", "index.json"}));
+        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files))
+            QVERIFY(!f.isSymLink() && f.permissions() == QFile::Permissions(0x6600)); // owner only
+        QCOMPARE(QFileInfo(outside).size(), 4); // "keep": nothing written through the link
+        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(1, "XQ") + rig->heard(5, "XQ"), 0);
     }
 
     // Applying a plan twice changes the bridges once; --check and the second run send no save;
@@ -413,15 +438,23 @@ private slots:
         QCOMPARE(rig->run("diff 127.0.0.3 " + rig->file("same.json", R"({"IPPort": 4001})")).code, 0);
         QCOMPARE(rig->heard(-2, "XS"), 0);
 
-        rig->addTwin();
+        // Forged replies from another port name no bridge and draw nothing to their address.
+        rig->addTwins(2);
         rig->faults([](Faults& f) { f.answerN = true; }, 1);
-        const Result r = rig->run("--json apply " + rig->file("plan.json", R"({"defaults": {"NetName": "Line 2"},
-            "devices": {"0050C25A3000": {}, "0050C25A3001": {}, "0050C25A3003": {}, "0050C25A3FFF": {}}})"));
+        QUdpSocket forger;
+        QTimer every;
+        rig->forge(forger, every);
+        rig->fleet.clearTraffic();
+        const Result r = rig->run("--json apply " + rig->file("plan.json", R"({"defaults": {"NetName": "Line 2"}, "devices":
+            {"0050C25A3000": {}, "0050C25A3001": {}, "0050C25A3002": {}, "0050C25A3003": {}, "0050C25A3007": {}}})"), 0, rig->localPort);
         const json& d = r.j["devices"];
-        JCOMPARE((json{r.code, d[0]["result"], d[1]["error"], d[2]["error"], d[3]["mac"], d[3]["error"]}),
+        JCOMPARE((json{r.code, d[0]["result"], d[1]["error"], d[2]["error"], d[3]["error"], d[4]["ip"], d[4]["error"], d[5]["mac"],
+                       d[5]["error"]}),
                  (json{1, "changed", "The device reported an error receiving the last command.",
-                       "shares its address with another bridge", "00:50:C2-5A:3F:FF", "not found"}));
-        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(-2, "XS"), 1);
+                       "shares its MAC address with another bridge", "shares its address with another bridge", "127.0.0.7",
+                       "shares its MAC address with another bridge", "00:50:C2-5A:30:07", "not found"}));
+        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(2, "XQ") + rig->heard(5, "XQ") + rig->heard(-2, "XS"), 1);
+        QCOMPARE(rig->received(-1), (Wire{"ZEVID", "ZEVID"}));
     }
 
     // A plan that cannot be applied whole is refused (exit 3) before any bridge is saved, with and
@@ -460,15 +493,15 @@ private slots:
     // Each bridge gets the newest firmware that fits it; bootloader files and misfits take no part.
     void updateAllBringsEveryBridgeUp()
     {
-        rig->addTwin();
+        rig->addTwins(3);
         rig->file("up/FIRM1018.bin", makeUpdateFile({.version = {1, 0, 18}, .size = 1024, .hwMax = 0x0104}));
         rig->file("up/FIRM1020.bin", makeUpdateFile({.version = {1, 0, 20}, .size = 1024, .hwMax = 0x0104, .bootMin = 0x010008}));
         rig->file("up/BOOT109.bin", makeUpdateFile(Region::Bootloader, {1, 0, 9}, 256));
         rig->change(2, [](DeviceState& d) { d.hw = {1, 5}; }); // beyond the files' hardware range
         const QString folder = rig->dir.filePath("up");
         const Result check = rig->run("--json update-all --check " + folder);
-        QCOMPARE(check.code, 1); // the shared address
-        JCOMPARE(check.j["summary"], (json{{"updated", 2}, {"unchanged", 0}, {"skipped", 1}, {"failed", 2}}));
+        QCOMPARE(check.code, 1); // the shared address and MAC
+        JCOMPARE(check.j["summary"], (json{{"updated", 2}, {"unchanged", 0}, {"skipped", 1}, {"failed", 3}}));
         JCOMPARE(check.j["devices"][1], (json{{"mac", "00:50:C2-5A:30:01"}, {"ip", "127.0.0.3"}, {"from", "1.0.11"},
                                               {"to", "1.0.18"}, {"result", "updated"}, {"error", nullptr}}));
         const QString only = "--json update-all " + folder + " --only 00:50:C2-5A:30:00,0050c25a3001";

@@ -40,7 +40,6 @@ namespace {
 std::string str(const QString& text) { return text.toStdString(); }
 ordered_json jtext(const QString& text) { return text.isNull() ? ordered_json(nullptr) : ordered_json(str(text)); }
 
-const QString kShared = QStringLiteral("shares its address with another bridge");
 const QString kNotFound = QStringLiteral("not found");
 const QString kNotStarted = QStringLiteral("not started: interrupted");
 
@@ -132,18 +131,15 @@ struct Context {
     {
         DiscoverConversation search(link);
         RunToEnd(search);
-        DeviceList list = search.devices();
-        list.MarkDuplicates();
         std::vector<Bridge> bridges;
-        for (const DiscoveredDevice& d : list.Entries()) {
+        for (const DeviceAnswer& a : search.devices().Answers()) {
             Bridge b;
-            b.key = MacKey(d.mac).value_or(d.mac);
-            b.mac = d.mac;
-            b.name = d.name;
-            b.ip = UnmarkedIP(d.ip);
-            b.duplicate = IsMarkedIP(d.ip);
-            if (b.duplicate)
-                b.error = kShared;
+            b.key = MacKey(a.device.mac).value_or(a.device.mac);
+            b.mac = a.device.mac;
+            b.name = a.device.name;
+            b.ip = a.device.ip;
+            b.duplicate = a.sharedAddress;
+            b.error = AnswerTrouble(a);
             bridges.push_back(b);
         }
         return bridges;
@@ -218,6 +214,15 @@ int anyFailed(const std::vector<Bridge>& bridges)
 }
 
 } // namespace
+
+QString AnswerTrouble(const DeviceAnswer& answer)
+{
+    if (answer.sharedAddress)
+        return QStringLiteral("shares its address with another bridge");
+    if (answer.sharedMac)
+        return QStringLiteral("shares its MAC address with another bridge");
+    return {};
+}
 
 // inventory --------------------------------------------------------------------------------------
 
@@ -297,8 +302,9 @@ int FleetBackup(const FleetRun& run, const QString& folder)
         QString file;
         if (b.reply) {
             const QString name = b.key + QStringLiteral(".TALIX");
-            if (const std::optional<QString> failure =
-                    SaveSettingsFile(JoinFolder(folder, name), FileValuesOf(ViewOfReply(*b.reply))))
+            // A link inside the folder is replaced, never written through: nothing outside changes.
+            if (const std::optional<QString> failure = SaveSettingsFile(
+                    JoinFolder(folder, name), FileValuesOf(ViewOfReply(*b.reply)), ReplaceMode::OwnerOnlyHere))
                 b.error = QStringLiteral("the settings could not be saved: %1").arg(*failure);
             else
                 file = name, ++saved;
@@ -312,8 +318,8 @@ int FleetBackup(const FleetRun& run, const QString& folder)
                          {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
     }
     const QString indexPath = JoinFolder(folder, QStringLiteral("index.json"));
-    if (const std::optional<QString> failure =
-            ReplaceRegularFile(indexPath, QByteArray::fromStdString(index.dump(2) + "\n"))) {
+    const QByteArray indexBytes = QByteArray::fromStdString(index.dump(2) + "\n");
+    if (const std::optional<QString> failure = ReplaceRegularFile(indexPath, indexBytes, ReplaceMode::OwnerOnlyHere)) {
         run.err << str(QStringLiteral("%1: %2").arg(indexPath, *failure)) << '\n';
         return kDeviceFailed;
     }

@@ -124,36 +124,43 @@ int discover(Io& io)
         io.err << str(SearchTrouble(outcome, link.network().localPort)) << '\n';
         return kDeviceFailed;
     }
-    DeviceList devices = search.devices();
-    const bool duplicates = devices.MarkDuplicates();
+    // Every address that answered: a MAC at two addresses is two bridges here, unlike the window.
+    const std::vector<DeviceAnswer> answers = search.devices().Answers();
     if (io.json) {
         ordered_json list = ordered_json::array();
-        for (const DiscoveredDevice& d : devices.Entries())
-            list.push_back({{"name", str(d.name)},
-                            {"mac", str(d.mac)},
-                            {"ip", str(UnmarkedIP(d.ip))},
-                            {"duplicate", IsMarkedIP(d.ip)}});
+        for (const DeviceAnswer& a : answers) {
+            const QString trouble = AnswerTrouble(a);
+            list.push_back({{"name", str(a.device.name)},
+                            {"mac", str(a.device.mac)},
+                            {"ip", str(a.device.ip)},
+                            {"duplicate", a.sharedAddress},
+                            {"error", trouble.isEmpty() ? ordered_json(nullptr) : ordered_json(str(trouble))}});
+        }
         printJson(io, list);
         return kSuccess;
     }
-    if (!devices.IsEmpty()) {
+    if (!answers.empty()) {
         const QString headers[3] = {QStringLiteral("Device Name"), QStringLiteral("MAC Address"),
                                     QStringLiteral("IP Address")};
         qsizetype width[2] = {headers[0].size(), headers[1].size()};
-        for (const DiscoveredDevice& d : devices.Entries()) {
-            width[0] = std::max(width[0], d.name.size());
-            width[1] = std::max(width[1], d.mac.size());
+        for (const DeviceAnswer& a : answers) {
+            width[0] = std::max(width[0], a.device.name.size());
+            width[1] = std::max(width[1], a.device.mac.size() + (a.sharedMac ? 4 : 0));
         }
         auto row = [&](const QString& a, const QString& b, const QString& c) {
             io.out << str(a.leftJustified(width[0] + 2) + b.leftJustified(width[1] + 2) + c) << '\n';
         };
         row(headers[0], headers[1], headers[2]);
-        for (const DiscoveredDevice& d : devices.Entries())
-            row(d.name, d.mac, d.ip);
-        if (duplicates)
+        for (const DeviceAnswer& a : answers)
+            row(a.device.name, a.sharedMac ? QStringLiteral("* %1 *").arg(a.device.mac) : a.device.mac,
+                a.sharedAddress ? MarkedIP(a.device.ip) : a.device.ip);
+        if (std::ranges::any_of(answers, &DeviceAnswer::sharedAddress))
             io.out << str(DuplicatesText()) << '\n';
+        if (std::ranges::any_of(answers, &DeviceAnswer::sharedMac))
+            io.out << "* Duplicate MAC addresses found!  Give each of those bridges its own (set-mac); until then the "
+                      "fleet commands leave them alone.\n";
     }
-    io.out << str(devices.IsEmpty() ? NoneFoundText() : CountText(devices.Count())) << '\n';
+    io.out << str(answers.empty() ? NoneFoundText() : CountText(int(answers.size()))) << '\n';
     return kSuccess;
 }
 
@@ -605,7 +612,8 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     };
 
     CLI::App* discoverCmd = app.add_subcommand("discover", "the one-second search of the discovery window");
-    discoverCmd->footer("Lists every bridge that answered, one line each, and the search's status text last.\n"
+    discoverCmd->footer("Lists every bridge that answered, one line per address (a MAC that answered from two "
+                        "addresses is listed twice, marked), and the search's status text last.\n"
                         "Example: talixctl --json discover");
 
     CLI::App* readCmd = app.add_subcommand("read", "read the settings; --save writes them as a .TALIX settings file");
