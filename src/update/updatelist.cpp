@@ -124,7 +124,9 @@ namespace {
 // their order: a stable sort, highest first.
 void newestFirst(std::vector<UpdateFileInfo>::iterator first, std::vector<UpdateFileInfo>::iterator last)
 {
-    std::stable_sort(first, last, [](const UpdateFileInfo& a, const UpdateFileInfo& b) { return a.Version > b.Version; });
+    std::stable_sort(first, last, [](const UpdateFileInfo& a, const UpdateFileInfo& b) {
+        return VersionNumber(a.Version) > VersionNumber(b.Version);
+    });
 }
 
 } // namespace
@@ -150,9 +152,14 @@ void SortUpdateFiles(std::vector<UpdateFileInfo>& files, int bootCount)
     newestFirst(firmwareEnd, files.end());
 }
 
+qint32 VersionNumber(qint32 field)
+{
+    return field & 0xFFFFFF;
+}
+
 QString VersionText(qint32 version)
 {
-    const quint32 v = static_cast<quint32>(version);
+    const quint32 v = static_cast<quint32>(VersionNumber(version));
     return QStringLiteral("%1.%2.%3").arg((v >> 16) & 255).arg((v >> 8) & 255).arg(v & 255);
 }
 
