@@ -29,9 +29,7 @@ private slots:
         QTest::newRow("reboot") << QStringList{"reboot", "DEVICE"} << false;
         QTest::newRow("set-mac") << QStringList{"set-mac", "DEVICE", "5A3ABC"} << false;
         QTest::newRow("update") << QStringList{"update", "DEVICE", "UPDATE"} << false;
-        QTest::newRow("held: write") << QStringList{"write", "DEVICE", "SETTINGS"} << true;
         QTest::newRow("held: set-mac") << QStringList{"set-mac", "DEVICE", "5A3ABC"} << true;
-        QTest::newRow("held: update") << QStringList{"update", "DEVICE", "UPDATE"} << true;
         QTest::newRow("held: apply") << QStringList{"apply", "PLAN", "--broadcast", "127.255.255.255"} << true;
         QTest::newRow("held: update-all") << QStringList{"update-all", "FOLDER", "--broadcast", "127.255.255.255"} << true;
     }
@@ -50,13 +48,11 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(talixsim::makeUpdateFile({.version = {1, 0, 18}})) > 0);
         QVERIFY(plan.open(QIODevice::WriteOnly) &&
                 plan.write(R"({"defaults": {"NetName": "X"}, "devices": {"0050C25A3000": {}}})") > 0);
-        QFile settings(dir.filePath(QStringLiteral("settings.json")));
-        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(R"({"NetName": "X"})") > 0);
-        file.close(), plan.close(), settings.close();
+        file.close(), plan.close();
         std::vector<std::string> argv{"--port", std::to_string(rig.fleet.port()), "--local-port",
                                       std::to_string(rig.localPort)};
         for (const QString& a : args)
-            argv.push_back((a == "UPDATE" ? file.fileName() : a == "DEVICE" ? rig.ip() : a == "PLAN" ? plan.fileName() : a == "SETTINGS" ? settings.fileName()
+            argv.push_back((a == "UPDATE" ? file.fileName() : a == "DEVICE" ? rig.ip() : a == "PLAN" ? plan.fileName()
                             : a == "FOLDER" ? dir.path() : a).toStdString());
         std::ostringstream out, err;
         support::Watchdog dog(6s, QStringLiteral("talixctl")); // an update would go on far longer
