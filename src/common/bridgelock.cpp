@@ -64,8 +64,12 @@ qint64 readHolder(int fd)
 
 QString BridgeLock::BridgeLockFolder()
 {
+    // su and sudo may pass on another user's XDG_RUNTIME_DIR: a folder made there would lock
+    // that user out later, so only one's own is used.
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.startsWith('/'))
+    struct stat st {};
+    if (runtime.startsWith('/') && ::stat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid())
         return QFile::decodeName(runtime) + QStringLiteral("/brevion");
     return QStringLiteral("/tmp/brevion-%1").arg(::geteuid());
 }

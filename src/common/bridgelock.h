@@ -12,13 +12,14 @@ namespace brevion {
 // lock go when the holder ends, however it ends, so no stale lock outlives a crash. The holder
 // writes its process id into the file for the message of the program that finds it held. The
 // files live in $XDG_RUNTIME_DIR/brevion, else in /tmp/brevion-<uid>; a folder that is a
-// symbolic link, not a folder, or owned by another user is refused, never used.
+// symbolic link, not a folder, or owned by another user is refused, never used. Programs of
+// other users are not kept away: each user has a folder of their own.
 class BridgeLock {
 public:
     enum class State {
-        Held,        // this object holds the bridge
+        Held,          // this object holds the bridge
         HeldElsewhere, // another program (or another part of this one) holds it
-        Unavailable, // the lock folder or file cannot be used; problem() says why
+        Unavailable,   // the lock folder or file cannot be used; problem() says why
     };
 
     // Tries once, without waiting. folder: where the lock files live (BridgeLockFolder()).
@@ -38,7 +39,8 @@ public:
     // Why the bridge may not be used now, in words for the user; empty while held.
     QString refusal() const;
 
-    // $XDG_RUNTIME_DIR/brevion when XDG_RUNTIME_DIR names an absolute path, else /tmp/brevion-<uid>.
+    // $XDG_RUNTIME_DIR/brevion when XDG_RUNTIME_DIR names a folder of this user, else
+    // /tmp/brevion-<uid>.
     static QString BridgeLockFolder();
 
 private:
