@@ -14,7 +14,10 @@
 namespace brevion {
 namespace {
 
-QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The folder's descriptor, made owner-only when it was missing. A symbolic link, anything but a
 // folder, or a folder of another user is refused: another user could read or replace the locks.
@@ -74,20 +77,23 @@ QString BridgeLock::BridgeLockFolder()
     return QStringLiteral("/tmp/brevion-%1").arg(::geteuid());
 }
 
-BridgeLock::BridgeLock(const QString& address, quint16 port, const QString& folder) : m_address(address), m_port(port)
+BridgeLock::BridgeLock(const QString& address, quint16 port, const QString& folder)
+    : m_address(address), m_port(port)
 {
     const int dir = openFolder(folder, m_problem);
     if (dir < 0)
         return;
     const QByteArray name = fileName(address, port);
-    m_fd = ::openat(dir, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    m_fd = ::openat(dir, name.constData(),
+                    O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     const int openError = errno;
     ::close(dir);
     struct stat st {};
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        m_problem = QStringLiteral("%1/%2 cannot be used: %3")
-                        .arg(folder, QString::fromLatin1(name), m_fd < 0 ? errnoText(openError)
-                                                                          : QStringLiteral("not a regular file"));
+        m_problem =
+            QStringLiteral("%1/%2 cannot be used: %3")
+                .arg(folder, QString::fromLatin1(name),
+                     m_fd < 0 ? errnoText(openError) : QStringLiteral("not a regular file"));
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
@@ -99,7 +105,8 @@ BridgeLock::BridgeLock(const QString& address, quint16 port, const QString& fold
             m_state = State::HeldElsewhere;
             m_holder = readHolder(m_fd);
         } else {
-            m_problem = QStringLiteral("%1/%2 cannot be locked: %3").arg(folder, QString::fromLatin1(name), errnoText(error));
+            m_problem = QStringLiteral("%1/%2 cannot be locked: %3")
+                            .arg(folder, QString::fromLatin1(name), errnoText(error));
         }
         ::close(m_fd);
         m_fd = -1;
@@ -120,8 +127,8 @@ BridgeLock::~BridgeLock()
 }
 
 BridgeLock::BridgeLock(BridgeLock&& other) noexcept
-    : m_address(std::move(other.m_address)), m_port(other.m_port), m_state(other.m_state), m_fd(other.m_fd),
-      m_holder(other.m_holder), m_problem(std::move(other.m_problem))
+    : m_address(std::move(other.m_address)), m_port(other.m_port), m_state(other.m_state),
+      m_fd(other.m_fd), m_holder(other.m_holder), m_problem(std::move(other.m_problem))
 {
     other.m_fd = -1;
     other.m_state = State::Unavailable;
@@ -133,14 +140,17 @@ QString BridgeLock::refusal() const
     case State::Held:
         return QString();
     case State::HeldElsewhere:
-        return QStringLiteral("The device at %1 is in use by another program%2: an update, a save or a MAC "
-                              "programming is under way. Nothing was sent; try again when it has finished.")
-            .arg(m_address, m_holder > 0 ? QStringLiteral(" (process %1)").arg(m_holder) : QString());
+        return QStringLiteral(
+                   "The device at %1 is in use by another program%2: an update, a save or a MAC "
+                   "programming is under way. Nothing was sent; try again when it has finished.")
+            .arg(m_address,
+                 m_holder > 0 ? QStringLiteral(" (process %1)").arg(m_holder) : QString());
     case State::Unavailable:
         break;
     }
-    return QStringLiteral("The device at %1 could not be reserved for this program: %2. Nothing was sent; set "
-                          "XDG_RUNTIME_DIR to a folder of your own, or remove that one.")
+    return QStringLiteral(
+               "The device at %1 could not be reserved for this program: %2. Nothing was sent; set "
+               "XDG_RUNTIME_DIR to a folder of your own, or remove that one.")
         .arg(m_address, m_problem);
 }
 
