@@ -1,5 +1,6 @@
 #include "fleetcommands.h"
 
+#include "common/bridgelock.h"
 #include "engine/commandconversation.h"
 #include "conversations.h"
 #include "engine/devicelink.h"
@@ -28,6 +29,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace talixctl {
@@ -205,6 +207,32 @@ QString csvField(const QString& text)
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
+// Each bridge's lock while this program saves or updates it; a bridge another program holds
+// fails alone, with nothing sent to it.
+class Reservations {
+public:
+    Reservations(const FleetRun& run, std::vector<Bridge>& bridges)
+        : m_port(run.network.devicePort), m_bridges(bridges), m_locks(bridges.size())
+    {
+    }
+    bool take(int i)
+    {
+        auto lock = std::make_unique<BridgeLock>(m_bridges[i].ip, m_port);
+        if (!lock->held()) {
+            m_bridges[i].error = lock->refusal();
+            return false;
+        }
+        m_locks[i] = std::move(lock);
+        return true;
+    }
+    void release(int i) { m_locks[i].reset(); }
+
+private:
+    quint16 m_port;
+    std::vector<Bridge>& m_bridges;
+    std::vector<std::unique_ptr<BridgeLock>> m_locks;
+};
+
 int anyFailed(const std::vector<Bridge>& bridges)
 {
     for (const Bridge& b : bridges)
@@ -247,7 +275,7 @@ int FleetInventory(const FleetRun& run, bool csv)
                            read ? b.reply->FirmVer : QString(),
                            b.error};
     };
-    if (run.json) {
+    if (run.json && !csv) { // --csv asks for this command's own output; --json is the tool's
         ordered_json list = ordered_json::array();
         for (const Bridge& b : bridges) {
             const bool read = b.reply.has_value();
@@ -494,10 +522,18 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
     if (!check) {
         for (int i : toSave)
             bridges[i].started = false;
-        runCrew(int(toSave.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
+        Reservations locks(run, bridges);
+        runCrew(int(toSave.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> crewDone) {
             const int i = toSave[n];
             Bridge& b = bridges[i];
             b.started = true;
+            if (!locks.take(i))
+                return crewDone();
+            // The bridge is kept from other programs from its save to its reboot.
+            const std::function<void()> done = [&locks, i, crewDone] {
+                locks.release(i);
+                crewDone();
+            };
             const QHostAddress address(b.ip);
             Talk(CommandConversation::Save(ctx.link, address, plans[i].save, &ctx.link),
                  [&, address, done](const Outcome& saved) {
@@ -595,6 +631,16 @@ const UpdateFileInfo* chooseFirmware(const UpdateListing& listing, const QString
     return nullptr;
 }
 
+// Said of a bridge whose update failed between its erase and its last block.
+QString erasedNote(UpdateConversation::Phase phase)
+{
+    using Phase = UpdateConversation::Phase;
+    if (phase != Phase::WaitAfterErase && phase != Phase::Program)
+        return QString();
+    return QStringLiteral(" The bridge is now erased and only partly programmed, so it has no working firmware: run "
+                          "the same update-all again (or talixctl update) to recover.");
+}
+
 } // namespace
 
 int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
@@ -661,9 +707,12 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
             rows[i].result = Result::Skipped;
             continue;
         }
-        const qint32 running = b.reply->versions.FirmVersion;
-        const bool needed = target.version.isEmpty() ? running < chosen->Version : running != chosen->Version;
-        if (!needed && !(target.force && running == chosen->Version)) {
+        // Numbers, not texts ("1.0.9" sorts after "1.0.11"), and only the version's own bits: a
+        // file at 1.0.19 with its upper byte set is older than a bridge at 1.0.21.
+        const qint32 running = VersionNumber(b.reply->versions.FirmVersion);
+        const qint32 wanted = VersionNumber(chosen->Version);
+        const bool needed = target.version.isEmpty() ? running < wanted : running != wanted;
+        if (!needed && !(target.force && running == wanted)) {
             rows[i] = {Result::Unchanged, b.reply->FirmVer, {}};
             continue;
         }
@@ -700,21 +749,25 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
         };
         for (int i : toUpdate)
             bridges[i].started = false;
+        Reservations locks(run, bridges);
         runCrew(int(toUpdate.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
             Bridge& b = bridges[toUpdate[n]];
             b.started = true;
+            if (!locks.take(toUpdate[n]))
+                return done();
             const UpdateFile& file = *files[rows[toUpdate[n]].file];
             auto* u = new UpdateConversation(ctx.link, QHostAddress(b.ip), file, UpdateConversation::Target::Firmware,
                                              b.reply->versions.FirmVersion == 0, &ctx.link);
             u->setTimings(UpdateTimings(run.speedup));
             running.push_back(u);
             QObject::connect(u, &UpdateConversation::progress, u, [&] { draw(false); });
-            Talk(u, [&, u, done](const Outcome& o) {
+            Talk(u, [&, u, done, i = toUpdate[n]](const Outcome& o) {
                 std::erase(running, u);
+                locks.release(i);
                 finishedBytes += u->bytesDone();
                 ++finished;
                 if (!o.ok())
-                    b.error = OutcomeText(o);
+                    b.error = OutcomeText(o) + erasedNote(u->phase());
                 draw(true);
                 done();
             });

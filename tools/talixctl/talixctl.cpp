@@ -1,5 +1,6 @@
 #include "talixctl.h"
 
+#include "common/bridgelock.h"
 #include "engine/commandconversation.h"
 #include "conversations.h"
 #include "discovery/devicelist.h"
@@ -29,7 +30,9 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <csignal>
 #include <optional>
+#include <utility>
 
 namespace talixctl {
 
@@ -98,6 +101,16 @@ private:
 };
 
 void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
+
+// Keeps every other program away from the device while this one changes it; says why not.
+std::optional<BridgeLock> reserve(Io& io, const QString& ip)
+{
+    BridgeLock lock(ip, Network().devicePort);
+    if (lock.held())
+        return lock;
+    io.err << str(lock.refusal()) << '\n';
+    return std::nullopt;
+}
 
 // Addresses on the command line follow the program's one rule (IsValidIP). CLI11's own check lets
 // 127.0.0.010 through, which the system's reading takes as octal: another device.
@@ -231,6 +244,9 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
         return badFile(decoded.reason, decoded.line);
     }
 
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     const std::optional<SettingsReply> reply = device.read();
     if (!reply)
@@ -280,6 +296,9 @@ int setMac(Io& io, const QString& ip, const QString& suffix)
     std::copy(address.begin(), address.end(), bytes);
     const QString mac = MacText(bytes);
 
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     const std::unique_ptr<CommandConversation> program(
         CommandConversation::ProgramMac(device.link(), device.address(), address));
@@ -434,6 +453,37 @@ private:
     double m_seconds = 0;
 };
 
+// What an update that stopped (or failed) in its present phase has left on the device, and how
+// to recover; empty when it failed before the erase was accepted or after every block.
+QString leftBehind(const UpdateConversation& update, bool stopped, const QString& ip, const QString& path, bool boot)
+{
+    using Phase = UpdateConversation::Phase;
+    const Phase phase = update.phase();
+    const QString ended = stopped ? QStringLiteral("was stopped") : QStringLiteral("failed");
+    const QString part = boot ? QStringLiteral("bootloader") : QStringLiteral("firmware");
+    QString state;
+    if (phase == Phase::Erase && stopped)
+        state = QStringLiteral("The update was stopped during the erase: the device may already be without firmware.");
+    else if (phase == Phase::WaitAfterErase)
+        state = QStringLiteral("The update %1 after the erase: the device is erased and nothing was programmed, so it "
+                               "has no working %2.")
+                    .arg(ended, part);
+    else if (phase == Phase::Program)
+        state = QStringLiteral("The update %1 after %2 of %3 bytes were programmed: the device is erased and only "
+                               "partly programmed, so it has no working %4.")
+                    .arg(ended)
+                    .arg(update.bytesDone())
+                    .arg(update.totalBytes())
+                    .arg(part);
+    else if (phase != Phase::Erase && stopped)
+        state = QStringLiteral("The update was stopped while the device restarted: every block was programmed, but "
+                               "the restart was not confirmed.");
+    if (state.isEmpty())
+        return state;
+    return state + QStringLiteral(" To recover, run the same update again (talixctl update %1 %2%3).")
+                       .arg(ip, path, boot ? QStringLiteral(" --boot") : QString());
+}
+
 int update(Io& io, const QString& ip, const QString& path, bool boot)
 {
     // The whole file is read and checked before the device is touched (every record inside the
@@ -456,7 +506,11 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     }
 
     // One link from the first read to the end: the local port is never let go in between, or
-    // another program could take it and leave the device erased.
+    // another program could take it and leave the device erased. Nor may another program update
+    // or configure the device meanwhile.
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     const std::optional<SettingsReply> reply = device.read();
     if (!reply)
@@ -486,17 +540,24 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     });
 
     // From the erase on, an interrupted update leaves the device without firmware: the first
-    // SIGINT or SIGTERM only warns, the second stops and says what is left to do.
+    // SIGINT or SIGTERM only warns, the second stops and says what is left to do. A hangup (the
+    // terminal or SSH session gone) never stops it: nobody is left to decide, and it may come twice.
     int interruptsSeen = 0;
-    const Interrupts interrupts([&](int) {
+    bool hungUp = false;
+    const Interrupts interrupts([&](int signal) {
         status.interject();
-        if (++interruptsSeen == 1)
+        if (signal == SIGHUP) {
+            if (!std::exchange(hungUp, true))
+                io.err << str(QStringLiteral("The terminal has gone: the update of %1 goes on to its end.").arg(ip))
+                       << '\n';
+        } else if (++interruptsSeen == 1) {
             io.err << str(QStringLiteral("An update of %1 is in progress: stopping now leaves the device without "
                                          "firmware. The update goes on; interrupt again to stop it anyway.")
                               .arg(ip))
                    << '\n';
-        else if (interruptsSeen == 2)
+        } else if (interruptsSeen == 2) {
             update.cancel();
+        }
     });
 
     const Outcome outcome = RunToEnd(update);
@@ -505,21 +566,7 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     const Phase phase = update.phase();
     const bool programmed = phase == Phase::Restart || phase == Phase::WaitAfterRestart || phase == Phase::Done;
     if (outcome.code == Outcome::Code::Cancelled) {
-        const QString state =
-            phase == Phase::Erase || phase == Phase::WaitAfterErase
-                ? QStringLiteral("The update was stopped during the erase: the device may already be without "
-                                 "firmware.")
-            : phase == Phase::Program
-                ? QStringLiteral("The update was stopped after %1 of %2 bytes were programmed: the device is "
-                                 "erased and only partly programmed, so it has no working %3.")
-                      .arg(update.bytesDone())
-                      .arg(update.totalBytes())
-                      .arg(boot ? QStringLiteral("bootloader") : QStringLiteral("firmware"))
-                : QStringLiteral("The update was stopped while the device restarted: every block was programmed, "
-                                 "but the restart was not confirmed.");
-        io.err << str(state + QStringLiteral(" To recover, run the same update again (talixctl update %1 %2%3).")
-                                  .arg(ip, path, boot ? QStringLiteral(" --boot") : QString()))
-               << '\n';
+        io.err << str(leftBehind(update, true, ip, path, boot)) << '\n';
         return kDeviceFailed;
     }
     if (outcome.code == Outcome::Code::VersionMismatch) {
@@ -536,6 +583,8 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
                << '\n';
     } else if (!outcome.ok()) {
         io.err << str(UpdateTrouble(update, device.link(), ip)) << '\n';
+        if (const QString left = leftBehind(update, false, ip, path, boot); !left.isEmpty())
+            io.err << str(left) << '\n';
     }
     if (!programmed)
         return kDeviceFailed;
