@@ -6,6 +6,7 @@
 #include "common/bridgelock.h"
 #include "rig.h"
 #include "config/settingsfile.h"
+#include "sim/deviceprotocol.h"
 #include "sim/updateimage.h"
 #include "watchdog.h"
 
