@@ -1,6 +1,6 @@
 #include "ui/msgbox.h"
 
-#include "dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
