@@ -37,10 +37,10 @@ struct FieldBytes {
 
 // One field of the settings. Its name is the objectName of its control in the configuration
 // window and its key in the command line tool's JSON form; its caption labels the control and
-// names the field in messages and listings. The value controls (text boxes and
-// drop-down lists) have text and fileText, or index and fileIndex: where the value is held in
-// ControlValues and in a settings file. The address mode (two option buttons) and the rules (a
-// grid) have neither: they are held in entry.DHCP and settings.Rules.
+// names the field in messages and listings. The value controls (text boxes and drop-down lists)
+// have text and fileText, or index and fileIndex: where the value is held in ControlValues and in
+// a settings file. The address mode (two option buttons) and the rules (a grid) have neither:
+// they are held in entry.DHCP and settings.Rules.
 struct SettingsField {
     const char* name;
     const char* caption;

@@ -162,7 +162,11 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
                 m.error = QStringLiteral("line %1: %2").arg(decoded.line).arg(decoded.reason);
                 return m;
             }
+            const DeviceView held = m.view;
             m.view = ViewOfFileValues(*decoded.values);
+            // A file's "none chosen" leaves the device's own rate and handshaking as they are.
+            m.view.settings.BaudRate = held.settings.BaudRate;
+            m.view.settings.Handshaking = held.settings.Handshaking;
         }
     }
     if (layout != SettingsLayout::Basic && m.view.entry.UDPPort.isEmpty())

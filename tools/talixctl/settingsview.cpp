@@ -12,6 +12,10 @@ DeviceView ViewOfReply(const SettingsReply& reply)
     DeviceView view;
     view.settings.Handshaking = -1;
     ApplyReply(view, reply);
+    // A rate or handshaking value the lists do not offer (none chosen) is kept as the device holds
+    // it, so that a save command built from the view carries what the device has.
+    view.settings.BaudRate = static_cast<qint32>(reply.BaudRate);
+    view.settings.Handshaking = reply.Handshaking;
     return view;
 }
 
@@ -25,7 +29,15 @@ SettingsFileValues FileValuesOf(const DeviceView& view)
 
 DeviceView ViewOfFileValues(const SettingsFileValues& values) { return ControlValuesOf(values); }
 
-DeviceSettings SettingsToSend(const DeviceView& view) { return SettingsOf(view); }
+DeviceSettings SettingsToSend(const DeviceView& view)
+{
+    DeviceSettings s = SettingsOf(view);
+    if (view.entry.BaudRate < 0)
+        s.BaudRate = view.settings.BaudRate;
+    if (view.entry.Handshaking < 0)
+        s.Handshaking = view.settings.Handshaking;
+    return s;
+}
 
 namespace {
 
