@@ -2,7 +2,6 @@
 
 // The way to the update window, and MAC address programming of a new device.
 
-#include "update/blockpacker.h"
 #include "ui/controls.h"
 #include "ui/dialogs.h"
 #include "gui/enteremacaddr.h"
@@ -18,8 +17,6 @@ namespace brevion {
 
 void NxSetup::cmdPgmProgram_Click()
 {
-    // The update window binds the same local port.
-    m_exchange.Close();
     NxUpdate& update = Forms::Get<NxUpdate>();
     update.SetDeviceIP(DeviceIP());
     update.HdweVer->setText(HdweVer->text());
@@ -59,9 +56,7 @@ bool NxSetup::ProgramMacAddress()
             MsgBox(MacEntryMessage(problem), MsgButtons::Ok, QString(), this);
             continue;
         }
-        if (!m_exchange.RunAndWait(MacCommand(*MacAddressFromEntry(entry)), CommandExchange::OpMacAddress))
-            continue;
-        if (m_exchange.RunAndWait(RestartCommand(), CommandExchange::OpMacRestart))
+        if (m_exchange.ProgramMac(*MacAddressFromEntry(entry)))
             return true;
     }
 }
