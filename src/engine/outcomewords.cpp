@@ -86,6 +86,23 @@ Message CommandWords(const Outcome& outcome, const QString& device)
     }
 }
 
+Message SavedWords()
+{
+    Message words = box(QStringLiteral("Save Settings"),
+                        {QStringLiteral("Settings were successfully saved to the device."),
+                         QStringLiteral("It must be rebooted for the new settings to take effect."),
+                         QStringLiteral("Do you want to reboot now?")});
+    words.buttons = MsgButtons::YesNo;
+    return words;
+}
+
+Message RebootingWords()
+{
+    return box(QStringLiteral("Reboot"),
+               {QStringLiteral("Device is rebooting."),
+                QStringLiteral("Please allow thirty seconds before trying to find or re-configure it again.")});
+}
+
 std::optional<Message> UpdateWords(const Outcome& outcome, UpdateConversation::Phase phase)
 {
     using Phase = UpdateConversation::Phase;

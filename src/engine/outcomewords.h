@@ -21,6 +21,11 @@ QString OutcomeText(const Outcome& outcome);
 // alone, without a title.
 Message CommandWords(const Outcome& outcome, const QString& device);
 
+// A save the device accepted: what it means, and (the window asks it) whether to restart now.
+Message SavedWords();
+// A restart the device accepted.
+Message RebootingWords();
+
 // An update that ended without the device coming back, by the phase where it ended; none for a
 // cancelled one. (A device that came back with another version: VersionNotTakenWords.)
 std::optional<Message> UpdateWords(const Outcome& outcome, UpdateConversation::Phase phase);

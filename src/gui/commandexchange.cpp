@@ -10,26 +10,6 @@
 
 namespace brevion {
 
-namespace {
-
-Message saveConfirmation()
-{
-    return {QStringLiteral("Save Settings"),
-            QStringLiteral("Settings were successfully saved to the device.") + kCrLf +
-                QStringLiteral("It must be rebooted for the new settings to take effect.") + kCrLf +
-                QStringLiteral("Do you want to reboot now?"),
-            MsgButtons::YesNo};
-}
-
-Message rebooting()
-{
-    return {QStringLiteral("Reboot"),
-            QStringLiteral("Device is rebooting.") + kCrLf +
-                QStringLiteral("Please allow thirty seconds before trying to find or re-configure it again.")};
-}
-
-} // namespace
-
 CommandExchange::CommandExchange(QObject* parent) : QObject(parent) {}
 
 CommandExchange::~CommandExchange()
@@ -199,10 +179,10 @@ void CommandExchange::accepted()
     }
     m_pendingOp = OpNone;
     if (op == OpSave) {
-        if (tell(saveConfirmation()) == MsgAnswer::Yes)
+        if (tell(SavedWords()) == MsgAnswer::Yes)
             Reboot();
     } else if (op == OpReboot) {
-        tell(rebooting());
+        tell(RebootingWords());
     } else if (op == OpMacAddress || op == OpMacRestart) {
         m_gotAck = true;
     }

@@ -49,10 +49,9 @@ struct Io {
 
 std::string str(const QString& text) { return text.toStdString(); }
 
-const QString kSaved = QStringLiteral("Settings were successfully saved to the device.");
-const QString kRebootNeeded = QStringLiteral("It must be rebooted for the new settings to take effect.");
-const QString kRebooting = QStringLiteral("Device is rebooting.\n"
-                                          "Please allow thirty seconds before trying to find or re-configure it again.");
+// Line n of the window's box for an accepted save: 0 the save, 1 the restart it needs.
+QString savedLine(int n) { return SavedWords().text.section(kCrLf, n, n); }
+QString rebootingText() { return PlainText({QString(), RebootingWords().text}); }
 
 // The conversations with one device over the run's link, which holds the local port from the
 // first conversation to the end of the run: another program cannot take it in between and leave
@@ -196,7 +195,7 @@ int reboot(Io& io, const QString& ip)
     if (io.json)
         printJson(io, {{"ip", str(ip)}, {"rebooting", true}});
     else
-        io.out << str(kRebooting) << '\n';
+        io.out << str(rebootingText()) << '\n';
     return kSuccess;
 }
 
@@ -258,9 +257,9 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
     if (io.json) {
         printJson(io, {{"ip", str(ip)}, {"layout", str(LayoutName(layout))}, {"saved", true}, {"rebooting", rebooting}});
     } else {
-        io.out << str(rebootAfter ? kSaved : kSaved + QLatin1Char('\n') + kRebootNeeded) << '\n';
+        io.out << str(rebootAfter ? savedLine(0) : savedLine(0) + QLatin1Char('\n') + savedLine(1)) << '\n';
         if (rebooting)
-            io.out << str(kRebooting) << '\n';
+            io.out << str(rebootingText()) << '\n';
     }
     return rebootAfter && !rebooting ? kDeviceFailed : kSuccess;
 }
