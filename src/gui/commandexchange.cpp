@@ -38,10 +38,6 @@ void CommandExchange::endCommand()
     m_conversation = nullptr;
 }
 
-DeviceLink* CommandExchange::Link() const
-{
-    return m_conversation && !m_conversation->isFinished() ? &WindowLink() : nullptr;
-}
 
 std::optional<QHostAddress> CommandExchange::deviceAddress()
 {

@@ -46,8 +46,6 @@ public:
     qint16 PendingOp() const { return m_pendingOp; }
     bool GotAck() const { return m_gotAck; }
     const ReplyTimer& Timer1() const { return m_timer1; }
-    // The link while a command is under way, else null.
-    DeviceLink* Link() const;
 
     // Sends a command and returns at once; its outcome arrives later. A command sent while
     // another is pending replaces it. op says how the reply is judged: OpRead wants a settings
