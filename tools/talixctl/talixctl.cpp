@@ -522,7 +522,10 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
         // The device came back, but not with the file's version: the update did not take.
         io.err << str(PlainText(VersionNotTakenWords(boot, file.header.Version, *update.versions()))) << '\n';
     } else if (!outcome.ok()) {
-        io.err << str(PlainText(UpdateWords(outcome, update.phase()).value_or(CommandWords(outcome, ip)))) << '\n';
+        // A datagram that could not leave is told as for any command, with the device's address.
+        const std::optional<Message> ending =
+            outcome.code == Outcome::Code::SendFailed ? std::nullopt : UpdateWords(outcome, update.phase());
+        io.err << str(PlainText(ending.value_or(CommandWords(outcome, ip)))) << '\n';
     }
     if (!programmed)
         return kDeviceFailed;
