@@ -38,7 +38,6 @@ void CommandExchange::endCommand()
     m_conversation = nullptr;
 }
 
-
 std::optional<QHostAddress> CommandExchange::deviceAddress()
 {
     // Read strictly: a lenient reading would send to an address the user never gave.
@@ -136,7 +135,7 @@ void CommandExchange::finished(quint64 command, const Outcome& outcome)
     followStep();
     using Code = Outcome::Code;
     if (outcome.code == Code::TimedOut) {
-        // Its box has been shown; the port stays bound until the next command.
+        // Its box has been shown.
         m_pendingOp = OpNone;
         return;
     }

@@ -6,7 +6,6 @@
 #include "ui/dialogs.h"
 #include "ui/logo.h"
 #include "ui/msgbox.h"
-#include "ui/networksettings.h"
 #include "common/nxfns.h"
 #include "ui/platform.h"
 #include "ui/settingsstore.h"
