@@ -17,6 +17,9 @@ namespace brevion {
 
 void NxSetup::cmdPgmProgram_Click()
 {
+    // A command still waiting is ended: its reply or time-out box would come in the middle of the
+    // update, which would wait behind it for the device.
+    m_exchange.Close();
     NxUpdate& update = Forms::Get<NxUpdate>();
     update.SetDeviceIP(DeviceIP());
     update.HdweVer->setText(HdweVer->text());
