@@ -10,6 +10,7 @@
 //                                 "3" (default "123"), the figures to measure
 #include "engine/commandconversation.h"
 #include "engine/devicelink.h"
+#include "engine/outcomewords.h"
 #include "engine/updateconversation.h"
 
 #include "quickfleet.h"

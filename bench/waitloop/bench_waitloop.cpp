@@ -14,6 +14,7 @@
 #include "gui/nxfind.h"
 #include "config/settingsrecord.h"
 #include "engine/devicelink.h"
+#include "engine/outcomewords.h"
 #include "engine/updateconversation.h"
 #include "update/updatefile.h"
 #include "ui/waitloop.h"

@@ -25,19 +25,6 @@ QString CountText(int count)
            (count >= 2 ? QStringLiteral(" Bridges found") : QStringLiteral(" Bridge found"));
 }
 
-QString PortInUseText(quint16 port)
-{
-    return QStringLiteral("UDP port %1 is in use by another program. Close it and search again.")
-        .arg(port);
-}
-
-QString PortBusyHereText(quint16 port)
-{
-    return QStringLiteral("UDP port %1 is still in use by this program, which is waiting for a "
-                          "device's reply on it. Search again in a few seconds.")
-        .arg(port);
-}
-
 QString DuplicatesText()
 {
     return QStringLiteral(

@@ -21,10 +21,9 @@ void logWire(const char* direction, const QHostAddress& peer, quint16 port, cons
 
 quint64 DeviceKey(quint32 ipv4, quint16 port) { return (quint64(ipv4) << 16) | port; }
 
-DeviceLink::DeviceLink(QObject* parent) : DeviceLink(Network(), parent) {}
+DeviceLink::DeviceLink(QObject* parent) : DeviceLink(Network(), parent) { m_followsNetwork = true; }
 
-DeviceLink::DeviceLink(const NetworkSettings& network, QObject* parent)
-    : QObject(parent), m_network(network), m_openOutcome{Outcome::Code::SendFailed, {}}
+DeviceLink::DeviceLink(const NetworkSettings& network, QObject* parent) : QObject(parent), m_network(network)
 {
     // Replies to what the link asked are read on this thread, as the socket becomes readable;
     // while a discovery listens, a burst of unasked answers may come, and a thread of the
@@ -50,21 +49,43 @@ DeviceLink::~DeviceLink()
 
 Outcome DeviceLink::open()
 {
+    const Outcome bound = bind();
+    m_held = bound.ok();
+    return bound;
+}
+
+void DeviceLink::close()
+{
+    m_held = false;
+    if (m_enlisted == 0)
+        release();
+}
+
+Outcome DeviceLink::bind()
+{
     if (isOpen())
-        return m_openOutcome;
-    if (m_port.Bind(m_network.localPort)) {
-        m_openOutcome = {};
-    } else {
-        const bool inUse = m_port.LastError() == PortError::AddressInUse;
-        m_openOutcome = {inUse ? Outcome::Code::PortInUse : Outcome::Code::SendFailed,
-                         QStringLiteral("Local UDP port %1: %2").arg(m_network.localPort).arg(m_port.LastErrorString())};
-    }
-    return m_openOutcome;
+        return {};
+    if (m_followsNetwork)
+        m_network = Network();
+    if (m_port.Bind(m_network.localPort))
+        return {};
+    const bool inUse = m_port.LastError() == PortError::AddressInUse;
+    return {inUse ? Outcome::Code::PortInUse : Outcome::Code::SendFailed, m_port.LastErrorString(),
+            m_network.localPort};
+}
+
+void DeviceLink::release()
+{
+    // Datagrams still to leave belong to conversations that have left.
+    m_port.Close();
+    m_outbox.clear();
+    m_outHead = 0;
+    m_draining = false;
 }
 
 void DeviceLink::enlist(Conversation* c)
 {
-    const Outcome opened = open();
+    const Outcome opened = bind();
     if (!opened.ok()) {
         c->finish(opened);
         return;
@@ -94,6 +115,8 @@ void DeviceLink::leave(Conversation* c)
             --m_enlisted;
             if (m_listeners.empty())
                 m_port.SetReaderThread(false);
+            if (m_enlisted == 0 && !m_held)
+                release();
         }
         return;
     }
@@ -109,6 +132,8 @@ void DeviceLink::leave(Conversation* c)
     queue.erase(it);
     if (queue.empty()) {
         m_byDevice.erase(found);
+        if (m_enlisted == 0 && !m_held)
+            release();
     } else if (wasSpeaking) {
         queue.front()->turnCame();
     }

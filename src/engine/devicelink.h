@@ -17,7 +17,9 @@ namespace brevion {
 class Conversation;
 
 // One UDP socket that any number of conversations with devices share. The link binds its local
-// port once and holds it for as long as it lives. A reply is handed to the conversation whose
+// port when the first conversation enlists and lets it go when the last one leaves, unless its
+// owner holds it open (open() until close()). A link made without settings takes the program's
+// Network() anew each time it binds. A reply is handed to the conversation whose
 // device sent it, judged by the sender's address and port (the device port); a datagram from
 // anyone else goes nowhere. A device speaks one conversation at a time: a second conversation
 // with the same device waits its turn. Discovery conversations hear every datagram from the
@@ -36,9 +38,11 @@ public:
     explicit DeviceLink(const NetworkSettings& network, QObject* parent = nullptr);
     ~DeviceLink() override; // conversations still enlisted finish Cancelled
 
-    // Binds the local port (done by the first conversation otherwise). Accepted, PortInUse, or
-    // SendFailed with the system's words; the outcome of the last attempt is kept.
+    // Binds the local port and holds it until close(), between conversations too. Accepted,
+    // PortInUse, or SendFailed with the system's words (localPort set in both).
     Outcome open();
+    // Lets the port go once no conversation is enlisted (at once when none is).
+    void close();
     bool isOpen() const { return m_port.IsBound(); }
     quint16 localPort() const { return m_port.LocalPort(); }
     const NetworkSettings& network() const { return m_network; }
@@ -60,13 +64,16 @@ private:
     void leave(Conversation* conversation);
     void transmit(Conversation* conversation, const QByteArray& datagram, const QHostAddress& destination);
 
+    Outcome bind();
+    void release();
     void arrived(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
     void flush();
     void postFlush();
 
     NetworkSettings m_network;
     UdpPort m_port;
-    Outcome m_openOutcome;
+    bool m_followsNetwork = false;
+    bool m_held = false; // open() until close()
     QHash<quint64, std::deque<Conversation*>> m_byDevice; // front: the one speaking
     std::vector<Conversation*> m_listeners;               // discoveries
     std::vector<Outgoing> m_outbox;

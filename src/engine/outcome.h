@@ -6,8 +6,9 @@
 namespace brevion {
 
 // How a conversation with a device ended. The code is what callers branch on; the detail names
-// the particulars (the operating system's words for a failed send, the versions that differ).
-// Words for a user come from OutcomeText, at the edge.
+// the particulars (the operating system's words for a failed send, the versions that differ);
+// localPort names the local port when it was that port that could not be bound. Words for a user
+// come from one table (outcomewords.h), at the edge.
 struct Outcome {
     enum class Code {
         Accepted,        // the device did what was asked (for a read: a settings reply, checksum good)
@@ -22,13 +23,12 @@ struct Outcome {
     };
     Code code = Code::Accepted;
     QString detail;
+    quint16 localPort = 0; // PortInUse, or SendFailed because the port could not be bound; else 0
 
     bool ok() const { return code == Code::Accepted; }
     bool operator==(const Outcome&) const = default;
 };
 
-// One sentence for the outcome, with its detail.
-QString OutcomeText(const Outcome& outcome);
 // The code's name ("accepted", "timed-out", ...), for logs and JSON.
 QString OutcomeName(Outcome::Code code);
 

@@ -2,91 +2,21 @@
 
 #include "common/bridgelock.h"
 #include "engine/devicelink.h"
-#include "ui/networksettings.h"
+#include "engine/outcomewords.h"
 #include "common/nxfns.h"
-#include "ui/udpport.h"
+#include "gui/windowlink.h"
+#include "ui/networksettings.h"
 #include "ui/waitloop.h"
 
 #include <QCoreApplication>
 
 namespace brevion {
 
-namespace ExchangeMessages {
-
-namespace {
-const QString kCommsTitle = QStringLiteral("Communications Error");
-}
-
-Message SaveConfirmation()
-{
-    return {QStringLiteral("Save Settings"),
-            QStringLiteral("Settings were successfully saved to the device.") + kCrLf +
-                QStringLiteral("It must be rebooted for the new settings to take effect.") + kCrLf +
-                QStringLiteral("Do you want to reboot now?"),
-            MsgButtons::YesNo};
-}
-
-Message Rebooting()
-{
-    return {QStringLiteral("Reboot"),
-            QStringLiteral("Device is rebooting.") + kCrLf +
-                QStringLiteral("Please allow thirty seconds before trying to find or re-configure it again.")};
-}
-
-Message DeviceError()
-{
-    return {kCommsTitle, QStringLiteral("The device reported an error receiving the last command.") + kCrLf +
-                             QStringLiteral("Please try the last operation again.")};
-}
-
-Message TimedOut()
-{
-    return {kCommsTitle, QStringLiteral("Timed out waiting for a response from the device.") + kCrLf +
-                             QStringLiteral("Please try the last operation again.")};
-}
-
-Message DataError()
-{
-    return {QStringLiteral("Error Reading Settings"),
-            QStringLiteral("A data error was detected reading the device's current settings.") + kCrLf +
-                QStringLiteral("Please click \"Read Settings\" to read them again.")};
-}
-
-Message InUse(const QString& refusal) { return {kCommsTitle, refusal, MsgButtons::Ok, MsgIcon::Exclamation}; }
-
-Message NotSent(const Outcome& outcome, quint16 localPort, bool heldHere, const QString& device)
-{
-    const QString again = QStringLiteral("Please try the last operation again.");
-    if (outcome.code == Outcome::Code::PortInUse && heldHere)
-        return {kCommsTitle, QStringLiteral("The command could not be sent: UDP port %1 is still in use by this "
-                                            "program, which is waiting for a device's reply on it.")
-                                     .arg(localPort) +
-                                 kCrLf + QStringLiteral("Please try the last operation again in a few seconds.")};
-    if (outcome.code == Outcome::Code::PortInUse)
-        return {kCommsTitle,
-                QStringLiteral("The command could not be sent: local UDP port %1 is in use by another program.")
-                        .arg(localPort) +
-                    kCrLf + QStringLiteral("Please close the program that uses this port and try again.")};
-    // The link names the port before the system's words when it could not open it.
-    const QString portPrefix = QStringLiteral("Local UDP port %1: ").arg(localPort);
-    if (outcome.detail.startsWith(portPrefix))
-        return {kCommsTitle, QStringLiteral("The command could not be sent: local UDP port %1 could not be opened (%2).")
-                                     .arg(localPort)
-                                     .arg(outcome.detail.mid(portPrefix.size())) +
-                                 kCrLf + again};
-    return {kCommsTitle,
-            QStringLiteral("The command could not be sent to the device at %1 (%2).").arg(device, outcome.detail) +
-                kCrLf + again};
-}
-
-} // namespace ExchangeMessages
-
 CommandExchange::CommandExchange(QObject* parent) : QObject(parent) {}
 
 CommandExchange::~CommandExchange()
 {
     ++m_command;
-    m_link.reset();
     delete m_conversation;
 }
 
@@ -101,58 +31,73 @@ MsgAnswer CommandExchange::tell(const Message& message)
 void CommandExchange::endCommand()
 {
     ++m_command;
-    // The conversation may be on the stack (a reply during its time-out box): it goes later.
-    if (m_conversation)
+    // It leaves the link now, so that the next command to the device need not wait for it; it may
+    // be on the stack (a reply during its time-out box), so it is deleted later.
+    if (m_conversation) {
+        m_conversation->cancel();
         m_conversation->deleteLater();
+    }
     m_conversation = nullptr;
-    m_link.reset();
     m_lock.reset();
+}
+
+std::optional<QHostAddress> CommandExchange::deviceAddress()
+{
+    // Read strictly: a lenient reading would send to an address the user never gave.
+    const std::optional<quint32> device = ParseIPv4(m_deviceIP);
+    if (!device) {
+        notSent({Outcome::Code::SendFailed, QStringLiteral("Invalid remote host address \"%1\"").arg(m_deviceIP)});
+        return std::nullopt;
+    }
+    return QHostAddress(*device);
 }
 
 bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
 {
     endCommand();
-    m_pendingOp = op;
-    m_link = std::make_unique<DeviceLink>();
-    if (const Outcome opened = m_link->open(); !opened.ok()) {
-        notSent(opened);
+    const std::optional<QHostAddress> device = deviceAddress();
+    if (!device)
         return false;
-    }
-    // Read strictly: a lenient reading would send to an address the user never gave.
-    const std::optional<quint32> device = ParseIPv4(m_deviceIP);
-    if (!device) {
-        notSent({Outcome::Code::SendFailed, QStringLiteral("Invalid remote host address \"%1\"").arg(m_deviceIP)});
-        return false;
-    }
+    const auto kind = op == OpRead ? CommandConversation::Kind::Read : CommandConversation::Kind::Save;
+    return start(CommandConversation::Command(WindowLink(), *device, kind, datagram), op);
+}
+
+bool CommandExchange::start(CommandConversation* conversation, qint16 op)
+{
     if (op == OpSave || op == OpMacAddress || op == OpMacRestart) {
         m_lock = std::make_unique<BridgeLock>(m_deviceIP, Network().devicePort);
         if (!m_lock->held()) {
+            delete conversation; // never started: nothing was sent
             const QString refusal = m_lock->refusal();
+            m_lock.reset();
             m_timer1.Enabled = false;
             m_pendingOp = OpNone;
-            endCommand();
-            tell(ExchangeMessages::InUse(refusal));
+            tell(InUseWords(refusal));
             return false;
         }
     }
-    const auto kind = op == OpRead ? CommandConversation::Kind::Read : CommandConversation::Kind::Save;
-    auto* conversation = CommandConversation::Command(*m_link, QHostAddress(*device), kind, datagram);
+    m_pendingOp = op;
     conversation->setAnyReplyEnds(true);
     m_conversation = conversation;
     const quint64 command = m_command;
     // Queued: the outcome is taken once the link has finished with the reply, so that it may
-    // close the port before a message box opens.
+    // let the port go before a message box opens.
     connect(conversation, &Conversation::finished, this,
             [this, command](const Outcome& outcome) { finished(command, outcome); }, Qt::QueuedConnection);
     connect(conversation, &CommandConversation::waitRanOut, this, [this, command] {
         if (command == m_command)
             waitRanOut();
     });
-    m_timer1 = {kReplyTimeoutMs, true};
     conversation->start();
+    if (conversation->isFinished()) {
+        // The local port could not be bound.
+        notSent(conversation->outcome());
+        return false;
+    }
+    m_timer1 = {kReplyTimeoutMs, true};
     // The link sends on its next turn of the event loop; the command leaves now, before the
     // caller goes on (Init sends the read, then may open a dialog that replaces it).
-    QCoreApplication::sendPostedEvents(m_link.get(), QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(&WindowLink(), QEvent::MetaCall);
     return true;
 }
 
@@ -162,6 +107,23 @@ bool CommandExchange::RunAndWait(const QByteArray& datagram, qint16 op)
     if (Send(datagram, op))
         WaitUntil([this] { return m_pendingOp == OpNone; });
     return m_gotAck;
+}
+
+bool CommandExchange::ProgramMac(const MacBytes& address)
+{
+    m_gotAck = false;
+    endCommand();
+    const std::optional<QHostAddress> device = deviceAddress();
+    if (device && start(CommandConversation::ProgramMac(WindowLink(), *device, address), OpMacAddress))
+        WaitUntil([this] { return m_pendingOp == OpNone; });
+    return m_gotAck;
+}
+
+void CommandExchange::followStep()
+{
+    // MAC programming goes on with the restart command once the address is taken.
+    if (m_pendingOp == OpMacAddress && m_conversation && m_conversation->step() == 1)
+        m_pendingOp = OpMacRestart;
 }
 
 void CommandExchange::Close()
@@ -174,9 +136,10 @@ void CommandExchange::waitRanOut()
 {
     // PendingOp is cleared once the box is closed: a reply that arrives meanwhile still counts.
     m_timer1.Enabled = false;
+    followStep();
     if (m_bringToFront)
         m_bringToFront();
-    tell(ExchangeMessages::TimedOut());
+    tell(CommandWords({Outcome::Code::TimedOut, {}}, m_deviceIP));
 }
 
 void CommandExchange::finished(quint64 command, const Outcome& outcome)
@@ -185,9 +148,10 @@ void CommandExchange::finished(quint64 command, const Outcome& outcome)
         return;
     m_lock.reset(); // the command is over, however it ended
     m_timer1.Enabled = false;
+    followStep();
     using Code = Outcome::Code;
     if (outcome.code == Code::TimedOut) {
-        // Its box has been shown; the port stays bound until the next command.
+        // Its box has been shown.
         m_pendingOp = OpNone;
         return;
     }
@@ -197,19 +161,18 @@ void CommandExchange::finished(quint64 command, const Outcome& outcome)
     }
     m_timer1.Interval = 0;
     const std::optional<SettingsReply> reply = m_conversation ? m_conversation->reply() : std::nullopt;
-    m_link.reset();
     switch (outcome.code) {
     case Code::Accepted:
         accepted();
         return;
     case Code::Refused:
-        tell(ExchangeMessages::DeviceError());
+        tell(CommandWords(outcome, m_deviceIP));
         break;
     case Code::CorruptReply:
         // Only a reply long enough to be settings is a data error; the stored versions stay, so a
         // corrupted reply does not choose the layout of the next save.
         if (reply)
-            tell(ExchangeMessages::DataError());
+            tell(CommandWords(outcome, m_deviceIP));
         break;
     default:
         break;
@@ -227,10 +190,10 @@ void CommandExchange::accepted()
     }
     m_pendingOp = OpNone;
     if (op == OpSave) {
-        if (tell(ExchangeMessages::SaveConfirmation()) == MsgAnswer::Yes)
+        if (tell(SavedWords()) == MsgAnswer::Yes)
             Reboot();
     } else if (op == OpReboot) {
-        tell(ExchangeMessages::Rebooting());
+        tell(RebootingWords());
     } else if (op == OpMacAddress || op == OpMacRestart) {
         m_gotAck = true;
     }
@@ -240,12 +203,10 @@ void CommandExchange::notSent(const Outcome& outcome)
 {
     // Without a datagram on its way there is nothing to wait for: say why now rather than let
     // the user sit through a time-out that could never have been met.
-    const quint16 port = Network().localPort;
-    const bool heldHere = outcome.code == Outcome::Code::PortInUse && UdpPort::IsBoundHere(port);
     m_timer1.Enabled = false;
     m_pendingOp = OpNone;
     endCommand();
-    tell(ExchangeMessages::NotSent(outcome, port, heldHere, m_deviceIP));
+    tell(CommandWords(outcome, m_deviceIP));
 }
 
 } // namespace brevion

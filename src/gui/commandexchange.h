@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/commandconversation.h"
+#include "config/maccommand.h"
 #include "ui/message.h"
 #include "config/settingsrecord.h"
 
@@ -18,11 +19,10 @@ class BridgeLock;
 class DeviceLink;
 
 // The configuration window's side of the command-and-reply conversation with one device: one
-// command at a time, each a CommandConversation over a DeviceLink of its own that holds the
-// local port only while the command needs it. The command records what it awaits in PendingOp;
-// its outcome becomes the window's message boxes, GotAck and SettingsRead. An accepted reply
-// closes the port at once; after a time-out it stays bound until the next command or Close. A
-// save or MAC command keeps every other program away from the device until its outcome.
+// command at a time, each a CommandConversation over the windows' link (WindowLink), which holds
+// the local port only while a conversation runs. The command records what it awaits in
+// PendingOp; its outcome becomes the window's message boxes, GotAck and SettingsRead. A save or
+// MAC command keeps every other program away from the device until its outcome (BridgeLock).
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
@@ -49,8 +49,6 @@ public:
     qint16 PendingOp() const { return m_pendingOp; }
     bool GotAck() const { return m_gotAck; }
     const ReplyTimer& Timer1() const { return m_timer1; }
-    // The link of the last command while it holds the local port, else null.
-    DeviceLink* Link() const { return m_link.get(); }
 
     // Sends a command and returns at once; its outcome arrives later. A command sent while
     // another is pending replaces it. op says how the reply is judged: OpRead wants a settings
@@ -64,6 +62,9 @@ public:
     // Sends a command and processes events until nothing is pending any more. Returns GotAck
     // (cleared before sending), which only "A" replies to the MAC programming commands set.
     bool RunAndWait(const QByteArray& datagram, qint16 op);
+    // Programs the MAC address, then restarts the device (OpMacAddress, then OpMacRestart), and
+    // waits for the end. True when the device accepted both.
+    bool ProgramMac(const MacBytes& address);
 
     // Ends the conversation and frees the local port; later replies are never seen.
     void Close();
@@ -78,6 +79,9 @@ private:
     void finished(quint64 command, const Outcome& outcome);
     void accepted();
     void waitRanOut();
+    std::optional<QHostAddress> deviceAddress();
+    bool start(CommandConversation* conversation, qint16 op);
+    void followStep();
     void notSent(const Outcome& outcome);
     void endCommand();
 
@@ -87,24 +91,9 @@ private:
     qint16 m_pendingOp = OpNone;
     bool m_gotAck = false;
     ReplyTimer m_timer1;
-    std::unique_ptr<DeviceLink> m_link;
     std::unique_ptr<BridgeLock> m_lock; // while a save or MAC command is under way
     QPointer<CommandConversation> m_conversation;
     quint64 m_command = 0; // counts commands: outcomes of replaced ones are not heard
 };
-
-// The texts of the exchange's message boxes.
-namespace ExchangeMessages {
-Message SaveConfirmation();
-Message Rebooting();
-Message DeviceError();
-Message TimedOut();
-Message DataError();
-// Another program updates or configures the device (refusal: the lock's words).
-Message InUse(const QString& refusal);
-// Why a command could not leave: the local port held by another program or by this one (a
-// command still waiting for its reply), the port not opened, or the datagram not sent.
-Message NotSent(const Outcome& outcome, quint16 localPort, bool heldHere, const QString& device);
-} // namespace ExchangeMessages
 
 } // namespace brevion

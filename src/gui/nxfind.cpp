@@ -1,17 +1,16 @@
 #include "gui/nxfind.h"
 
 #include "ui/controls.h"
-#include "engine/devicelink.h"
 #include "engine/discoverconversation.h"
+#include "engine/outcomewords.h"
 #include "discovery/discoverytexts.h"
 #include "ui/forms.h"
 #include "ui/logo.h"
 #include "gui/nxsetup.h"
 #include "gui/nxupdate.h"
-#include "ui/networksettings.h"
+#include "gui/windowlink.h"
 #include "ui/platform.h"
 #include "ui/twips.h"
-#include "ui/udpport.h"
 #include "common/version.h"
 #include "ui/waitloop.h"
 
@@ -169,11 +168,9 @@ void NxFind::cmdSearch_Click()
     DisableControl(cmdSearch);
     DisableControl(cmdConfig);
 
-    // The search runs on a link of its own, so the port is let go as soon as it ends: replies
-    // that come later are lost.
-    const NetworkSettings network = Network();
-    DeviceLink link(network);
-    DiscoverConversation search(link);
+    // The windows' link lets the port go as soon as the search ends (unless a command of the
+    // configuration window still runs): replies that come later are lost.
+    DiscoverConversation search(WindowLink());
     connect(&search, &DiscoverConversation::deviceAdded, this, &NxFind::deviceAdded);
     m_devices.Clear();
     m_search = &search;
@@ -189,8 +186,7 @@ void NxFind::cmdSearch_Click()
 
     const int count = m_devices.Count();
     if (search.outcome().code == Outcome::Code::PortInUse) {
-        const quint16 port = network.localPort;
-        setStatus(UdpPort::IsBoundHere(port) ? PortBusyHereText(port) : PortInUseText(port));
+        setStatus(SearchWords(search.outcome()));
     } else if (count == 0) {
         setStatus(NoneFoundText());
     } else {

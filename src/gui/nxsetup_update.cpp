@@ -2,7 +2,6 @@
 
 // The way to the update window, and MAC address programming of a new device.
 
-#include "update/blockpacker.h"
 #include "ui/controls.h"
 #include "ui/dialogs.h"
 #include "gui/enteremacaddr.h"
@@ -18,7 +17,8 @@ namespace brevion {
 
 void NxSetup::cmdPgmProgram_Click()
 {
-    // The update window binds the same local port.
+    // A command still waiting is ended: its reply or time-out box would come in the middle of the
+    // update, which would wait behind it for the device.
     m_exchange.Close();
     NxUpdate& update = Forms::Get<NxUpdate>();
     update.SetDeviceIP(DeviceIP());
@@ -59,9 +59,7 @@ bool NxSetup::ProgramMacAddress()
             MsgBox(MacEntryMessage(problem), MsgButtons::Ok, QString(), this);
             continue;
         }
-        if (!m_exchange.RunAndWait(MacCommand(*MacAddressFromEntry(entry)), CommandExchange::OpMacAddress))
-            continue;
-        if (m_exchange.RunAndWait(RestartCommand(), CommandExchange::OpMacRestart))
+        if (m_exchange.ProgramMac(*MacAddressFromEntry(entry)))
             return true;
     }
 }

@@ -3,16 +3,16 @@
 #include "common/bridgelock.h"
 #include "ui/controls.h"
 #include "config/deviceversions.h"
-#include "engine/devicelink.h"
+#include "engine/outcomewords.h"
 #include "ui/dialogs.h"
 #include "ui/logo.h"
 #include "ui/msgbox.h"
-#include "ui/networksettings.h"
 #include "common/nxfns.h"
 #include "ui/platform.h"
 #include "ui/settingsstore.h"
 #include "ui/twips.h"
 #include "ui/udpport.h"
+#include "gui/windowlink.h"
 #include "update/updatefile.h"
 #include "ui/waitloop.h"
 
@@ -41,31 +41,15 @@ const QString kBootPrompt = QStringLiteral("To update the Bootloader, select the
 const QString kFirmPrompt = QStringLiteral("To update the Firmware, select the firmware update file:");
 const QString kProgrammingError = QStringLiteral("Programming Error.  Close this window and try again.");
 const QString kCompleted = QStringLiteral("Update was completed successfully.");
-const QString kCommsTitle = QStringLiteral("Communications Error");
 
 // The progress bar counts in tenths, so the one-second units of the animation move smoothly.
 constexpr double kBarScale = 10;
 constexpr int kAnimationMs = 100;
 
-Message comms(const QStringList& lines) { return {kCommsTitle, lines.join(kCrLf)}; }
-
 Message fileError(const UpdateFileError& error)
 {
     return {QStringLiteral("Update File Error"), QStringLiteral("%1 %2").arg(error.number).arg(error.description),
             MsgButtons::RetryCancel};
-}
-
-Message portInUse(quint16 port)
-{
-    // The port may be held by this program itself (a window still waiting for a device's reply).
-    if (UdpPort::IsBoundHere(port))
-        return comms({QStringLiteral("The command could not be sent: local UDP port %1 is still in use by this "
-                                     "program, which is waiting for a device's reply on it.")
-                          .arg(port),
-                      QStringLiteral("Wait a few seconds and try again.")});
-    return comms({QStringLiteral("The command could not be sent: local UDP port %1 is in use by another program.")
-                      .arg(port),
-                  QStringLiteral("Please close the program that uses this port and try again.")});
 }
 
 // What the window shows when the update ends otherwise than with the device back on the file's
@@ -79,55 +63,24 @@ struct Ending {
 
 Ending endingFor(Phase phase, const Outcome& outcome)
 {
-    const Message timedOut = comms({QStringLiteral("Timed out waiting for a response from the device.")});
-    const Message notSent = comms({QStringLiteral("The command could not be sent: %1").arg(outcome.detail),
-                                   QStringLiteral("Return to the previous window and try again.")});
+    Ending ending{UpdateWords(outcome, phase)};
+    if (outcome.code == Code::PortInUse || outcome.code == Code::Cancelled)
+        return ending;
     const bool sendFailed = outcome.code == Code::SendFailed;
-    if (outcome.code == Code::PortInUse)
-        return {portInUse(Network().localPort)};
-    if (outcome.code == Code::Cancelled)
-        return {};
     switch (phase) {
     case Phase::Erase:
-        return {sendFailed ? notSent
-                           : comms({QStringLiteral("Timed out waiting for the device to erase."),
-                                    QStringLiteral("Return to the previous window and click \"Read Settings\" to see "
-                                                   "if it was erased.")})};
+        return ending;
     case Phase::WaitAfterErase:
-        return {sendFailed ? notSent
-                           : comms({timedOut.text, QStringLiteral("Return to the previous window and try again.")}),
-                false, true};
+        return {ending.box, false, true};
     case Phase::Program:
         // A block that could not leave was asked about already; the user chose Cancel.
-        if (sendFailed)
-            return {};
-        return {comms({timedOut.text, QStringLiteral("The device failed to program completely."),
-                       QStringLiteral("Return to the previous window and try again.")})};
+        return sendFailed ? Ending{} : ending;
     case Phase::Restart:
     case Phase::WaitAfterRestart:
     case Phase::Done:
         break;
     }
-    return {sendFailed ? notSent
-                       : comms({QStringLiteral("Timed out waiting for the device to reboot."),
-                                QStringLiteral("It may or may not have rebooted."),
-                                QStringLiteral("Allow several seconds for it to reboot and try to \"Find\" it again.")}),
-            true, true};
-}
-
-// After a confirmed restart the device reports another version of the part that was updated
-// than the update file carries.
-Message versionNotTaken(bool bootloader, qint32 fileVersion, const DeviceVersions& reported)
-{
-    const qint32 now = bootloader ? reported.BootVersion : reported.FirmVersion;
-    const QString part = bootloader ? QStringLiteral("bootloader") : QStringLiteral("firmware");
-    const QString shown = !bootloader && now == 0 ? QStringLiteral("no firmware (Erased)")
-                                                  : QStringLiteral("%1 version %2").arg(part, VersionText(now));
-    return {QStringLiteral("Update Firmware"),
-            QStringLiteral("After the restart the device reports %1, not version %2 of the update file.")
-                    .arg(shown, VersionText(fileVersion)) +
-                kCrLf + QStringLiteral("The update did not take effect: run it again, or use another update file."),
-            MsgButtons::Ok, MsgIcon::Exclamation};
+    return {ending.box, true, true};
 }
 
 QComboBox* makeList(QWidget* parent, const char* name, const QRect& rect)
@@ -387,10 +340,9 @@ void NxUpdate::lockControls()
 
 void NxUpdate::runUpdate(const UpdateFile& file, bool boot, const ListLineParts& line)
 {
-    // A link of its own: the local port is held from the erase to the last reply, so no other
-    // program can take it while the device is erased, and it is let go when the update ends.
-    DeviceLink link(Network());
-    UpdateConversation update(link, QHostAddress(m_deviceIP), file,
+    // The windows' link holds the local port while the update runs, from the erase to the last
+    // reply, so no other program can take it while the device is erased; it is let go after.
+    UpdateConversation update(WindowLink(), QHostAddress(m_deviceIP), file,
                               boot ? UpdateConversation::Target::Bootloader : UpdateConversation::Target::Firmware,
                               FirmVer->text() == kErased);
     update.setTimings(m_timings);
@@ -400,9 +352,7 @@ void NxUpdate::runUpdate(const UpdateFile& file, bool boot, const ListLineParts&
             [this](qint64 done, qint64 total) { showProgress(double(total), double(done)); });
     // Each "N" is told at once; its box holds the update until it is closed.
     connect(&update, &UpdateConversation::refused, this, [this] {
-        MsgBox(comms({QStringLiteral("The device reported an error receiving the last command."),
-                      QStringLiteral("Please try the last operation again.")}),
-               this);
+        MsgBox(CommandWords({Code::Refused, {}}, m_deviceIP), this);
     });
     update.setRetryOnSendFailure([this](const QString& detail) {
         return MsgBox(fileError({int(PortError::Other), detail}), this) == MsgAnswer::Retry;
@@ -466,7 +416,7 @@ void NxUpdate::ended(const UpdateConversation& update, bool boot, const ListLine
     if (outcome.code == Code::VersionMismatch) {
         // The device came back on another version: show what it reports.
         const DeviceVersions reported = *update.versions();
-        const Message notTaken = versionNotTaken(boot, fileVersion, reported);
+        const Message notTaken = VersionNotTakenWords(boot, fileVersion, reported);
         BootVer->setText(VersionText(reported.BootVersion));
         FirmVer->setText(reported.FirmVersion == 0 ? kErased : VersionText(reported.FirmVersion));
         lblStatus->setText(notTaken.text.section(kCrLf, 0, 0));

@@ -18,8 +18,8 @@ namespace brevion {
 
 // The bootloader and firmware update window ("Update Bootloader/Firmware"). The configuration
 // window hands it the device's address and version texts and calls SelectBinFile; the user picks
-// one file and presses Update, which runs the whole update (an UpdateConversation over a device
-// link of its own, holding the local port from the erase to the last reply) and shows its phases,
+// one file and presses Update, which runs the whole update (an UpdateConversation over the
+// windows' link, holding the local port from the erase to the last reply) and shows its phases,
 // progress and ending in the window's own sentences; Update then turns into Close.
 class NxUpdate : public Form {
     Q_OBJECT

@@ -9,9 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <netinet/in.h>
-#include <set>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,11 +20,6 @@ constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 constexpr qint64 kDeliverySliceNs = 5'000'000;
 constexpr std::size_t kDeliveryBatch = 64;
 const QHostAddress kLimitedBroadcast(QHostAddress::Broadcast);
-
-// The ports this program's controls have bound, so a failed bind can tell the program itself
-// from another one.
-std::mutex g_boundMutex;
-std::multiset<quint16> g_bound;
 
 QString errnoText(int error)
 {
@@ -39,12 +32,6 @@ UdpPort::UdpPort(QObject* parent) : QObject(parent) {}
 
 UdpPort::~UdpPort() { Close(); }
 
-bool UdpPort::IsBoundHere(quint16 port)
-{
-    std::lock_guard lock(g_boundMutex);
-    return g_bound.count(port) > 0;
-}
-
 void UdpPort::Close()
 {
     ++m_generation;
@@ -53,10 +40,6 @@ void UdpPort::Close()
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
-        std::lock_guard lock(g_boundMutex);
-        const auto it = g_bound.find(m_localPort);
-        if (it != g_bound.end())
-            g_bound.erase(it);
     }
     m_localPort = 0;
 }
@@ -91,10 +74,6 @@ bool UdpPort::Bind(quint16 localPort)
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     m_fd = fd;
     m_localPort = ntohs(address.sin_port);
-    {
-        std::lock_guard lock(g_boundMutex);
-        g_bound.insert(m_localPort);
-    }
     raiseReceiveBuffer();
     m_reader = std::make_unique<DatagramReader>(
         m_fd, m_datagramLimit, [this] { QMetaObject::invokeMethod(this, &UdpPort::deliver, Qt::QueuedConnection); },

@@ -61,8 +61,6 @@ public:
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }
-    // Whether a control of this program has the port bound.
-    static bool IsBoundHere(quint16 port);
 
 signals:
     void DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);

@@ -164,6 +164,22 @@ private slots:
         if (expected == Code::Accepted && op == Op::Mac)
             QCOMPARE(e.fleet.device(0).mac, kMac);
         QCOMPARE(link.conversationCount(), 0);
+        QVERIFY(!link.isOpen()); // let go with the last conversation
+        if (fault == Fault::PortTaken)
+            QCOMPARE(c->outcome().localPort, holder.localPort());
+    }
+
+    // Held open, the link keeps its port between conversations until it is closed.
+    void heldOpenUntilClosed()
+    {
+        Engine e(1);
+        DeviceLink& link = *e.link;
+        QVERIFY(link.open().ok());
+        const quint16 port = link.localPort();
+        QCOMPARE(run(CommandConversation::Read(link, e.at(), &link)).code, Code::Accepted);
+        QVERIFY(link.isOpen() && link.localPort() == port);
+        link.close();
+        QVERIFY(!link.isOpen());
     }
 
     void updateOutcomes_data()

@@ -1,4 +1,4 @@
-// Replies through the configuration exchange's receive path: the command's device link routes
+// Replies through the configuration exchange's receive path: the windows' device link routes
 // datagrams from the device and from strangers to the command's conversation, whose outcome
 // the exchange turns into the window's boxes, GotAck and SettingsRead. Commands go to a loopback
 // address where nothing listens; the replies are handed to the link as if read from its socket.
@@ -10,6 +10,7 @@
 
 #include "gui/commandexchange.h"
 #include "engine/devicelink.h"
+#include "gui/windowlink.h"
 #include "config/deviceversions.h"
 #include "ui/networksettings.h"
 
@@ -56,13 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             QCoreApplication::processEvents(); // the command leaves
         }
         const qint16 pending = exchange.PendingOp();
-        if (!exchange.Link())
+        if (!WindowLink().isOpen())
             continue;
         const size_t shownBefore = shown.size();
         const int readBefore = settingsRead;
         const bool ackBefore = exchange.GotAck();
         const int from = control % 3;
-        exchange.Link()->receive(datagram, from == 2 ? kStranger : kDevice, from == 1 ? kDevicePort + 1 : kDevicePort);
+        WindowLink().receive(datagram, from == 2 ? kStranger : kDevice, from == 1 ? kDevicePort + 1 : kDevicePort);
         QCoreApplication::processEvents(); // the outcome is taken
 
         const bool answers = from == 0 && datagram.size() >= 4 && datagram[0] == 'X' && pending != CommandExchange::OpNone;

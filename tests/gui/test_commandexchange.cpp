@@ -7,7 +7,8 @@
 #include "ui/networksettings.h"
 #include "hex.h"
 #include "rig.h"
-#include "ui/udpport.h"
+#include "engine/devicelink.h"
+#include "gui/windowlink.h"
 
 #include <QNetworkDatagram>
 #include <QTest>
@@ -97,7 +98,7 @@ private slots:
             QVERIFY(exchange->PendingOp() == 0 && !exchange->Timer1().Enabled);
             const bool timedOut = row.boxes.value(0) == kTimedOut + "#2";
             QCOMPARE(exchange->Timer1().Interval, timedOut ? 2000 : 0);
-            QCOMPARE(exchange->Link() != nullptr, timedOut); // the port stays bound after a time-out only
+            QVERIFY(!WindowLink().isOpen()); // the port is let go after every command
             if (row.op == 2 || row.boxes.size() == 2) // a reboot, on its own or after Yes
                 QCOMPARE(received.last(), hex("58 42 FF 66"));
         }
@@ -114,24 +115,19 @@ private slots:
         QCOMPARE(shown, (QStringList{kTimedOut + "#2", kRebooting + "#0"}));
     }
 
-    // The port held by this program (a command waiting elsewhere) or by another one; the device
-    // held by another program's update or save (a save or MAC command is not sent).
+    // The port held by another program; the device held by another program's update or save (a
+    // save or MAC command is not sent).
     void heldSaysByWhom()
     {
-        UdpPort ours;
         QUdpSocket theirs;
-        QVERIFY(ours.Bind(localPort) && !exchange->Read());
-        ours.Close();
         QVERIFY(theirs.bind(QHostAddress::AnyIPv4, localPort) && !exchange->Read());
         theirs.close();
         const BridgeLock update(kPeer, peer.localPort());
         QVERIFY(update.held() && !exchange->Save(BuildSaveCommand({}, SettingsLayout::Login)));
         QVERIFY(!exchange->RunAndWait(MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), CommandExchange::OpMacAddress));
-        QVERIFY(shown.size() == 4 && shown[0].contains(QString("UDP port %1 is still in use by this program, which is waiting for a device's reply "
-                                          "on it.").arg(localPort)));
-        QVERIFY(shown[1].contains(QString("local UDP port %1 is in use by another program.").arg(localPort)));
+        QVERIFY(shown.size() == 3 && shown[0].contains(QString("local UDP port %1 is in use by another program.").arg(localPort)));
         const QString inUse = kComms + QString("The device at %1 is in use by another program (process %2)").arg(kPeer).arg(::getpid());
-        QVERIFY2(shown[2].startsWith(inUse) && shown[3].startsWith(inUse), qPrintable(shown.join('\n')));
+        QVERIFY2(shown[1].startsWith(inUse) && shown[2].startsWith(inUse), qPrintable(shown.join('\n')));
         QVERIFY(exchange->PendingOp() == 0 && received.isEmpty());
     }
 };

@@ -4,6 +4,8 @@
 #include "ui/dialogs.h"
 #include "rig.h"
 #include "config/settingsfile.h"
+#include "engine/devicelink.h"
+#include "gui/windowlink.h"
 #include "wait.h"
 #include "windows.h"
 
@@ -76,11 +78,11 @@ private slots:
             QTRY_COMPARE(box->selectionLength(), length);
         }
         w.cmdRead->click();
-        QVERIFY(w.Exchange().Timer1().Enabled && w.Exchange().Link());
+        QVERIFY(w.Exchange().Timer1().Enabled && WindowLink().isOpen());
         w.cmdExit->click();
         QVERIFY(!w.isVisible() && Forms::IsLoaded<NxSetup>());
         w.Form_Unload();
-        QVERIFY(!w.Exchange().Timer1().Enabled && !w.Exchange().Link());
+        QVERIFY(!w.Exchange().Timer1().Enabled && !WindowLink().isOpen());
     }
 
     // Fields the layout lacks, and a rate the list does not offer, leave the controls as they were.

@@ -4,7 +4,8 @@
 #include "hex.h"
 #include "gui/enteremacaddr.h"
 #include "gui/nxupdate.h"
-#include "ui/udpport.h"
+#include "engine/devicelink.h"
+#include "gui/windowlink.h"
 #include "updatetestsupport.h"
 #include "windows.h"
 
@@ -96,7 +97,7 @@ private slots:
         QString seen; // port free, configuration window enabled, placement, hardware and address handed over
         QTimer::singleShot(50, [&] {
             NxUpdate& u = Forms::Get<NxUpdate>();
-            seen = QStringLiteral("%1 %2 %3,%4 %5 %6").arg(!UdpPort::IsBoundHere(dev.localPort)).arg(s.isEnabled())
+            seen = QStringLiteral("%1 %2 %3,%4 %5 %6").arg(!WindowLink().isOpen()).arg(s.isEnabled())
                        .arg(u.Left() - s.Left()).arg(u.Top() - s.Top()).arg(u.HdweVer->text(), u.DeviceIP());
             u.cmdCancel->click();
         });

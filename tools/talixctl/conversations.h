@@ -1,6 +1,5 @@
 #pragma once
 
-#include "engine/devicelink.h"
 #include "engine/outcome.h"
 #include "engine/updateconversation.h"
 
@@ -11,7 +10,7 @@
 namespace talixctl {
 
 // What every talixctl command does with the device engine: run a conversation to its end, and
-// turn its outcome into an exit status and words on stderr.
+// turn its outcome into an exit status (the words come from engine/outcomewords.h).
 
 // Starts the conversation and processes events until it has finished; returns its outcome.
 brevion::Outcome RunToEnd(brevion::Conversation& conversation);
@@ -25,16 +24,5 @@ brevion::UpdateConversation::Timings UpdateTimings(int speedup);
 // The exit status of a finished conversation: 0 accepted, 4 an update whose device came back with
 // another version, 1 any other failure.
 int ExitCodeOf(const brevion::Outcome& outcome);
-
-// Why a search (discover, the fleet commands) could not use the link's socket.
-QString SearchTrouble(const brevion::Outcome& opened, quint16 localPort);
-
-// A command to one device that was not accepted, as the configuration window tells it: a title,
-// ": ", then its lines ("Communications Error: Timed out waiting for ...\nPlease try ...").
-QString CommandTrouble(const brevion::Outcome& outcome, const brevion::DeviceLink& link, const QString& ip);
-
-// An update that ended without the device coming back, as the update window tells it, by the
-// phase where it ended. (A device that came back with another version is the caller's to tell.)
-QString UpdateTrouble(const brevion::UpdateConversation& update, const brevion::DeviceLink& link, const QString& ip);
 
 } // namespace talixctl

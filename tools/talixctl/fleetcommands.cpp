@@ -4,6 +4,7 @@
 #include "engine/commandconversation.h"
 #include "conversations.h"
 #include "engine/devicelink.h"
+#include "engine/outcomewords.h"
 #include "discovery/devicelist.h"
 #include "engine/discoverconversation.h"
 #include "discovery/discoverytexts.h"
@@ -114,9 +115,9 @@ struct Bridge {
 // The command's socket and the interrupt it answers to.
 struct Context {
     const FleetRun& run;
-    DeviceLink link;
+    DeviceLink& link;
     Interrupt interrupt;
-    explicit Context(const FleetRun& r) : run(r), link(r.network), interrupt(r.err) {}
+    explicit Context(const FleetRun& r) : run(r), link(r.link), interrupt(r.err) {}
 
     // Opens the link; tells why not.
     bool open()
@@ -124,7 +125,7 @@ struct Context {
         const Outcome opened = link.open();
         if (opened.ok())
             return true;
-        run.err << str(SearchTrouble(opened, run.network.localPort)) << '\n';
+        run.err << str(SearchWords(opened)) << '\n';
         return false;
     }
 

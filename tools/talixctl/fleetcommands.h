@@ -8,6 +8,10 @@
 
 #include <ostream>
 
+namespace brevion {
+class DeviceLink;
+}
+
 namespace talixctl {
 
 // The fleet commands: many bridges at once over one DeviceLink. Each (but diff) starts with the
@@ -19,6 +23,7 @@ namespace talixctl {
 struct FleetRun {
     std::ostream& out;
     std::ostream& err;
+    brevion::DeviceLink& link; // the run's one link
     brevion::NetworkSettings network;
     bool json = false;
     bool progress = false; // progress of update-all on err

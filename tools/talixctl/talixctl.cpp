@@ -5,6 +5,7 @@
 #include "conversations.h"
 #include "discovery/devicelist.h"
 #include "engine/discoverconversation.h"
+#include "engine/outcomewords.h"
 #include "discovery/discoverytexts.h"
 #include "fleetcommands.h"
 #include "fleetplan.h"
@@ -44,22 +45,27 @@ namespace {
 struct Io {
     std::ostream& out;
     std::ostream& err;
+    DeviceLink& link; // the run's one link
     bool json = false;
     RunOptions run;
 };
 
 std::string str(const QString& text) { return text.toStdString(); }
 
-const QString kSaved = QStringLiteral("Settings were successfully saved to the device.");
-const QString kRebootNeeded = QStringLiteral("It must be rebooted for the new settings to take effect.");
-const QString kRebooting = QStringLiteral("Device is rebooting.\n"
-                                          "Please allow thirty seconds before trying to find or re-configure it again.");
+// Line n of the window's box for an accepted save: 0 the save, 1 the restart it needs.
+QString savedLine(int n) { return SavedWords().text.section(kCrLf, n, n); }
+QString rebootingText() { return PlainText({QString(), RebootingWords().text}); }
 
-// The conversations with one device, over one link that holds the local port while it lives.
-// A command that is not accepted is told on err.
+// The conversations with one device over the run's link, which holds the local port from the
+// first conversation to the end of the run: another program cannot take it in between and leave
+// an erased device unreachable. A command that is not accepted is told on err.
 class OneDevice {
 public:
-    OneDevice(const QString& ip, Io& io) : m_ip(ip), m_address(ip), m_io(io) {}
+    OneDevice(const QString& ip, Io& io) : m_ip(ip), m_address(ip), m_io(io), m_link(io.link)
+    {
+        // A port that cannot be bound is told by the first conversation.
+        m_link.open();
+    }
 
     DeviceLink& link() { return m_link; }
     QHostAddress address() const { return m_address; }
@@ -68,7 +74,7 @@ public:
     {
         const Outcome outcome = RunToEnd(conversation);
         if (!outcome.ok())
-            m_io.err << str(CommandTrouble(outcome, m_link, m_ip)) << '\n';
+            m_io.err << str(PlainText(CommandWords(outcome, m_ip))) << '\n';
         return outcome;
     }
 
@@ -80,7 +86,7 @@ public:
             return std::nullopt;
         }
         if (!read->outcome().ok()) {
-            m_io.err << str(CommandTrouble(read->outcome(), m_link, m_ip)) << '\n';
+            m_io.err << str(PlainText(CommandWords(read->outcome(), m_ip))) << '\n';
             return std::nullopt;
         }
         return read->reply();
@@ -97,7 +103,7 @@ private:
     QString m_ip;
     QHostAddress m_address;
     Io& m_io;
-    DeviceLink m_link{Network()};
+    DeviceLink& m_link;
 };
 
 void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
@@ -131,10 +137,9 @@ QString fileErrorText(const UpdateFileError& error)
 
 int discover(Io& io)
 {
-    DeviceLink link(Network());
-    DiscoverConversation search(link);
+    DiscoverConversation search(io.link);
     if (const Outcome outcome = RunToEnd(search); !outcome.ok()) {
-        io.err << str(SearchTrouble(outcome, link.network().localPort)) << '\n';
+        io.err << str(SearchWords(outcome)) << '\n';
         return kDeviceFailed;
     }
     // Every address that answered: a MAC at two addresses is two bridges here, unlike the window.
@@ -210,7 +215,7 @@ int reboot(Io& io, const QString& ip)
     if (io.json)
         printJson(io, {{"ip", str(ip)}, {"rebooting", true}});
     else
-        io.out << str(kRebooting) << '\n';
+        io.out << str(rebootingText()) << '\n';
     return kSuccess;
 }
 
@@ -275,9 +280,9 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
     if (io.json) {
         printJson(io, {{"ip", str(ip)}, {"layout", str(LayoutName(layout))}, {"saved", true}, {"rebooting", rebooting}});
     } else {
-        io.out << str(rebootAfter ? kSaved : kSaved + QLatin1Char('\n') + kRebootNeeded) << '\n';
+        io.out << str(rebootAfter ? savedLine(0) : savedLine(0) + QLatin1Char('\n') + savedLine(1)) << '\n';
         if (rebooting)
-            io.out << str(kRebooting) << '\n';
+            io.out << str(rebootingText()) << '\n';
     }
     return rebootAfter && !rebooting ? kDeviceFailed : kSuccess;
 }
@@ -505,9 +510,7 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
         return kUsageError;
     }
 
-    // One link from the first read to the end: the local port is never let go in between, or
-    // another program could take it and leave the device erased. Nor may another program update
-    // or configure the device meanwhile.
+    // No other program may update or configure the device meanwhile.
     const std::optional<BridgeLock> lock = reserve(io, ip);
     if (!lock)
         return kDeviceFailed;
@@ -536,7 +539,7 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
                      [&](qint64 done, qint64 total) { status.percent(double(done), double(total)); });
     QObject::connect(&update, &UpdateConversation::refused, [&] {
         status.interject();
-        io.err << str(CommandTrouble({Outcome::Code::Refused, {}}, device.link(), ip)) << '\n';
+        io.err << str(PlainText(CommandWords({Outcome::Code::Refused, {}}, ip))) << '\n';
     });
 
     // From the erase on, an interrupted update leaves the device without firmware: the first
@@ -571,18 +574,12 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     }
     if (outcome.code == Outcome::Code::VersionMismatch) {
         // The device came back, but not with the file's version: the update did not take.
-        const qint32 now = boot ? update.versions()->BootVersion : update.versions()->FirmVersion;
-        const QString shown = !boot && now == 0 ? QStringLiteral("no firmware (Erased)")
-                                                : QStringLiteral("%1 version %2")
-                                                      .arg(boot ? QStringLiteral("bootloader") : QStringLiteral("firmware"),
-                                                           VersionText(now));
-        io.err << str(QStringLiteral("Update Firmware: After the restart the device reports %1, not version %2 of the "
-                                     "update file.\nThe update did not take effect: run it again, or use another "
-                                     "update file.")
-                          .arg(shown, VersionText(file.header.Version)))
-               << '\n';
+        io.err << str(PlainText(VersionNotTakenWords(boot, file.header.Version, *update.versions()))) << '\n';
     } else if (!outcome.ok()) {
-        io.err << str(UpdateTrouble(update, device.link(), ip)) << '\n';
+        // A datagram that could not leave is told as for any command, with the device's address.
+        const std::optional<Message> ending =
+            outcome.code == Outcome::Code::SendFailed ? std::nullopt : UpdateWords(outcome, update.phase());
+        io.err << str(PlainText(ending.value_or(CommandWords(outcome, ip)))) << '\n';
         if (const QString left = leftBehind(update, false, ip, path, boot); !left.isEmpty())
             io.err << str(left) << '\n';
     }
@@ -789,8 +786,10 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
         return kUsageError;
     }
 
-    Io io{out, err, json, options};
-    const FleetRun fleet{out, err, network, json, options.progress, parallel, options.speedup};
+    // The one link of the run: every command's conversations go over it.
+    DeviceLink link(network);
+    Io io{out, err, link, json, options};
+    const FleetRun fleet{out, err, link, network, json, options.progress, parallel, options.speedup};
     if (inventoryCmd->parsed())
         return FleetInventory(fleet, csv);
     if (backupCmd->parsed())
