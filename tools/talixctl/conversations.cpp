@@ -56,6 +56,16 @@ QString SearchTrouble(const Outcome& opened, quint16 localPort)
     return opened.code == Outcome::Code::PortInUse ? PortInUseText(localPort) : OutcomeText(opened);
 }
 
+QString UnsentNote(const DiscoverConversation& search)
+{
+    if (search.unsent() == 0)
+        return {};
+    return QStringLiteral("%1 of %2 search requests could not be sent; the first to %3")
+        .arg(search.unsent())
+        .arg(search.requests())
+        .arg(search.firstUnsent());
+}
+
 QString CommandTrouble(const Outcome& outcome, const DeviceLink& link, const QString& ip)
 {
     const QString communications = QStringLiteral("Communications Error: ");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicelink.h"
+#include "discoverconversation.h"
 #include "outcome.h"
 #include "updateconversation.h"
 
@@ -28,6 +29,9 @@ int ExitCodeOf(const brevion::Outcome& outcome);
 
 // Why a search (discover, the fleet commands) could not use the link's socket.
 QString SearchTrouble(const brevion::Outcome& opened, quint16 localPort);
+
+// Nothing when every request of a search left; otherwise how many could not, and why the first.
+QString UnsentNote(const brevion::DiscoverConversation& search);
 
 // A command to one device that was not accepted, as the configuration window tells it: a title,
 // ": ", then its lines ("Communications Error: Timed out waiting for ...\nPlease try ...").

@@ -131,7 +131,10 @@ struct Context {
     std::vector<Bridge> discover()
     {
         DiscoverConversation search(link);
+        search.searchAt(run.searchAt);
         RunToEnd(search);
+        if (const QString note = UnsentNote(search); !note.isEmpty())
+            run.err << str(note) << '\n';
         DeviceList list = search.devices();
         list.MarkDuplicates();
         std::vector<Bridge> bridges;

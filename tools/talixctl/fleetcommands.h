@@ -1,6 +1,7 @@
 #pragma once
 
 #include "networksettings.h"
+#include "searchtarget.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,7 @@ struct FleetRun {
     bool progress = false; // progress of update-all on err
     int parallel = 16;
     int speedup = 1; // update-all's waits for the devices divided by this (tests, benchmarks)
+    std::vector<brevion::SearchTarget> searchAt; // none: the broadcast
 };
 
 int FleetInventory(const FleetRun& run, bool csv);

@@ -12,6 +12,7 @@
 #include "networksettings.h"
 #include "nxfns.h"
 #include "regularfile.h"
+#include "searchtarget.h"
 #include "settingscheck.h"
 #include "settingsfile.h"
 #include "settingsjson.h"
@@ -108,6 +109,14 @@ const CLI::Validator kDottedAddress(
     },
     "IPV4");
 
+// Where --at searches: an address or a range of at most /16, read by the same strict rule.
+const CLI::Validator kSearchTarget(
+    [](std::string& text) {
+        QString problem;
+        return ParseSearchTarget(QString::fromStdString(text), &problem) ? std::string() : problem.toStdString();
+    },
+    "TARGET");
+
 QString fileErrorText(const UpdateFileError& error)
 {
     return QStringLiteral("Update File Error: %1 %2").arg(error.number).arg(error.description);
@@ -115,14 +124,17 @@ QString fileErrorText(const UpdateFileError& error)
 
 // discover ---------------------------------------------------------------------------------------
 
-int discover(Io& io)
+int discover(Io& io, const std::vector<SearchTarget>& at)
 {
     DeviceLink link(Network());
     DiscoverConversation search(link);
+    search.searchAt(at);
     if (const Outcome outcome = RunToEnd(search); !outcome.ok()) {
         io.err << str(SearchTrouble(outcome, link.network().localPort)) << '\n';
         return kDeviceFailed;
     }
+    if (const QString note = UnsentNote(search); !note.isEmpty())
+        io.err << str(note) << '\n';
     DeviceList devices = search.devices();
     const bool duplicates = devices.MarkDuplicates();
     if (io.json) {
@@ -551,6 +563,7 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
 const char* const kExamples = R"(Examples:
   talixctl discover
   talixctl --json discover
+  talixctl --at 10.1.2.0/24 --at 10.9.0.20 discover
   talixctl read 192.168.1.20 --save bridge.TALIX
   talixctl write 192.168.1.21 bridge.TALIX --reboot
   talixctl reboot 192.168.1.20
@@ -596,6 +609,14 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
                    "discovery destination (default 255.255.255.255, sent on every interface)")
         ->check(kDottedAddress);
     app.add_flag("--json", json, "machine-readable output on stdout");
+    std::vector<std::string> at;
+    app.add_option("--at", at,
+                   "search at TARGET instead of broadcasting: an address (a bridge's own, or a directed "
+                   "broadcast) or a range up to /16 (10.1.2.0/24); repeatable")
+        ->check(kSearchTarget)
+        ->type_name("TARGET")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     std::string ip, file, folder, suffix, saveTo;
     bool rebootAfter = false, boot = false;
@@ -719,7 +740,11 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     Io io{out, err, json, options};
-    const FleetRun fleet{out, err, network, json, options.progress, parallel, options.speedup};
+    std::vector<SearchTarget> targets;
+    for (const std::string& target : at)
+        targets.push_back(*ParseSearchTarget(QString::fromStdString(target)));
+    FleetRun fleet{out, err, network, json, options.progress, parallel, options.speedup};
+    fleet.searchAt = targets;
     if (inventoryCmd->parsed())
         return FleetInventory(fleet, csv);
     if (backupCmd->parsed())
@@ -733,7 +758,7 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
                               only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')));
     const QString qip = QString::fromStdString(ip);
     if (discoverCmd->parsed())
-        return discover(io);
+        return discover(io, targets);
     if (readCmd->parsed())
         return read(io, qip, QString::fromStdString(saveTo));
     if (writeCmd->parsed())
