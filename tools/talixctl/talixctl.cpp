@@ -743,8 +743,7 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     std::vector<SearchTarget> targets;
     for (const std::string& target : at)
         targets.push_back(*ParseSearchTarget(QString::fromStdString(target)));
-    FleetRun fleet{out, err, network, json, options.progress, parallel, options.speedup};
-    fleet.searchAt = targets;
+    const FleetRun fleet{out, err, network, json, options.progress, parallel, options.speedup, targets};
     if (inventoryCmd->parsed())
         return FleetInventory(fleet, csv);
     if (backupCmd->parsed())
