@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -157,10 +158,23 @@ void NxFind::buildSearchAt()
     cboSearchAt->setEditable(true);
     cboSearchAt->setInsertPolicy(QComboBox::NoInsert);
     NameByLabel(lblSearchAt, cboSearchAt);
-    connect(cboSearchAt->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-        if (cmdSearch->isEnabled())
-            cmdSearch_Click();
-    });
+    cboSearchAt->installEventFilter(this);
+    cboSearchAt->lineEdit()->installEventFilter(this);
+}
+
+bool NxFind::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in Search at: searches, once: the box hands its key presses on to its line edit,
+    // whose returnPressed would come twice.
+    if (event->type() == QEvent::KeyPress && (watched == cboSearchAt || watched == cboSearchAt->lineEdit())) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (cmdSearch->isEnabled())
+                cmdSearch_Click();
+            return true;
+        }
+    }
+    return Form::eventFilter(watched, event);
 }
 
 void NxFind::fillSearchAt(const QStringList& remembered)

@@ -48,6 +48,9 @@ public:
     static constexpr int kColumnWidths[3] = {2550, 1890, 1645};
     static constexpr int kNarrowColumn0 = 2355;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildSearchAt();
     void fillSearchAt(const QStringList& remembered);

@@ -161,7 +161,7 @@ private slots:
             const int heard = rig->received();
             w.cboSearchAt->setEditText(row.typed);
             if (row.enter)
-                QTest::keyClick(w.cboSearchAt->lineEdit(), Qt::Key_Return);
+                QTest::keyClick(w.cboSearchAt, Qt::Key_Return);
             else
                 QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
             QCOMPARE(column(w, 2), row.ips);
