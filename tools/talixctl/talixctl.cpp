@@ -115,7 +115,7 @@ const CLI::Validator kSearchTarget(
         QString problem;
         return ParseSearchTarget(QString::fromStdString(text), &problem) ? std::string() : problem.toStdString();
     },
-    "TARGET");
+    "");
 
 QString fileErrorText(const UpdateFileError& error)
 {
