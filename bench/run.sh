@@ -80,6 +80,14 @@ run bench/discovery/bench_discovery
 RUN_AS=()
 restore_rmem
 run bench/waitloop/bench_waitloop 10
+# The Ansible collection: one talix_settings task for 20 bridges beside talixctl apply (a script).
+if [[ bench_ansible == *"$ONLY"* ]]; then
+  { echo "== bench_ansible 20 3"; bash "$(dirname "$0")/ansible/bench_ansible.sh" "$BUILD" 20 3 2>&1; } |
+    tee "$RESULTS/bench_ansible.txt"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  echo
+  ran=$((ran + 1))
+fi
 
 [ "$ran" -gt 0 ] || echo "No benchmark is built in $BUILD (configure with -DBREVION_BUILD_BENCH=ON)."
 echo "figures kept in $RESULTS"

@@ -46,7 +46,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/talixctl.bash-completion
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/ansible/vant/talix
     DESTINATION ${CMAKE_INSTALL_DATADIR}/ansible/collections/ansible_collections/vant
     COMPONENT program OPTIONAL
-    PATTERN __pycache__ EXCLUDE PATTERN "*.pyc" EXCLUDE)
+    PATTERN __pycache__ EXCLUDE PATTERN "*.pyc" EXCLUDE
+    # The licence is the package's copyright file; the sanity checks' settings are for developers.
+    PATTERN LICENSE EXCLUDE PATTERN tests EXCLUDE)
 
 # Manual pages, compressed as Debian installs them (gzip -9n: no name, no time stamp).
 file(GLOB man_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/man/*.1)

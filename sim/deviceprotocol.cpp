@@ -1,6 +1,6 @@
-#include "deviceprotocol.h"
+#include "sim/deviceprotocol.h"
 
-#include "flash.h"
+#include "sim/flash.h"
 
 #include <array>
 

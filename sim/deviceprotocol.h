@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devicestate.h"
-#include "wireformat.h"
+#include "sim/devicestate.h"
+#include "wire/wireformat.h"
 
 #include <QByteArray>
 

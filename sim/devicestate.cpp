@@ -1,10 +1,10 @@
-#include "devicestate.h"
+#include "sim/devicestate.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <QStringList>
 
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 namespace talixsim {
 

@@ -1,4 +1,4 @@
-#include "flash.h"
+#include "sim/flash.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "fleet.h"
+#include "sim/fleet.h"
 
-#include "deviceprotocol.h"
-#include "flash.h"
+#include "sim/deviceprotocol.h"
+#include "sim/flash.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

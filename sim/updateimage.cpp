@@ -1,7 +1,7 @@
-#include "updateimage.h"
+#include "sim/updateimage.h"
 
-#include "flash.h"
-#include "wireformat.h"
+#include "sim/flash.h"
+#include "wire/wireformat.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicestate.h"
+#include "sim/devicestate.h"
 
 #include <QByteArray>
 

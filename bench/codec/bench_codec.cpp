@@ -5,11 +5,11 @@
 //
 //   bench_codec [Google Benchmark flags]     e.g. --benchmark_repetitions=5
 //   --benchmark_min_time=0.1
-#include "discoveryreply.h"
-#include "settingsrecord.h"
+#include "discovery/discoveryreply.h"
+#include "config/settingsrecord.h"
 
-#include "deviceprotocol.h"
-#include "devicestate.h"
+#include "sim/deviceprotocol.h"
+#include "sim/devicestate.h"
 
 #include <benchmark/benchmark.h>
 

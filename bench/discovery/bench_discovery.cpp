@@ -7,12 +7,12 @@
 //   bench_discovery range       the range alone
 // Meant to run as an ordinary user with the kernel's stock receive limit (bench/run.sh sees to
 // it): root may force a larger socket buffer and would hide lost replies.
-#include "forms.h"
-#include "networksettings.h"
-#include "nxfind.h"
-#include "searchtarget.h"
+#include "ui/forms.h"
+#include "ui/networksettings.h"
+#include "gui/nxfind.h"
+#include "discovery/searchtarget.h"
 
-#include "fleet.h"
+#include "sim/fleet.h"
 
 #include <QApplication>
 #include <QComboBox>

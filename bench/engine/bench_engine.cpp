@@ -8,12 +8,12 @@
 //   3. 2,000 devices read at once (one "XQ" each), all over one socket.
 //   bench_engine [runs [parts]]   runs: of the first figure, default 3; parts: any of "1", "2",
 //                                 "3" (default "123"), the figures to measure
-#include "commandconversation.h"
-#include "devicelink.h"
-#include "updateconversation.h"
+#include "engine/commandconversation.h"
+#include "engine/devicelink.h"
+#include "engine/updateconversation.h"
 
 #include "quickfleet.h"
-#include "updateimage.h"
+#include "sim/updateimage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

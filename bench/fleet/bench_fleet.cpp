@@ -10,7 +10,7 @@
 #include "talixctl.h"
 
 #include "quickfleet.h"
-#include "updateimage.h"
+#include "sim/updateimage.h"
 
 #include <nlohmann/json.hpp>
 

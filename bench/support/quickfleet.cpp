@@ -1,6 +1,6 @@
 #include "quickfleet.h"
 
-#include "flash.h"
+#include "sim/flash.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fleet.h"
+#include "sim/fleet.h"
 
 namespace bench {
 

@@ -7,16 +7,16 @@
 // a loop on the clock).
 //
 //   bench_waitloop [seconds]     length of each wait, default 10
-#include "commandexchange.h"
-#include "forms.h"
-#include "networksettings.h"
-#include "nxconfig.h"
-#include "nxfind.h"
-#include "settingsrecord.h"
-#include "devicelink.h"
-#include "updateconversation.h"
-#include "updatefile.h"
-#include "waitloop.h"
+#include "gui/commandexchange.h"
+#include "ui/forms.h"
+#include "ui/networksettings.h"
+#include "entry/nxconfig.h"
+#include "gui/nxfind.h"
+#include "config/settingsrecord.h"
+#include "engine/devicelink.h"
+#include "engine/updateconversation.h"
+#include "update/updatefile.h"
+#include "ui/waitloop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <QFileInfo>
 
@@ -247,25 +247,6 @@ void LongToBytes(qint32 value, quint8& b1, quint8& b2, quint8& b3, quint8& b4)
     b2 = static_cast<quint8>(u >> 16);
     b3 = static_cast<quint8>(u >> 8);
     b4 = static_cast<quint8>(u);
-}
-
-QString RuleDescription(const OutCnctRule& rule)
-{
-    if (rule.IPAddr.isEmpty() || rule.Port == 0)
-        return {};
-    QString s = QStringLiteral("Connect to ") + TrimBlanks(rule.IPAddr) + QStringLiteral(", Port ") +
-                QString::number(rule.Port);
-    s += (rule.Flags & OUT_TCP) ? QStringLiteral(", using TCP") : QStringLiteral(", using UDP");
-    s += (rule.Flags & OUT_POWERUP) ? QStringLiteral(" upon powerup or reboot.")
-                                    : QStringLiteral(" when incoming data is detected on the serial port.");
-    if (rule.Flags & OUT_LOGIN)
-        s += QStringLiteral(" Login with the specified username/password when prompted.");
-    if (rule.IdleSecs != 0)
-        s += QStringLiteral(" Remain connected until ") + QString::number(rule.IdleSecs) +
-             QStringLiteral(" seconds of inactivity.");
-    else
-        s += QStringLiteral(" Remain connected indefinitely.");
-    return s;
 }
 
 QString BrowseForFolder(const FolderBrowser& browser, const QString& title, const QString& startPath)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "outcnctrule.h"
-
 #include <QByteArray>
 #include <QString>
 
@@ -39,9 +37,6 @@ QString TrimBlanks(QStringView text);
 
 // The 32-bit two's-complement form of value, most significant byte first.
 void LongToBytes(qint32 value, quint8& b1, quint8& b2, quint8& b3, quint8& b4);
-
-// The English sentence for a stored rule; empty for a slot not in use.
-QString RuleDescription(const OutCnctRule& rule);
 
 // The value of a numeric text (between optional blanks, an optional sign, digits and an optional
 // decimal fraction), or nothing.

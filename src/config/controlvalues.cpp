@@ -1,6 +1,6 @@
-#include "controlvalues.h"
+#include "config/controlvalues.h"
 
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 namespace brevion {
 

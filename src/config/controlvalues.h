@@ -1,8 +1,8 @@
 #pragma once
 
-#include "settingscheck.h"
-#include "settingsfile.h"
-#include "settingsrecord.h"
+#include "config/settingscheck.h"
+#include "config/settingsfile.h"
+#include "config/settingsrecord.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "deviceversions.h"
+#include "config/deviceversions.h"
 
 namespace brevion {
 

@@ -1,6 +1,6 @@
-#include "maccommand.h"
+#include "config/maccommand.h"
 
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 #include <algorithm>
 

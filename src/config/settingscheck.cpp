@@ -1,7 +1,8 @@
-#include "settingscheck.h"
+#include "config/settingscheck.h"
 
-#include "nxfns.h"
-#include "wireformat.h"
+#include "config/controlvalues.h"
+#include "common/nxfns.h"
+#include "wire/wireformat.h"
 
 #include <QList>
 
@@ -35,22 +36,57 @@ std::optional<InvalidSetting> checkRule(int slot, const OutCnctRule& rule)
     return std::nullopt;
 }
 
-std::optional<InvalidSetting> checkEntry(const SettingsEntry& entry, SettingsLayout layout)
+// 224.0.0.0 and above: multicast, reserved and broadcast addresses, never one device's own.
+constexpr quint32 kMulticastFirst = 0xE0000000u;
+
+quint32 addressValue(const QString& text)
 {
-    if (!entry.DHCP) {
+    quint8 b[4];
+    IPToBytes(text, b[0], b[1], b[2], b[3]);
+    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | b[3];
+}
+
+// The static addresses: after a restart the device is reachable only through them. held: the
+// device's own entry when it already has a static address; what equals it is not judged. Masks
+// of no bits and of all bits, and no gateway (0.0.0.0), are settings a device may have on purpose.
+std::optional<InvalidSetting> checkAddresses(const SettingsEntry& entry, const SettingsEntry* held)
+{
+    const auto supplied = [held](const QString& text, QString SettingsEntry::*field) {
+        return !held || held->DHCP || text != held->*field;
+    };
+    const QString ip = QStringLiteral("IP Address"), mask = QStringLiteral("Subnet Mask"),
+                  gateway = QStringLiteral("Default Gateway");
+    if (supplied(entry.IPAddr, &SettingsEntry::IPAddr)) {
         if (!IsValidIP(entry.IPAddr))
-            return InvalidSetting{
-                QStringLiteral("IP Address"),
-                QStringLiteral("It must be a dotted address such as 192.168.1.20.")};
-        if (!IsValidIP(entry.SubnetMask))
-            return InvalidSetting{
-                QStringLiteral("Subnet Mask"),
-                QStringLiteral("It must be a dotted address such as 255.255.255.0.")};
-        if (!IsValidIP(entry.Gateway))
-            return InvalidSetting{
-                QStringLiteral("Default Gateway"),
-                QStringLiteral("It must be a dotted address such as 192.168.1.1.")};
+            return InvalidSetting{ip, QStringLiteral("It must be a dotted address such as 192.168.1.20.")};
+        const quint32 a = addressValue(entry.IPAddr);
+        if (a == 0 || a >= kMulticastFirst)
+            return InvalidSetting{ip, QStringLiteral("It must be an address one device can have, such as 192.168.1.20: "
+                                                     "not 0.0.0.0, and below 224.0.0.0 (multicast and broadcast).")};
     }
+    if (supplied(entry.SubnetMask, &SettingsEntry::SubnetMask)) {
+        if (!IsValidIP(entry.SubnetMask))
+            return InvalidSetting{mask, QStringLiteral("It must be a dotted address such as 255.255.255.0.")};
+        const quint32 hosts = ~addressValue(entry.SubnetMask);
+        if ((hosts & (hosts + 1)) != 0)
+            return InvalidSetting{mask, QStringLiteral("Its ones must be contiguous from the left, such as 255.255.255.0 "
+                                                       "or 255.255.0.0.")};
+    }
+    if (supplied(entry.Gateway, &SettingsEntry::Gateway)) {
+        if (!IsValidIP(entry.Gateway))
+            return InvalidSetting{gateway, QStringLiteral("It must be a dotted address such as 192.168.1.1.")};
+        if (addressValue(entry.Gateway) >= kMulticastFirst)
+            return InvalidSetting{gateway, QStringLiteral("It must be a router's address below 224.0.0.0, such as "
+                                                          "192.168.1.1, or 0.0.0.0 for none.")};
+    }
+    return std::nullopt;
+}
+
+std::optional<InvalidSetting> checkEntry(const SettingsEntry& entry, SettingsLayout layout, const SettingsEntry* held)
+{
+    if (!entry.DHCP)
+        if (auto invalid = checkAddresses(entry, held))
+            return invalid;
     const QString port = QStringLiteral("It must be a whole number from 0 to 65535.");
     if (!ParsePort(entry.IPPort))
         return InvalidSetting{QStringLiteral("TCP Port to accept connections"), port};
@@ -68,9 +104,9 @@ std::optional<InvalidSetting> checkEntry(const SettingsEntry& entry, SettingsLay
 } // namespace
 
 std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const DeviceSettings& settings,
-                                            SettingsLayout layout)
+                                            SettingsLayout layout, const ControlValues* held)
 {
-    if (auto invalid = checkEntry(entry, layout))
+    if (auto invalid = checkEntry(entry, layout, held ? &held->entry : nullptr))
         return invalid;
     if (auto invalid = checkText(QStringLiteral("Device Name"), settings.NetName, wire::kNameBytes))
         return invalid;
@@ -87,8 +123,9 @@ std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const De
     }
     if (layout != SettingsLayout::Basic)
         for (int n = 1; n <= MaxOutRules; ++n)
-            if (auto invalid = checkRule(n, settings.Rules.OutRules[n]))
-                return invalid;
+            if (!held || settings.Rules.OutRules[n] != held->settings.Rules.OutRules[n])
+                if (auto invalid = checkRule(n, settings.Rules.OutRules[n]))
+                    return invalid;
     return std::nullopt;
 }
 

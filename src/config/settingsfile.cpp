@@ -1,7 +1,7 @@
-#include "settingsfile.h"
+#include "config/settingsfile.h"
 
-#include "nxfns.h"
-#include "regularfile.h"
+#include "common/nxfns.h"
+#include "common/regularfile.h"
 
 #include <QList>
 

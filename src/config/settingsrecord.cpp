@@ -1,6 +1,6 @@
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <QStringView>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "deviceversions.h"
-#include "outcnctrule.h"
-#include "wireformat.h"
+#include "config/deviceversions.h"
+#include "rules/outcnctrule.h"
+#include "wire/wireformat.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "devicelist.h"
+#include "discovery/devicelist.h"
 
 #include <QHash>
 

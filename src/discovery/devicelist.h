@@ -1,6 +1,6 @@
 #pragma once
 
-#include "discoveryreply.h"
+#include "discovery/discoveryreply.h"
 
 #include <QSet>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "discoveryreply.h"
+#include "discovery/discoveryreply.h"
 
-#include "nxfns.h"
-#include "wireformat.h"
+#include "common/nxfns.h"
+#include "wire/wireformat.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 namespace brevion {
 

@@ -1,4 +1,4 @@
-#include "discoverytexts.h"
+#include "discovery/discoverytexts.h"
 
 namespace brevion {
 

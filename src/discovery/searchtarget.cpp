@@ -1,6 +1,6 @@
-#include "searchtarget.h"
+#include "discovery/searchtarget.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
-#include "commandconversation.h"
+#include "engine/commandconversation.h"
 
-#include "blockpacker.h"
+#include "update/blockpacker.h"
+#include "wire/wireformat.h"
 
 namespace brevion {
 
@@ -43,11 +44,11 @@ void CommandConversation::begin() { request(m_datagram, kReplyWaitMs); }
 void CommandConversation::replied(const QByteArray& reply)
 {
     const char code = reply[1];
-    if (code == 'N') {
+    if (code == wire::kRefused) {
         finish({Outcome::Code::Refused, {}});
     } else if (m_kind == Kind::Read) {
         readReplied(reply);
-    } else if (code != 'A') {
+    } else if (code != wire::kAccepted) {
         finish({Outcome::Code::OtherReply, QStringLiteral("reply \"X%1\"").arg(QLatin1Char(code))});
     } else if (m_kind == Kind::MacAddress && m_step == 0) {
         // The address is taken; the restart makes it the device's own.
@@ -63,12 +64,12 @@ bool CommandConversation::answers(const QByteArray& reply) const
     if (m_anyReplyEnds)
         return true;
     const char code = reply[1];
-    return code == 'N' || code == (m_kind == Kind::Read ? 'Q' : 'A');
+    return code == wire::kRefused || code == (m_kind == Kind::Read ? wire::kRead : wire::kAccepted);
 }
 
 void CommandConversation::readReplied(const QByteArray& reply)
 {
-    if (reply[1] != 'Q') {
+    if (reply[1] != wire::kRead) {
         finish({Outcome::Code::OtherReply, QStringLiteral("reply \"X%1\"").arg(QLatin1Char(reply[1]))});
         return;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversation.h"
-#include "maccommand.h"
-#include "settingsrecord.h"
+#include "engine/conversation.h"
+#include "config/maccommand.h"
+#include "config/settingsrecord.h"
 
 #include <optional>
 

@@ -1,7 +1,8 @@
-#include "conversation.h"
+#include "engine/conversation.h"
 
-#include "devicelink.h"
-#include "nxfns.h"
+#include "engine/devicelink.h"
+#include "common/nxfns.h"
+#include "wire/wireformat.h"
 
 namespace brevion {
 
@@ -54,7 +55,7 @@ void Conversation::heard(const QByteArray& datagram)
 {
     if (m_state != State::Running || !m_waiting || !m_requestOut)
         return;
-    if (datagram.size() < 4 || datagram[0] != 'X' || !answers(datagram))
+    if (datagram.size() < wire::kMinAnswerBytes || datagram[0] != wire::kX || !answers(datagram))
         return;
     disarm();
     m_waiting = false;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devicelink.h"
-#include "outcome.h"
+#include "engine/devicelink.h"
+#include "engine/outcome.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "devicelink.h"
+#include "engine/devicelink.h"
 
-#include "conversation.h"
+#include "engine/conversation.h"
 
 #include <QLoggingCategory>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "networksettings.h"
-#include "outcome.h"
-#include "udpport.h"
+#include "ui/networksettings.h"
+#include "engine/outcome.h"
+#include "ui/udpport.h"
 
 #include <QByteArray>
 #include <QHash>

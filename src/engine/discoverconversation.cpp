@@ -1,7 +1,7 @@
-#include "discoverconversation.h"
+#include "engine/discoverconversation.h"
 
-#include "discoveryreply.h"
-#include "nxfns.h"
+#include "discovery/discoveryreply.h"
+#include "common/nxfns.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversation.h"
-#include "devicelist.h"
-#include "searchtarget.h"
+#include "engine/conversation.h"
+#include "discovery/devicelist.h"
+#include "discovery/searchtarget.h"
 
 #include <QElapsedTimer>
 
@@ -19,7 +19,8 @@ namespace brevion {
 // apart, and the search ends one second after the last address's first request. Requests to a
 // range leave kBatch at a time, kBatchMs apart (a /16 in about 2.6 s), never as one burst of
 // thousands. A request that cannot leave (no route, no permission) costs only its address; the
-// search fails SendFailed only when none of its first requests left.
+// search fails SendFailed only when no request left at all (at once when every first request
+// failed before any was repeated).
 class DiscoverConversation : public Conversation {
     Q_OBJECT
 public:

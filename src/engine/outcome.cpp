@@ -1,4 +1,4 @@
-#include "outcome.h"
+#include "engine/outcome.h"
 
 namespace brevion {
 

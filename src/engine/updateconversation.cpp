@@ -1,6 +1,7 @@
-#include "updateconversation.h"
+#include "engine/updateconversation.h"
 
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
+#include "wire/wireformat.h"
 
 #include <utility>
 
@@ -29,24 +30,24 @@ void UpdateConversation::begin()
 void UpdateConversation::replied(const QByteArray& reply)
 {
     const char code = reply[1];
-    if (code == 'N')
+    if (code == wire::kRefused)
         emit refused();
     switch (m_phase) {
     case Phase::Erase:
-        if (code == 'A')
+        if (code == wire::kAccepted)
             startWaiting(m_firmwareErased ? m_timings.afterEraseErasedMs : m_timings.afterEraseMs);
         else
-            finish({code == 'N' ? Outcome::Code::Refused : Outcome::Code::OtherReply, {}});
+            finish({code == wire::kRefused ? Outcome::Code::Refused : Outcome::Code::OtherReply, {}});
         break;
     case Phase::Program:
-        if (code == 'A') {
+        if (code == wire::kAccepted) {
             m_done += m_blocks[m_block].data.size();
             emit progress(m_done, totalBytes());
             ++m_block;
             m_sends = 0;
             sendBlock();
         } else {
-            blockUnanswered(code == 'N');
+            blockUnanswered(code == wire::kRefused);
         }
         break;
     case Phase::Restart:
@@ -174,7 +175,7 @@ void UpdateConversation::readUnanswered()
 
 void UpdateConversation::readReplied(const QByteArray& reply)
 {
-    if (reply[1] == 'Q') {
+    if (reply[1] == wire::kRead) {
         const std::optional<SettingsReply> settings = DecodeSettingsReply(reply);
         if (settings && settings->checksumOk) {
             m_versions = settings->versions;

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "conversation.h"
-#include "deviceversions.h"
-#include "blockpacker.h"
-#include "updatefile.h"
-#include "updatelist.h" // VersionText
+#include "engine/conversation.h"
+#include "config/deviceversions.h"
+#include "update/blockpacker.h"
+#include "update/updatefile.h"
 
 #include <QElapsedTimer>
 

@@ -1,12 +1,12 @@
-#include "nxconfig.h"
+#include "entry/nxconfig.h"
 
-#include "brevion.h"
-#include "forms.h"
-#include "networksettings.h"
-#include "nxfind.h"
-#include "nxsetup.h"
-#include "nxupdate.h"
-#include "waitloop.h"
+#include "entry/brevion.h"
+#include "ui/forms.h"
+#include "ui/networksettings.h"
+#include "gui/nxfind.h"
+#include "gui/nxsetup.h"
+#include "gui/nxupdate.h"
+#include "ui/waitloop.h"
 
 #include <QApplication>
 

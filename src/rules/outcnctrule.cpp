@@ -1,4 +1,6 @@
-#include "outcnctrule.h"
+#include "rules/outcnctrule.h"
+
+#include "common/nxfns.h"
 
 namespace brevion {
 
@@ -25,6 +27,25 @@ void OutRuleTable::RemoveSlot(int r)
     for (int i = r; i < MaxOutRules; ++i)
         OutRules[i] = OutRules[i + 1];
     OutRules[MaxOutRules] = EmptyRule();
+}
+
+QString RuleDescription(const OutCnctRule& rule)
+{
+    if (rule.IPAddr.isEmpty() || rule.Port == 0)
+        return {};
+    QString s = QStringLiteral("Connect to ") + TrimBlanks(rule.IPAddr) + QStringLiteral(", Port ") +
+                QString::number(rule.Port);
+    s += (rule.Flags & OUT_TCP) ? QStringLiteral(", using TCP") : QStringLiteral(", using UDP");
+    s += (rule.Flags & OUT_POWERUP) ? QStringLiteral(" upon powerup or reboot.")
+                                    : QStringLiteral(" when incoming data is detected on the serial port.");
+    if (rule.Flags & OUT_LOGIN)
+        s += QStringLiteral(" Login with the specified username/password when prompted.");
+    if (rule.IdleSecs != 0)
+        s += QStringLiteral(" Remain connected until ") + QString::number(rule.IdleSecs) +
+             QStringLiteral(" seconds of inactivity.");
+    else
+        s += QStringLiteral(" Remain connected indefinitely.");
+    return s;
 }
 
 } // namespace brevion

@@ -43,4 +43,7 @@ struct OutRuleTable {
     bool operator==(const OutRuleTable&) const = default;
 };
 
+// The English sentence for a stored rule; empty for a slot not in use.
+QString RuleDescription(const OutCnctRule& rule);
+
 } // namespace brevion

@@ -1,6 +1,6 @@
-#include "rulewizard.h"
+#include "rules/rulewizard.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <QStringList>
 

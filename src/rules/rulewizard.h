@@ -1,6 +1,6 @@
 #pragma once
 
-#include "outcnctrule.h"
+#include "rules/outcnctrule.h"
 
 #include <QString>
 

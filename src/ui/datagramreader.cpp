@@ -1,4 +1,4 @@
-#include "datagramreader.h"
+#include "ui/datagramreader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,13 +74,6 @@ void DatagramReader::take(std::size_t count, std::vector<ReceivedDatagram>& out)
         out.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
     }
-}
-
-void DatagramReader::clear()
-{
-    std::lock_guard lock(m_mutex);
-    m_queue.clear();
-    m_queuedBytes = 0;
 }
 
 qsizetype DatagramReader::queuedBytes() const

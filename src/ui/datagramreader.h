@@ -47,7 +47,6 @@ public:
     // Reads what the kernel holds right now on the calling thread as well, so that whoever asks
     // sees every datagram that had arrived by then (the reader thread may be waiting for a core).
     void readNow();
-    void clear();
     // Starts or stops the reading thread; what it has queued stays.
     void setThreaded(bool on);
     bool threaded() const { return m_thread.joinable(); }

@@ -1,6 +1,6 @@
-#include "dialogs.h"
+#include "ui/dialogs.h"
 
-#include "waitloop.h"
+#include "ui/waitloop.h"
 
 #include <QDir>
 #include <QFileDialog>

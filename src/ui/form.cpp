@@ -1,7 +1,7 @@
-#include "form.h"
+#include "ui/form.h"
 
-#include "forms.h"
-#include "twips.h"
+#include "ui/forms.h"
+#include "ui/twips.h"
 
 #include <algorithm>
 

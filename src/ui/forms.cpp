@@ -1,4 +1,4 @@
-#include "forms.h"
+#include "ui/forms.h"
 
 #include <QCoreApplication>
 #include <QEvent>

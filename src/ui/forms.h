@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form.h"
+#include "ui/form.h"
 
 #include <functional>
 #include <typeindex>

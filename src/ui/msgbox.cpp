@@ -1,4 +1,4 @@
-#include "msgbox.h"
+#include "ui/msgbox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "message.h"
+#include "ui/message.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "networksettings.h"
+#include "ui/networksettings.h"
 
 namespace brevion {
 namespace {

@@ -1,4 +1,4 @@
-#include "settingsstore.h"
+#include "ui/settingsstore.h"
 
 #include <QSettings>
 

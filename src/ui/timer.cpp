@@ -1,4 +1,4 @@
-#include "timer.h"
+#include "ui/timer.h"
 
 namespace brevion {
 

@@ -1,7 +1,7 @@
-#include "udpport.h"
+#include "ui/udpport.h"
 
-#include "datagramreader.h"
-#include "nxfns.h"
+#include "ui/datagramreader.h"
+#include "common/nxfns.h"
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
@@ -70,7 +70,6 @@ void UdpPort::fail(PortError error, const QString& text)
 bool UdpPort::Bind(quint16 localPort)
 {
     Close();
-    m_lastBindHeldHere = false;
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         fail(PortError::Other, errnoText(errno));
@@ -85,7 +84,6 @@ bool UdpPort::Bind(quint16 localPort)
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int error = errno;
         ::close(fd);
-        m_lastBindHeldHere = error == EADDRINUSE && IsBoundHere(localPort);
         fail(error == EADDRINUSE ? PortError::AddressInUse : PortError::Other, errnoText(error));
         return false;
     }
@@ -137,11 +135,6 @@ void UdpPort::SetRemote(const QString& host, quint16 port)
     m_remotePort = port;
 }
 
-bool UdpPort::IsFromRemote(const QHostAddress& sender, quint16 senderPort) const
-{
-    return !m_remoteAddress.isNull() && sender == m_remoteAddress && senderPort == m_remotePort;
-}
-
 bool UdpPort::Send(const QByteArray& datagram)
 {
     const QHostAddress destination = m_remoteAddress;
@@ -184,24 +177,10 @@ bool UdpPort::SendTo(const QByteArray& datagram, const QHostAddress& destination
     return true;
 }
 
-void UdpPort::DiscardPending()
-{
-    if (m_fd < 0)
-        return;
-    // Whatever the kernel still holds, then whatever was read but not delivered; a delivery
-    // under way stops, as it would on a new socket.
-    char byte;
-    while (::recv(m_fd, &byte, sizeof byte, MSG_DONTWAIT) >= 0) {
-    }
-    m_reader->clear();
-    ++m_generation;
-}
-
 bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
 {
     // IP_PKTINFO with an interface index picks the outgoing interface of each copy; the
     // destination stays 255.255.255.255 on the wire.
-    m_lastBroadcastInterfaces = 0;
     m_lastErrorString.clear();
     bool anySent = false;
     for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
@@ -237,7 +216,6 @@ bool UdpPort::sendLimitedBroadcast(const QByteArray& datagram, quint16 port)
         std::memcpy(CMSG_DATA(cmsg), &info, sizeof(info));
         if (::sendmsg(m_fd, &msg, 0) == static_cast<ssize_t>(datagram.size())) {
             anySent = true;
-            ++m_lastBroadcastInterfaces;
         } else {
             m_lastErrorString = errnoText(errno);
         }

@@ -45,40 +45,24 @@ public:
     bool IsBound() const;
     quint16 LocalPort() const { return m_localPort; }
     void SetRemote(const QString& host, quint16 port);
-    QString RemoteHost() const { return m_remoteHost; }
-    quint16 RemotePort() const { return m_remotePort; }
     bool Send(const QByteArray& datagram);
     // Sends to the given IPv4 address and port, leaving the remote host as it was; binds an
     // ephemeral port first when unbound.
     bool SendTo(const QByteArray& datagram, const QHostAddress& destination, quint16 port);
-    // Hands over every datagram read so far (DataArrival for each, then Drained).
-    void Drain() { deliver(); }
-    // Drops the datagrams that arrived but were not yet delivered, as closing and binding again
-    // would: a conversation that keeps its port uses it so that a late reply to the previous
-    // command is not taken for the answer to the next.
-    void DiscardPending();
     // Keeps only the first `bytes` bytes of each datagram from the next Bind on (the longest
     // reply the owner can use), so a flood of large datagrams costs no more than small ones.
     void SetDatagramLimit(int bytes) { m_datagramLimit = bytes; }
     // Whether a thread of the control's own reads the socket (the default), from now on.
     void SetReaderThread(bool on);
-    bool ReaderThread() const { return m_readerThread; }
     // Bytes held for delivery (each datagram counted with a fixed cost) and datagrams dropped
     // because that queue was full (diagnostics, tests).
     qsizetype QueuedBytes() const;
     quint64 DroppedDatagrams() const;
-    // Whether a datagram came from the remote host and port: a reply from the device's address
-    // but another port is someone else's, and so is one from another address.
-    bool IsFromRemote(const QHostAddress& sender, quint16 senderPort) const;
 
     PortError LastError() const { return m_lastError; }
     QString LastErrorString() const { return m_lastErrorString; }
-    // The last Bind failed because a control of this program holds the port.
-    bool LastBindHeldHere() const { return m_lastBindHeldHere; }
     // Whether a control of this program has the port bound.
     static bool IsBoundHere(quint16 port);
-    // Number of interfaces the last limited-broadcast send went out on (tests, diagnostics).
-    int LastBroadcastInterfaces() const { return m_lastBroadcastInterfaces; }
 
 signals:
     void DataArrival(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
@@ -99,14 +83,12 @@ private:
     int m_datagramLimit = 65535;
     quint64 m_generation = 0; // changes on every Close: deliveries of an older socket stop
     quint64 m_deliveringFor = 0; // the generation being delivered, 0 when none
-    bool m_lastBindHeldHere = false;
     quint16 m_localPort = 0;
     QString m_remoteHost;
     QHostAddress m_remoteAddress; // null when m_remoteHost is not an address
     quint16 m_remotePort = 0;
     PortError m_lastError = PortError::None;
     QString m_lastErrorString;
-    int m_lastBroadcastInterfaces = 0;
 };
 
 } // namespace brevion

@@ -1,4 +1,4 @@
-#include "waitloop.h"
+#include "ui/waitloop.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
-#include "blockpacker.h"
+#include "update/blockpacker.h"
 
-#include "settingsrecord.h"
-#include "wireformat.h"
+#include "config/settingsrecord.h"
+#include "wire/wireformat.h"
 
 #include <algorithm>
 

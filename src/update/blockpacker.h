@@ -1,7 +1,7 @@
 #pragma once
 
-#include "updatefile.h"
-#include "wireformat.h"
+#include "update/updatefile.h"
+#include "wire/wireformat.h"
 
 #include <QByteArray>
 

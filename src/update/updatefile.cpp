@@ -1,8 +1,8 @@
-#include "updatefile.h"
+#include "update/updatefile.h"
 
-#include "regularfile.h"
+#include "common/regularfile.h"
 
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 namespace brevion {
 namespace {
@@ -83,6 +83,12 @@ UpdateFileResult LoadUpdateFile(const QString& path)
                        : read.problem == P::TooLarge ? int(kUpdateFileTooLarge)
                                                      : read.errorNumber;
     return {std::nullopt, {number, QStringLiteral("The update file cannot be read: %1.").arg(read.reason)}};
+}
+
+QString VersionText(qint32 version)
+{
+    const quint32 v = static_cast<quint32>(version);
+    return QStringLiteral("%1.%2.%3").arg((v >> 16) & 255).arg((v >> 8) & 255).arg(v & 255);
 }
 
 } // namespace brevion

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 namespace brevion {
 
@@ -78,5 +78,8 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes);
 
 // Reads and checks the file at path: a regular file of at most kMaxUpdateFileBytes.
 UpdateFileResult LoadUpdateFile(const QString& path);
+
+// "1.0.17": major (bits 16-23), minor (8-15), build (0-7).
+QString VersionText(qint32 version);
 
 } // namespace brevion

@@ -1,6 +1,6 @@
-#include "updatelist.h"
+#include "update/updatelist.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <QDir>
 #include <QFile>
@@ -148,12 +148,6 @@ void SortUpdateFiles(std::vector<UpdateFileInfo>& files, int bootCount)
     const auto firmwareEnd = files.begin() + static_cast<std::ptrdiff_t>(n - std::min<size_t>(size_t(bootCount), n));
     newestFirst(files.begin(), firmwareEnd);
     newestFirst(firmwareEnd, files.end());
-}
-
-QString VersionText(qint32 version)
-{
-    const quint32 v = static_cast<quint32>(version);
-    return QStringLiteral("%1.%2.%3").arg((v >> 16) & 255).arg((v >> 8) & 255).arg(v & 255);
 }
 
 QString UpdateListLine(const UpdateFileInfo& info)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updatefile.h"
+#include "update/updatefile.h"
 
 #include <QString>
 
@@ -63,9 +63,6 @@ struct UpdateListing {
 // retry(error) decides: true examines it again, false abandons the listing.
 UpdateListing ListUpdateFiles(const QString& folder, const QString& hdweVer, const QString& bootVer,
                               const std::function<bool(const UpdateFileError&)>& retry);
-
-// "1.0.17": major (bits 16-23), minor (8-15), build (0-7).
-QString VersionText(qint32 version);
 
 // "Ver 1.0.17 (FIRM.bin)".
 QString UpdateListLine(const UpdateFileInfo& info);

@@ -1,4 +1,4 @@
-#include "wireformat.h"
+#include "wire/wireformat.h"
 
 #include <algorithm>
 #include <cstring>

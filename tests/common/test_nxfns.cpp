@@ -1,4 +1,4 @@
-#include "nxfns.h"
+#include "common/nxfns.h"
 
 #include <gtest/gtest.h>
 
@@ -33,19 +33,4 @@ TEST(NxFns, AddressesOnlyFourPlainDecimalParts)
         IPToBytes(text, b[0], b[1], b[2], b[3]);
         EXPECT_EQ(quint32(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3], address.value_or(0)) << text;
     }
-}
-
-TEST(NxFns, RuleSentences)
-{
-    const std::pair<OutCnctRule, QString> cases[] = {
-        {{"192.168.1.20", 23, 7, 30},
-         "Connect to 192.168.1.20, Port 23, using TCP upon powerup or reboot. Login with the specified username/password "
-         "when prompted. Remain connected until 30 seconds of inactivity."},
-        {{"  10.0.0.1 ", 5000, 0xF8, 0},
-         "Connect to 10.0.0.1, Port 5000, using UDP when incoming data is detected on the serial port. Remain connected "
-         "indefinitely."},
-        {{"10.0.0.1", 0, 7, 30}, ""}, {{"", 23, 7, 30}, ""},
-    };
-    for (const auto& [rule, sentence] : cases)
-        EXPECT_EQ(RuleDescription(rule), sentence);
 }

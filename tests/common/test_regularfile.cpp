@@ -1,6 +1,6 @@
 // Reading and replacing files: what is refused without waiting, where a save through links lands,
 // and that no failure or interrupt leaves a temporary file or changes the old file.
-#include "regularfile.h"
+#include "common/regularfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "settingsfile.h"
+#include "config/settingsfile.h"
 
 #include <QStringList>
 

@@ -1,7 +1,8 @@
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
-#include "settingscheck.h"
-#include "deviceprotocol.h"
+#include "config/controlvalues.h"
+#include "config/settingscheck.h"
+#include "sim/deviceprotocol.h"
 
 #include "hex.h"
 
@@ -113,8 +114,11 @@ TEST(Reply, FieldsOfEachLayoutReachTheSettings)
     }
 }
 
-// Nothing the device cannot hold is sent: no value is cut to its low bits or to its field.
+// Nothing the device cannot hold is sent: no value is cut to its low bits or to its field, no
+// static address leaves the device unreachable. held: what the device reported, when not the
+// row's own values; a value equal to it is the device's own and sent back unjudged.
 #define EDIT(...) [](SettingsEntry& e, DeviceSettings& s) { (void)e, (void)s, __VA_ARGS__; }
+#define STATIC(ip, mask, gateway) EDIT(e = {false, ip, mask, gateway, "1", 4, 0, "2"})
 TEST(Check, RefusesWhatTheDeviceCannotHold)
 {
     const QString rule1 = "Outgoing Connections, rule 1", udp = "Port to listen for UDP packets", tcp = "TCP Port to accept connections";
@@ -123,6 +127,7 @@ TEST(Check, RefusesWhatTheDeviceCannotHold)
         void (*edit)(SettingsEntry&, DeviceSettings&);
         SettingsLayout layout;
         QString field; // empty: sent
+        void (*held)(SettingsEntry&, DeviceSettings&) = nullptr;
     } cases[] = {
         {EDIT((void)e), L::Login, {}},  {EDIT(e.IPPort = "65536"), L::Basic, tcp},
         {EDIT(e.IPPort = " 65535 "), L::Basic, {}},  {EDIT(e.IPPort = "80.5"), L::Basic, tcp},
@@ -137,14 +142,30 @@ TEST(Check, RefusesWhatTheDeviceCannotHold)
         {EDIT(s.Username = QString::fromUtf8("J\u00f8rn")), L::Login, {}}, {EDIT(s.NetName = QString(17, u'n')), L::Basic, "Device Name"},
         {EDIT(s.NetName = QString(16, u'n') + "  "), L::Basic, {}}, {EDIT(s.Password = QString::fromUtf8("pw\u20ac")), L::Login, "Password"},
         {EDIT(s.UserPrompt = QString(33, u'u')), L::Login, "Prompt for User Name"},
+        {STATIC("0.0.0.0", "255.255.255.0", "0.0.0.0"), L::Basic, "IP Address"},
+        {STATIC("224.0.0.1", "255.255.255.0", "10.0.0.1"), L::Basic, "IP Address"},
+        {STATIC("255.255.255.255", "255.255.255.0", "10.0.0.1"), L::Basic, "IP Address"},
+        {STATIC("223.255.255.254", "255.255.255.255", "0.0.0.0"), L::Basic, {}}, // no gateway; a mask of one address
+        {STATIC("10.0.0.2", "255.0.255.0", "10.0.0.1"), L::Basic, "Subnet Mask"},
+        {STATIC("10.0.0.2", "0.0.0.0", "255.255.255.255"), L::Basic, "Default Gateway"},
+        // What the device holds is sent back unjudged; what differs from it, and a rate the list
+        // cannot show, are judged.
+        {EDIT(s.NetName = "Renamed", s.Rules.OutRules[1].IdleSecs = -1), L::Login, {}, EDIT(s.Rules.OutRules[1].IdleSecs = -1)},
+        {EDIT(s.Rules.OutRules[1].IdleSecs = 70000), L::Login, rule1, EDIT(s.Rules.OutRules[1].IdleSecs = -1)},
+        {STATIC("10.0.0.2", "255.0.255.0", "0.0.0.0"), L::Basic, {}, STATIC("10.0.0.2", "255.0.255.0", "0.0.0.0")},
+        {STATIC("10.0.0.2", "255.0.255.0", "0.0.0.0"), L::Basic, "Subnet Mask", EDIT(e.SubnetMask = "255.0.255.0")}, // DHCP
+        {EDIT(e.BaudRate = -1), L::Basic, "Baud rate", EDIT(e.BaudRate = -1)},
     };
     int row = 0;
     for (const auto& c : cases) {
         SettingsEntry entry{true, {}, {}, {}, "10001", 4, 0, "10002"};
         DeviceSettings settings = sample();
         settings.Rules.OutRules[1] = {"10.0.0.1", 23, OUT_TCP, 60};
+        ControlValues held{entry, settings};
         c.edit(entry, settings);
-        const std::optional<InvalidSetting> invalid = CheckSettings(entry, settings, c.layout);
+        if (c.held)
+            c.held(held.entry, held.settings);
+        const std::optional<InvalidSetting> invalid = CheckSettings(entry, settings, c.layout, c.held ? &held : nullptr);
         EXPECT_EQ(invalid ? invalid->field : QString(), c.field) << "row " << row++;
     }
 }

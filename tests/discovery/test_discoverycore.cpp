@@ -1,7 +1,7 @@
 // Reply parsing, the device list and the targets of a search.
-#include "devicelist.h"
-#include "discoveryreply.h"
-#include "searchtarget.h"
+#include "discovery/devicelist.h"
+#include "discovery/discoveryreply.h"
+#include "discovery/searchtarget.h"
 
 #include <gtest/gtest.h>
 

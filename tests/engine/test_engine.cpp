@@ -1,15 +1,15 @@
 // The device engine against simulated devices on loopback: routing by sender, every outcome,
 // updates through faults, many devices over one socket.
-#include "commandconversation.h"
-#include "devicelink.h"
-#include "discoverconversation.h"
-#include "updateconversation.h"
+#include "engine/commandconversation.h"
+#include "engine/devicelink.h"
+#include "engine/discoverconversation.h"
+#include "engine/updateconversation.h"
 
-#include "deviceprotocol.h"
+#include "sim/deviceprotocol.h"
 #include "rig.h"
 #include "wait.h"
-#include "updatefile.h"
-#include "updateimage.h"
+#include "update/updatefile.h"
+#include "sim/updateimage.h"
 
 #include <QtTest>
 #include <QUdpSocket>
@@ -130,6 +130,8 @@ private slots:
             QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
         Engine e(1, holder.localPort());
         e.apply(fault);
+        if (op == Op::ReadThenSave) // a slow reply, so that a save sent alongside the read would show
+            e.faults([](talixsim::Faults& f) { f.replyDelayMs = 100; });
         DeviceLink& link = *e.link;
         DeviceSettings s;
         s.NetName = QStringLiteral("Renamed");
@@ -145,8 +147,16 @@ private slots:
             e.forge(op == Op::Read ? 'Q' : 'S');
         QVERIFY(support::waitUntil([c] { return c->isFinished(); }));
         QCOMPARE(c->outcome().code, expected);
-        if (first)
+        if (first) {
             QCOMPARE(first->outcome().code, Code::Accepted);
+            // One conversation with a device at a time: the save leaves after the read's reply.
+            const auto log = e.fleet.traffic();
+            const auto is = [](talixsim::TrafficEntry::Direction d, const char* prefix) {
+                return [=](const talixsim::TrafficEntry& t) { return t.direction == d && t.bytes.startsWith(prefix); };
+            };
+            QVERIFY(std::ranges::find_if(log, is(talixsim::TrafficEntry::Direction::Out, "XQ")) <
+                    std::ranges::find_if(log, is(talixsim::TrafficEntry::Direction::In, "XS")));
+        }
         if (expected == Code::Accepted && op == Op::Read)
             QCOMPARE(c->reply()->IPAddr, e.ip());
         if (expected == Code::Accepted && (op == Op::Save || op == Op::ReadThenSave))

@@ -1,10 +1,10 @@
 // Show returns only when every main window is gone and unloads all three; so does terminating.
-#include "nxconfig.h"
+#include "entry/nxconfig.h"
 
-#include "forms.h"
-#include "nxfind.h"
-#include "nxsetup.h"
-#include "nxupdate.h"
+#include "ui/forms.h"
+#include "gui/nxfind.h"
+#include "gui/nxsetup.h"
+#include "gui/nxupdate.h"
 #include "rig.h"
 
 #include <QTest>

@@ -1,8 +1,8 @@
 // A host without a QApplication, through the C interface: each Show makes an application for the
 // length of the call and removes it; releasing NULL is ignored. Exit status 0 when all held.
-#include "brevion.h"
-#include "forms.h"
-#include "nxfind.h"
+#include "entry/brevion.h"
+#include "ui/forms.h"
+#include "gui/nxfind.h"
 #include "rig.h"
 
 #include <QApplication>

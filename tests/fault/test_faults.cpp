@@ -1,16 +1,16 @@
 // The engine's waits and retry counts, each against a device that answers just inside or just
 // outside them: a time-out halved, a pause moved or a retry count changed fails here. Every
 // fault's outcome (loss, duplicates, corrupt replies, "N", silence, strangers) is in tests/engine.
-#include "commandconversation.h"
-#include "devicelink.h"
-#include "discoverconversation.h"
-#include "updateconversation.h"
+#include "engine/commandconversation.h"
+#include "engine/devicelink.h"
+#include "engine/discoverconversation.h"
+#include "engine/updateconversation.h"
 
-#include "deviceprotocol.h"
-#include "networksettings.h"
+#include "sim/deviceprotocol.h"
+#include "ui/networksettings.h"
 #include "rig.h"
-#include "updatefile.h"
-#include "updateimage.h"
+#include "update/updatefile.h"
+#include "sim/updateimage.h"
 
 #include <QSignalSpy>
 #include <QtTest>

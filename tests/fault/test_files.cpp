@@ -1,7 +1,7 @@
 // Update files the loader must refuse before it parses them: too large, or not a regular file
 // (a FIFO would wait for a writer), or missing. Damaged contents: tests/update.
-#include "updatefile.h"
-#include "updateimage.h"
+#include "update/updatefile.h"
+#include "sim/updateimage.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // fails with its exit code, and nothing reaches the device.
 #include "rig.h"
 #include "talixctl.h"
-#include "updateimage.h"
+#include "sim/updateimage.h"
 #include "watchdog.h"
 
 #include <QTemporaryDir>

@@ -8,10 +8,10 @@
 
 #include "fuzzcheck.h"
 
-#include "commandexchange.h"
-#include "devicelink.h"
-#include "deviceversions.h"
-#include "networksettings.h"
+#include "gui/commandexchange.h"
+#include "engine/devicelink.h"
+#include "config/deviceversions.h"
+#include "ui/networksettings.h"
 
 #include <QCoreApplication>
 

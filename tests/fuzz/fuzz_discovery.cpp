@@ -3,8 +3,8 @@
 
 #include "fuzzcheck.h"
 
-#include "devicelist.h"
-#include "discoveryreply.h"
+#include "discovery/devicelist.h"
+#include "discovery/discoveryreply.h"
 
 #include <QSet>
 

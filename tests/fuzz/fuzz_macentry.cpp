@@ -2,8 +2,8 @@
 
 #include "fuzzcheck.h"
 
-#include "maccommand.h"
-#include "settingsrecord.h"
+#include "config/maccommand.h"
+#include "config/settingsrecord.h"
 
 using namespace brevion;
 

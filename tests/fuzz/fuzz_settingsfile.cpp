@@ -3,7 +3,7 @@
 
 #include "fuzzcheck.h"
 
-#include "settingsfile.h"
+#include "config/settingsfile.h"
 
 using namespace brevion;
 

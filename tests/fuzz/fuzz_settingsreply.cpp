@@ -3,7 +3,7 @@
 
 #include "fuzzcheck.h"
 
-#include "settingsrecord.h"
+#include "config/settingsrecord.h"
 
 using namespace brevion;
 

@@ -3,9 +3,9 @@
 
 #include "fuzzcheck.h"
 
-#include "nxfns.h"
-#include "settingsrecord.h"
-#include "updatelist.h"
+#include "common/nxfns.h"
+#include "config/settingsrecord.h"
+#include "update/updatelist.h"
 
 #include <cmath>
 

@@ -3,9 +3,9 @@
 
 #include "fuzzcheck.h"
 
-#include "blockpacker.h"
-#include "settingsrecord.h"
-#include "updatefile.h"
+#include "update/blockpacker.h"
+#include "config/settingsrecord.h"
+#include "update/updatefile.h"
 
 using namespace brevion;
 

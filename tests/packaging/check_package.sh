@@ -67,6 +67,10 @@ read -r _ _ w h < <(grep -o 'viewBox="[^"]*"' "$usr/share/icons/hicolor/scalable
 resolved=$(ldd "$usr/bin/brevion" | awk '/libbrevion/ { print $3 }')
 [[ "$resolved" == "$root"/* ]] || fail "brevion loads libbrevion from '$resolved', not the package"
 out=$("$usr/bin/brevion" --help 2>&1) || fail "brevion --help: $out"
+# libbrevion exports NxConfig, ConfigureNetwork and the C interface, and nothing of its insides.
+extra=$(nm -D --defined-only "$usr/$libdir/libbrevion.so.1" | awk '$2 ~ /^[TDBVWR]$/ { print $3 }' | c++filt |
+  grep -vE '^(brevion_[a-z]+|brevion::(NxConfig::|ConfigureNetwork\()|typeinfo|_edata$|_end$|__bss_start$)') &&
+  fail "libbrevion exports more than its interface: $(echo "$extra" | head -n 3 | tr '\n' ' ')"
 
 # Host programs against the unpacked tree: CMake package and pkg-config file.
 expected="Brevion.NxConfig $version"

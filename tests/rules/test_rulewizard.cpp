@@ -1,5 +1,5 @@
 // The wizard's rule building and checks, without its window (flows: test_rulelist).
-#include "rulewizard.h"
+#include "rules/rulewizard.h"
 
 #include <gtest/gtest.h>
 
@@ -93,4 +93,19 @@ TEST(RuleWizard, PagesNextAndBack)
         const auto backs = std::tuple(WizBackPage(4, choices), WizBackPage(3, choices), WizBackPage(1, choices), WizBackPage(0, choices));
         EXPECT_EQ(backs, std::tuple(back, 2, 0, 0));
     }
+}
+
+TEST(OutCnctRule, RuleSentences)
+{
+    const std::pair<OutCnctRule, QString> cases[] = {
+        {{"192.168.1.20", 23, 7, 30},
+         "Connect to 192.168.1.20, Port 23, using TCP upon powerup or reboot. Login with the specified username/password "
+         "when prompted. Remain connected until 30 seconds of inactivity."},
+        {{"  10.0.0.1 ", 5000, 0xF8, 0},
+         "Connect to 10.0.0.1, Port 5000, using UDP when incoming data is detected on the serial port. Remain connected "
+         "indefinitely."},
+        {{"10.0.0.1", 0, 7, 30}, ""}, {{"", 23, 7, 30}, ""},
+    };
+    for (const auto& [rule, sentence] : cases)
+        EXPECT_EQ(RuleDescription(rule), sentence);
 }

@@ -1,10 +1,10 @@
 // The simulated device's side of the protocol: what it accepts, refuses and ignores, and what
 // its flash does. The byte layouts are the program's own and pinned by its codec tests; what
 // the device stores and sends is checked by every test that reads or saves against it.
-#include "deviceprotocol.h"
-#include "flash.h"
+#include "sim/deviceprotocol.h"
+#include "sim/flash.h"
 #include "hex.h"
-#include "updateimage.h"
+#include "sim/updateimage.h"
 
 #include <gtest/gtest.h>
 

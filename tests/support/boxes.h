@@ -4,7 +4,7 @@
 // Cancel to Retry/Cancel, OK to the rest. Hand sink() to an exchange, or install it for the
 // windows with support::answerBoxes (windows.h).
 
-#include "message.h"
+#include "ui/message.h"
 
 #include <deque>
 #include <vector>

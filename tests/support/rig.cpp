@@ -1,6 +1,6 @@
 #include "rig.h"
 
-#include "networksettings.h"
+#include "ui/networksettings.h"
 
 #include <QUdpSocket>
 

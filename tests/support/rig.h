@@ -5,7 +5,7 @@
 // run side by side. Erases and restarts are short so that a test waits little. The network
 // settings stay on loopback after the rig is gone: the defaults would broadcast beyond this host.
 
-#include "fleet.h"
+#include "sim/fleet.h"
 
 #include <QString>
 

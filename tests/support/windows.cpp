@@ -1,9 +1,9 @@
 #include "windows.h"
 
-#include "dialogs.h"
-#include "msgbox.h"
-#include "nxsetup.h"
-#include "outgoingwiz.h"
+#include "ui/dialogs.h"
+#include "ui/msgbox.h"
+#include "gui/nxsetup.h"
+#include "gui/outgoingwiz.h"
 
 #include <QLineEdit>
 #include <QPushButton>

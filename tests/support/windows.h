@@ -4,7 +4,7 @@
 // by a Boxes recorder, and outgoing rules added through the wizard as a user would.
 
 #include "boxes.h"
-#include "forms.h"
+#include "ui/forms.h"
 
 #include <QString>
 

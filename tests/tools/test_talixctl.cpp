@@ -4,8 +4,8 @@
 #include "talixctl.h"
 
 #include "rig.h"
-#include "settingsfile.h"
-#include "updateimage.h"
+#include "config/settingsfile.h"
+#include "sim/updateimage.h"
 
 #include <nlohmann/json.hpp>
 
@@ -215,11 +215,15 @@ private slots:
     // named on stderr and not sent.
     void writeJsonKeepsAbsentKeys()
     {
+        // Rules that no check lets a user write, written by another tool: they go back as they are.
+        rig->change(0, [](DeviceState& d) { d.rules[2] = {0x0A000005, 40000, 3, -1}; });
+        rig->change(1, [](DeviceState& d) { d.rules[2] = {0x0A000005, 40000, 3, 70000}; });
+        QCOMPARE(rig->run("write 127.0.0.3 " + rig->file("same.json", QByteArray::fromStdString(rig->run("--json read 127.0.0.3").out))).code, 0);
         // Not carried, so not judged (JSON found past a byte-order mark); with DHCP the static addresses are not judged either.
         QCOMPARE(rig->run("write 127.0.0.4 " + rig->file("basic", "\xEF\xBB\xBF" R"({"UDPPort": -1, "NetName": "B"})")).code, 0);
         QCOMPARE(rig->run("write 127.0.0.2 " + rig->file("dhcp.json", R"({"DHCP": true, "Gateway": "none"})")).code, 0);
         QVERIFY(rig->fleet.device(2).name == "B" && rig->fleet.device(0).dhcp);
-        const QString path = rig->file("edit.json", R"({"NetName": "Kiln", "BaudRate": 19200, "layout": "Login",
+        const QString path = rig->file("edit.json", R"({"NetName": "Kiln", "BaudRate": 19200,
             "OutRules": [{}, {"IPAddr": "10.1.2.3", "Port": 502, "Flags": 1}], "Username": "op"})");
         rig->fleet.clearTraffic();
         for (int n : {0, 1, 2}) {
@@ -255,6 +259,9 @@ private slots:
             {0, R"({"OutRules": [{"Port": 65536}]})", false, "\"OutRules[0].Port\" must be from 0 to 65535"},
             {0, "{\"OutRules\": [{},{},{},{},{},{},{},{},{},{},{},{},{}]}", false, "at most 12 rules"},
             {0, R"({"IPPort": )", false, "bad.json: not valid JSON: parse error at line 1, column 12"},
+            {0, R"({"IPPort": 1e9200})", false, "bad.json: not valid JSON: number overflow"},
+            {0, "{\"NetName\": \"A\",\n \"layout\": \"Rules\"}", true, "bad.json: line 2: \"layout\" cannot be written"},
+            {0, R"({"DHCP": false, "IPAddr": "0.0.0.0"})", true, "\"IP Address\" cannot be sent"},
             {0, QByteArray((1 << 20) + 1, ' '), false, "larger than 1 MiB"},
             {0, "#TRUE#\r\n\"1.2.3.4\"\r\n", false, "bad.TALIX, line 3: "},
             {0, {}, false, "absent.json cannot be read: No such file"}};
@@ -449,18 +456,36 @@ private slots:
         QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(-2, "XS"), 1);
     }
 
-    // A plan that cannot be applied whole is refused (exit 3) before any bridge is saved.
+    // A plan that cannot be applied whole is refused (exit 3) before any bridge is saved, with and
+    // without --check; a value a bridge holds outside the plan refuses only a change to that bridge.
     void applyRefusesBadPlans()
     {
         rig->change(1, [](DeviceState& d) { d.baud = 1234; }); // a rate the window does not offer
-        for (const char* plan : {R"({"devices": {"0050C25A3000": {"IPPort": 70000}}})", R"({"devices": {"0050C25A300": {}}})",
-                                 R"({"devices": {"0050C25A3000": {"IPaddr": "10.0.0.1"}}})", R"({"device": {}})",
-                                 R"({"devices": {"0050C25A3000": {}, "00:50:c2:5a:30:00": {}}})", R"({"devices": )",
-                                 R"({"defaults": {"NetName": "X"}, "devices": {"0050C25A3000": {}, "0050C25A3001": {}}})"}) {
-            rig->fleet.clearTraffic();
-            const Result r = rig->run("apply " + rig->file("bad.json", plan));
-            QVERIFY2(r.code == 3 && !r.err.empty(), plan);
-            QCOMPARE(int(rig->received(-2).size()), QByteArray(plan).contains("NetName") ? 4 : 0); // search, reads
+        const QByteArray deep = R"({"devices": {"0050C25A3000": {"OutRules": )" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}}}";
+        const std::tuple<QByteArray, int, QString> rows[] = { // plan, bridges read before the refusal (-1: applied), told
+            {R"({"devices": {"0050C25A3000": {"IPPort": 70000}}})", 0, ""}, {R"({"devices": {"0050C25A300": {}}})", 0, ""},
+            {R"({"devices": {"0050C25A3000": {"IPaddr": "10.0.0.1"}}})", 0, ""}, {R"({"device": {}})", 0, ""},
+            {R"({"devices": {"0050C25A3000": {}, "00:50:c2:5a:30:00": {}}})", 0, ""}, {R"({"devices": )", 0, ""},
+            {R"({"defaults": {"NetName": "X"}, "devices": {"0050C25A3000": {}, "0050C25A3001": {}}})", 2, "\"Baud rate\""},
+            {"{\"devices\": {\"0050C25A3000\": {},\n \"0050C25A3000\": {}}}", 0, "line 2: \"devices.0050C25A3000\" is given twice"},
+            {R"({"devices": {"0050C25A3000": {"NetName": "A", "NetName": "B"}}})", 0, "\"devices.0050C25A3000.NetName\" is given twice"},
+            {R"({"devices": {"0050C25A3000": {"NetName": "a\u0000b"}}})", 0, "holds a control character (U+0000)"},
+            {"{\"devices\": {\"0050C25A3000\": {\"NetName\": \"a\x7F\"}}}", 0, "holds a control character (U+007F)"},
+            {deep, 0, "line 1: \"devices.0050C25A3000.OutRules[0][0][0][0][0]\" is nested deeper than 8 levels"},
+            {"{\"devices\": {\"0050C25A3000\":\n{\"NetName\": \"A\",\n \"FirmVer\": \"1.0.21\"}}}", 1,
+             "line 3: \"FirmVer\" cannot be written: the device reports \"1.0.17\", not \"1.0.21\""},
+            {R"({"devices": {"0050C25A3000": {"DHCP": false, "IPAddr": "255.255.255.255"}}})", 0, "\"IP Address\""},
+            {R"({"defaults": {"DHCP": false, "SubnetMask": "255.0.255.0"}, "devices": {}})", 0, "\"Subnet Mask\""},
+            {R"({"devices": {"0050C25A3000": {"NetName": "Renamed"}, "0050C25A3001": {}}})", -1, ""}};
+        for (const auto& [plan, reached, told] : rows) {
+            for (const QString mode : {"apply --check ", "apply "}) {
+                rig->fleet.clearTraffic();
+                const Result r = rig->run(mode + rig->file("bad.json", plan));
+                QVERIFY2(reached < 0 ? r.code == 0 : r.code == 3 && !r.err.empty(), plan.left(100).constData());
+                QVERIFY2(QString::fromStdString(r.err).contains(told), r.err.c_str());
+                QCOMPARE(rig->heard(-2, "XQ"), reached < 0 ? 2 : reached);
+                QCOMPARE(rig->heard(-2, "XS"), reached < 0 && !mode.contains("check") ? 1 : 0);
+            }
         }
     }
 
@@ -484,6 +509,16 @@ private slots:
                        {{"updated", 0}, {"unchanged", 2}, {"skipped", 0}, {"failed", 0}}}));
         QVERIFY(rig->fleet.device(0).firm == (Version3{1, 0, 18}) && rig->fleet.device(1).firm == (Version3{1, 0, 18}));
         QCOMPARE(rig->heard(2, "XP\xE7"), 0);
+
+        // --to: exactly that version, down as well as up; --force programs the same version again.
+        rig->change(1, [](DeviceState& d) { d.firm = {1, 0, 30}; });
+        json runs;
+        for (const char* to : {"1.0.18", "1.0.18", "1.0.18 --force", "1.0.19", "1.0"}) {
+            Result r = rig->run("--json update-all " + folder + " --only 0050C25A3000,0050C25A3001 --to " + to);
+            runs.push_back({r.code, r.j["summary"]["updated"], r.j["summary"]["unchanged"], r.j["summary"]["skipped"]});
+        }
+        JCOMPARE(runs, (json{{0, 1, 1, 0}, {0, 0, 2, 0}, {0, 2, 0, 0}, {0, 0, 0, 2}, {2, nullptr, nullptr, nullptr}}));
+        QCOMPARE(rig->fleet.device(1).firm, (Version3{1, 0, 18}));
     }
 
     // SIGINT: the update under way is finished, no other bridge is started, the summary follows.

@@ -1,8 +1,8 @@
 // The window-system facades: message boxes, dialogs shown modally, the window registry.
 
-#include "dialogs.h"
-#include "forms.h"
-#include "msgbox.h"
+#include "ui/dialogs.h"
+#include "ui/forms.h"
+#include "ui/msgbox.h"
 
 #include <QApplication>
 #include <QAbstractButton>

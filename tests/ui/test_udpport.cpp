@@ -2,10 +2,10 @@
 // sender, and a held port told apart (here or elsewhere): every conversation of tests/engine and
 // the status texts of tests/discovery.
 
-#include "udpport.h"
+#include "ui/udpport.h"
 
-#include "datagramreader.h"
-#include "timer.h"
+#include "ui/datagramreader.h"
+#include "ui/timer.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
-#include "blockpacker.h"
-#include "maccommand.h"
-#include "updatefile.h"
-#include "updatelist.h"
+#include "update/blockpacker.h"
+#include "config/maccommand.h"
+#include "update/updatefile.h"
+#include "update/updatelist.h"
 
 #include "hex.h"
 
@@ -132,7 +132,7 @@ TEST(UpdateList, VersionsFitSortAndLines)
 }
 
 // Which file fits which versions: FitsDevice above; a foreign file and a hardware text without a
-// dot: tests/update/test_nxupdate.
+// dot: tests/gui/test_nxupdate.
 TEST(ExamineUpdateFile, ReadsHeaderAndJudgesFit)
 {
     QTemporaryDir dir;

@@ -1,9 +1,9 @@
 // The host program: creates the component and shows it.
-#include "nxconfig.h"
+#include "entry/nxconfig.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 
-#include "fleet.h"
+#include "sim/fleet.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devicestate.h"
-#include "faults.h"
+#include "sim/devicestate.h"
+#include "sim/faults.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 // talix-sim: simulated TALIX devices on one UDP port until SIGINT/SIGTERM or --duration.
-#include "deviceprotocol.h"
-#include "fleet.h"
+#include "sim/deviceprotocol.h"
+#include "sim/fleet.h"
 #include "fleetfile.h"
-#include "updateimage.h"
+#include "sim/updateimage.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,6 +1,6 @@
 #include "conversations.h"
 
-#include "discoverytexts.h"
+#include "discovery/discoverytexts.h"
 #include "talixctl.h"
 
 #include <QEventLoop>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "devicelink.h"
-#include "discoverconversation.h"
-#include "outcome.h"
-#include "updateconversation.h"
+#include "engine/devicelink.h"
+#include "engine/discoverconversation.h"
+#include "engine/outcome.h"
+#include "engine/updateconversation.h"
 
 #include <QString>
 

@@ -1,21 +1,21 @@
 #include "fleetcommands.h"
 
-#include "commandconversation.h"
+#include "engine/commandconversation.h"
 #include "conversations.h"
-#include "devicelink.h"
-#include "devicelist.h"
-#include "discoverconversation.h"
-#include "discoverytexts.h"
+#include "engine/devicelink.h"
+#include "discovery/devicelist.h"
+#include "engine/discoverconversation.h"
+#include "discovery/discoverytexts.h"
 #include "fleetplan.h"
 #include "interrupts.h"
-#include "regularfile.h"
-#include "settingsfile.h"
+#include "common/regularfile.h"
+#include "config/settingsfile.h"
 #include "settingsjson.h"
 #include "settingsview.h"
 #include "talixctl.h"
-#include "updateconversation.h"
-#include "updatefile.h"
-#include "updatelist.h"
+#include "engine/updateconversation.h"
+#include "update/updatefile.h"
+#include "update/updatelist.h"
 
 #include <nlohmann/json.hpp>
 
@@ -386,7 +386,7 @@ int FleetDiff(const FleetRun& run, const QString& ip, const QString& path)
     }
     const SettingsLayout layout = one[0].reply->layout;
     const DeviceView current = ViewOfReply(*one[0].reply);
-    const Merged merged = MergeSettings(current, layout, {input});
+    const Merged merged = MergeSettings(current, layout, {input}, &*one[0].reply);
     if (merged.error) {
         run.err << str(*merged.error) << '\n';
         return kBadInputFile;
@@ -441,10 +441,10 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
     if (!ctx.open())
         return kDeviceFailed;
     QStringList keys;
-    QHash<QString, QByteArray> entries;
+    QHash<QString, SettingsInput> entries;
     for (const PlanDevice& d : plan->devices) {
         keys << d.key;
-        entries.insert(d.key, d.settings);
+        entries.insert(d.key, {d.settings, true, d.line});
     }
     std::vector<Bridge> bridges = namedBridges(ctx.discover(), keys);
     ctx.readAll(bridges, allOf(bridges));
@@ -462,10 +462,14 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
             continue;
         const SettingsLayout layout = b.reply->layout;
         const DeviceView current = ViewOfReply(*b.reply);
-        const Merged merged = MergeSettings(current, layout, {{plan->defaults}, {entries.value(b.key)}});
+        const Merged merged = MergeSettings(current, layout, {{plan->defaults, true, plan->defaultsLine}, entries.value(b.key)},
+                                            &*b.reply);
         const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
         const QByteArray save = BuildSaveCommand(after, layout);
-        if (save == BuildSaveCommand(before, layout))
+        // The plan itself contradicts the bridge (a read-only key): refused even when nothing changes.
+        // A value the bridge holds outside the plan blocks only a change to this bridge.
+        const bool planContradicts = merged.error && !merged.invalid;
+        if (save == BuildSaveCommand(before, layout) && !planContradicts)
             continue;
         if (merged.error) {
             run.err << str(QStringLiteral("%1 %2: %3").arg(b.mac, b.ip, *merged.error)) << '\n';
@@ -577,9 +581,21 @@ private:
     bool m_drawn = false;
 };
 
+// The firmware file of `version` (empty: the newest) among those that fit; bootloader files take
+// no part. Firmware files come first in the listing, newest first.
+const UpdateFileInfo* chooseFirmware(const UpdateListing& listing, const QString& version)
+{
+    const int firmware = int(listing.files.size()) - listing.bootCount;
+    for (int f = 0; f < firmware; ++f)
+        if (version.isEmpty() || VersionText(listing.files[f].Version) == version)
+            return &listing.files[f];
+    return nullptr;
+}
+
 } // namespace
 
-int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only)
+int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
+                   const UpdateTarget& target)
 {
     QStringList onlyKeys;
     for (const QString& text : only) {
@@ -637,18 +653,19 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
             b.error = error->description;
             continue;
         }
-        // Only firmware files take part; they come first, newest first.
-        if (int(listing.files.size()) == listing.bootCount) {
+        const UpdateFileInfo* chosen = chooseFirmware(listing, target.version);
+        if (!chosen) {
             rows[i].result = Result::Skipped;
             continue;
         }
-        const UpdateFileInfo& newest = listing.files.front();
-        if (b.reply->versions.FirmVersion >= newest.Version) {
+        const qint32 running = b.reply->versions.FirmVersion;
+        const bool needed = target.version.isEmpty() ? running < chosen->Version : running != chosen->Version;
+        if (!needed && !(target.force && running == chosen->Version)) {
             rows[i] = {Result::Unchanged, b.reply->FirmVer, {}};
             continue;
         }
-        rows[i] = {Result::Updated, VersionText(newest.Version), newest.FileName};
-        files[newest.FileName];
+        rows[i] = {Result::Updated, VersionText(chosen->Version), chosen->FileName};
+        files[chosen->FileName];
     }
     for (auto& [name, file] : files) {
         const UpdateFileResult loaded = LoadUpdateFile(JoinFolder(folder, name));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "networksettings.h"
-#include "searchtarget.h"
+#include "ui/networksettings.h"
+#include "discovery/searchtarget.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +30,14 @@ int FleetInventory(const FleetRun& run, bool csv);
 int FleetBackup(const FleetRun& run, const QString& folder);
 int FleetDiff(const FleetRun& run, const QString& ip, const QString& path);
 int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool reboot);
-int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only);
+// Which firmware update-all brings a bridge to: the newest file that fits it, or the fitting file of
+// exactly `version` (older or newer than the bridge's). With force, a bridge that already runs that
+// version is programmed again.
+struct UpdateTarget {
+    QString version; // "1.0.17"; empty: the newest
+    bool force = false;
+};
+int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
+                   const UpdateTarget& target = {});
 
 } // namespace talixctl

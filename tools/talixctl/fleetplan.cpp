@@ -1,9 +1,10 @@
 #include "fleetplan.h"
 
-#include "nxfns.h"
-#include "settingscheck.h"
-#include "settingsfile.h"
+#include "common/nxfns.h"
+#include "config/settingscheck.h"
+#include "config/settingsfile.h"
 #include "settingsjson.h"
+#include "strictjson.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -41,11 +42,6 @@ namespace {
 
 std::string str(const QString& text) { return text.toStdString(); }
 
-QByteArray bytesOf(const json& value)
-{
-    return QByteArray::fromStdString(value.dump());
-}
-
 } // namespace
 
 namespace {
@@ -67,49 +63,65 @@ std::optional<QString> JudgeSettingsInput(const SettingsInput& input)
     return MergeSettings(sendableView(), SettingsLayout::Login, {input}).error;
 }
 
+namespace {
+
+// A member's bytes as the plan writes them, with the line on which they begin.
+SettingsInput planPart(const QByteArray& bytes, const StrictJson& parsed, const std::string& path)
+{
+    const JsonPlace& place = parsed.places.at(path);
+    return {bytes.mid(place.begin, place.end - place.begin), true, place.valueLine};
+}
+
+std::optional<QString> readDevices(const QByteArray& bytes, const StrictJson& parsed, const json& devices,
+                                   std::vector<PlanDevice>& out)
+{
+    if (!devices.is_object())
+        return parsed.at("devices") + QStringLiteral("\"devices\" must be an object of MAC addresses");
+    QSet<QString> seen;
+    for (const auto& [mac, entry] : devices.items()) {
+        const std::string path = "devices." + mac;
+        const QString written = QString::fromStdString(mac);
+        const std::optional<QString> key = MacKey(written);
+        if (!key)
+            return parsed.at(path) + QStringLiteral("\"%1\" is not a MAC address").arg(written);
+        if (seen.contains(*key))
+            return parsed.at(path) + QStringLiteral("the bridge %1 is named twice").arg(MacDisplay(*key));
+        if (!entry.is_object())
+            return parsed.at(path) + QStringLiteral("the entry of \"%1\" must be an object").arg(written);
+        seen.insert(*key);
+        const SettingsInput part = planPart(bytes, parsed, path);
+        out.push_back({*key, part.bytes, part.firstLine});
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 PlanParse ParsePlan(const QByteArray& bytes)
 {
     PlanParse result;
-    const json doc = json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
-    if (doc.is_discarded() || !doc.is_object()) {
-        result.error = QStringLiteral("not valid JSON: the plan must be one object");
+    const StrictJson parsed = ParseStrictJson(bytes);
+    if (parsed.error || !parsed.doc.is_object()) {
+        result.error = parsed.error ? *parsed.error : QStringLiteral("not valid JSON: the plan must be one object");
         return result;
     }
     FleetPlan plan;
-    for (const auto& [name, value] : doc.items()) {
+    for (const auto& [name, value] : parsed.doc.items()) {
         if (name == "defaults") {
             if (!value.is_object()) {
-                result.error = QStringLiteral("\"defaults\" must be an object");
+                result.error = parsed.at(name) + QStringLiteral("\"defaults\" must be an object");
                 return result;
             }
-            plan.defaults = bytesOf(value);
+            const SettingsInput part = planPart(bytes, parsed, name);
+            plan.defaults = part.bytes, plan.defaultsLine = part.firstLine;
         } else if (name == "devices") {
-            if (!value.is_object()) {
-                result.error = QStringLiteral("\"devices\" must be an object of MAC addresses");
+            if (const std::optional<QString> error = readDevices(bytes, parsed, value, plan.devices)) {
+                result.error = *error;
                 return result;
-            }
-            QSet<QString> seen;
-            for (const auto& [mac, entry] : value.items()) {
-                const QString written = QString::fromStdString(mac);
-                const std::optional<QString> key = MacKey(written);
-                if (!key) {
-                    result.error = QStringLiteral("\"%1\" is not a MAC address").arg(written);
-                    return result;
-                }
-                if (seen.contains(*key)) {
-                    result.error = QStringLiteral("the bridge %1 is named twice").arg(MacDisplay(*key));
-                    return result;
-                }
-                if (!entry.is_object()) {
-                    result.error = QStringLiteral("the entry of \"%1\" must be an object").arg(written);
-                    return result;
-                }
-                seen.insert(*key);
-                plan.devices.push_back({*key, bytesOf(entry)});
             }
         } else {
-            result.error = QStringLiteral("unknown key \"%1\" (a plan holds \"defaults\" and \"devices\")")
-                               .arg(QString::fromStdString(name));
+            result.error = parsed.at(name) + QStringLiteral("unknown key \"%1\" (a plan holds \"defaults\" and \"devices\")")
+                                                 .arg(QString::fromStdString(name));
             return result;
         }
     }
@@ -120,7 +132,8 @@ PlanParse ParsePlan(const QByteArray& bytes)
     if (trials.empty())
         trials.push_back({QString(), "{}"});
     for (const PlanDevice& d : trials) {
-        const Merged merged = MergeSettings(valid, SettingsLayout::Login, {{plan.defaults}, {d.settings}});
+        const Merged merged =
+            MergeSettings(valid, SettingsLayout::Login, {{plan.defaults, true, plan.defaultsLine}, {d.settings, true, d.line}});
         if (merged.error) {
             result.error = d.key.isEmpty() ? *merged.error
                                            : QStringLiteral("%1: %2").arg(MacDisplay(d.key), *merged.error);
@@ -131,12 +144,14 @@ PlanParse ParsePlan(const QByteArray& bytes)
     return result;
 }
 
-Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std::vector<SettingsInput>& inputs)
+Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std::vector<SettingsInput>& inputs,
+                     const SettingsReply* reported)
 {
     Merged m{current, {}, std::nullopt, std::nullopt};
-    for (const auto& [bytes, json] : inputs) {
+    for (const auto& [bytes, json, firstLine] : inputs) {
         if (json) {
-            const JsonApplied applied = ApplySettingsJson(bytes, layout, m.view.entry, m.view.settings);
+            const JsonApplied applied =
+                ApplySettingsJson(bytes, layout, m.view.entry, m.view.settings, reported, firstLine);
             if (applied.error) {
                 m.error = *applied.error;
                 return m;
@@ -155,7 +170,7 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
     }
     if (layout != SettingsLayout::Basic && m.view.entry.UDPPort.isEmpty())
         m.view.entry.UDPPort = QStringLiteral("0");
-    if (const std::optional<InvalidSetting> invalid = CheckSettings(m.view.entry, m.view.settings, layout)) {
+    if (const std::optional<InvalidSetting> invalid = CheckSettings(m.view.entry, m.view.settings, layout, reported ? &current : nullptr)) {
         QString text = InvalidValueText(*invalid);
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         m.error = InvalidValueTitle() + QStringLiteral(": ") + text;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settingscheck.h"
-#include "settingsrecord.h"
+#include "config/settingscheck.h"
+#include "config/settingsrecord.h"
 #include "settingsview.h"
 
 #include <nlohmann/json.hpp>
@@ -28,18 +28,20 @@ QString MacDisplay(const QString& key);
 //   {"defaults": {<keys of read --json>}, "devices": {"<MAC>": {<keys of read --json>}, ...}}
 // A bridge's settings are its current ones, then "defaults", then its own entry.
 struct PlanDevice {
-    QString key;        // MacKey of the name
-    QByteArray settings; // its entry as a JSON object
+    QString key;         // MacKey of the name
+    QByteArray settings; // its entry as a JSON object, as the plan writes it
+    int line = 1;        // the plan's line on which the entry begins
 };
 struct FleetPlan {
     QByteArray defaults = "{}";
+    int defaultsLine = 1;
     std::vector<PlanDevice> devices;
 };
 struct PlanParse {
     std::optional<FleetPlan> plan;
     QString error; // when there is no plan
 };
-// The whole plan is judged: JSON, MAC keys (each bridge named once), keys and kinds of values,
+// The whole plan is judged: strict JSON (ParseStrictJson), MAC keys (each bridge named once), keys and kinds of values,
 // and the values of defaults and entry merged over settings the configuration window's Send
 // takes (every layout). A plan that fails any of these is refused whole.
 PlanParse ParsePlan(const QByteArray& bytes);
@@ -47,9 +49,13 @@ PlanParse ParsePlan(const QByteArray& bytes);
 // Settings given over a device's current view, one input after another: JSON with the keys of
 // read --json, or a .TALIX settings file (a rule's flags the file cannot give keep the device's).
 // An empty UDP port is sent as 0, as the window's Send does; the window's check comes last.
+// reported: the device's reply that current shows. With it, read-only keys must repeat what the
+// device reports, and only values that differ from current are judged (CheckSettings' held);
+// without it, every value is.
 struct SettingsInput {
     QByteArray bytes;
     bool json = true;
+    int firstLine = 1; // of the bytes in their file
 };
 struct Merged {
     DeviceView view;
@@ -58,7 +64,7 @@ struct Merged {
     std::optional<brevion::InvalidSetting> invalid; // the value Send would refuse
 };
 Merged MergeSettings(const DeviceView& current, brevion::SettingsLayout layout,
-                     const std::vector<SettingsInput>& inputs);
+                     const std::vector<SettingsInput>& inputs, const brevion::SettingsReply* reported = nullptr);
 
 // Why settings input (JSON or a .TALIX file) could be sent to no device at all, or nothing.
 std::optional<QString> JudgeSettingsInput(const SettingsInput& input);

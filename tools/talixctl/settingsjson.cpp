@@ -1,7 +1,9 @@
 #include "settingsjson.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
+#include "strictjson.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -23,6 +25,7 @@ constexpr int kCredentialChars = 64;
 
 struct Failure {
     QString reason;
+    std::string field; // the member's path, for its line
 };
 
 QString key(const std::string& name) { return QString::fromStdString(name); }
@@ -30,23 +33,23 @@ QString key(const std::string& name) { return QString::fromStdString(name); }
 QString text(const json& value, const std::string& name, int maxChars)
 {
     if (!value.is_string())
-        throw Failure{QStringLiteral("\"%1\" must be a text").arg(key(name))};
+        throw Failure{QStringLiteral("\"%1\" must be a text").arg(key(name)), name};
     const QString t = QString::fromStdString(value.get<std::string>());
     if (t.size() > maxChars)
-        throw Failure{QStringLiteral("\"%1\" is longer than %2 characters").arg(key(name)).arg(maxChars)};
+        throw Failure{QStringLiteral("\"%1\" is longer than %2 characters").arg(key(name)).arg(maxChars), name};
     return t;
 }
 
 qint64 integer(const json& value, const std::string& name, qint64 min, qint64 max)
 {
     if (!value.is_number_integer())
-        throw Failure{QStringLiteral("\"%1\" must be a whole number").arg(key(name))};
+        throw Failure{QStringLiteral("\"%1\" must be a whole number").arg(key(name)), name};
     const bool isUnsigned = value.is_number_unsigned();
     if (isUnsigned && value.get<quint64>() > quint64(std::numeric_limits<qint64>::max()))
-        throw Failure{QStringLiteral("\"%1\" must be from %2 to %3").arg(key(name)).arg(min).arg(max)};
+        throw Failure{QStringLiteral("\"%1\" must be from %2 to %3").arg(key(name)).arg(min).arg(max), name};
     const qint64 v = value.get<qint64>();
     if (v < min || v > max)
-        throw Failure{QStringLiteral("\"%1\" must be from %2 to %3").arg(key(name)).arg(min).arg(max)};
+        throw Failure{QStringLiteral("\"%1\" must be from %2 to %3").arg(key(name)).arg(min).arg(max), name};
     return v;
 }
 
@@ -60,13 +63,13 @@ void applyRule(const json& object, int slot, brevion::OutCnctRule& rule)
 {
     const std::string where = "OutRules[" + std::to_string(slot - 1) + "]";
     if (!object.is_object())
-        throw Failure{QStringLiteral("\"%1\" must be an object").arg(key(where))};
+        throw Failure{QStringLiteral("\"%1\" must be an object").arg(key(where)), where};
     for (const auto& [name, value] : object.items()) {
         const std::string field = where + "." + name;
         if (name == "IPAddr") {
             const QString address = text(value, field, kAddressChars);
             if (!address.isEmpty() && !brevion::IsValidIP(address))
-                throw Failure{QStringLiteral("\"%1\" must be a dotted address or empty").arg(key(field))};
+                throw Failure{QStringLiteral("\"%1\" must be a dotted address or empty").arg(key(field)), field};
             rule.IPAddr = address;
         } else if (name == "Port") {
             rule.Port = static_cast<qint32>(integer(value, field, 0, 65535));
@@ -76,7 +79,7 @@ void applyRule(const json& object, int slot, brevion::OutCnctRule& rule)
             rule.IdleSecs = static_cast<qint32>(
                 integer(value, field, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
         } else {
-            throw Failure{QStringLiteral("unknown key \"%1\"").arg(key(field))};
+            throw Failure{QStringLiteral("unknown key \"%1\"").arg(key(field)), field};
         }
     }
 }
@@ -151,23 +154,101 @@ bool IsJsonSettings(const QString& path, const QByteArray& bytes)
     return false;
 }
 
+namespace {
+
+// The keys that say what the device is rather than how it is set: a file may repeat what the
+// device reports (so the output of read --json writes back unchanged), never change it. Without a
+// report only their kinds are judged.
+bool readOnly(const std::string& name)
+{
+    return name == "layout" || name == "HdweVer" || name == "BootVer" || name == "FirmVer" || name == "OutCount";
+}
+
+void checkReadOnly(const std::string& name, const json& value, SettingsLayout layout, const brevion::SettingsReply* reported)
+{
+    if (name == "OutCount") {
+        const qint64 given = integer(value, name, 0, brevion::MaxOutRules);
+        if (!reported || !reported->OutRules)
+            return;
+        const auto& rules = *reported->OutRules;
+        const qint64 inUse = std::count_if(rules.begin() + 1, rules.end(), [](const auto& r) { return r.InUse(); });
+        if (given != inUse)
+            throw Failure{QStringLiteral("\"OutCount\" cannot be written: the device reports %1, not %2").arg(inUse).arg(given), name};
+        return;
+    }
+    const QString given = text(value, name, std::numeric_limits<int>::max());
+    if (!reported)
+        return;
+    const QString held = name == "layout"    ? LayoutName(layout)
+                         : name == "HdweVer" ? reported->HdweVer
+                         : name == "BootVer" ? reported->BootVer
+                                             : reported->FirmVer;
+    if (given != held)
+        throw Failure{QStringLiteral("\"%1\" cannot be written: the device reports \"%2\", not \"%3\"")
+                          .arg(key(name), held, given),
+                      name};
+}
+
+// One key of the top level; false when the layout does not carry it.
+bool applyKey(const std::string& name, const json& value, SettingsLayout layout, brevion::SettingsEntry& entry,
+              brevion::DeviceSettings& settings)
+{
+    const bool rules = layout != SettingsLayout::Basic;
+    const bool login = layout == SettingsLayout::Login;
+    if (name == "DHCP") {
+        if (!value.is_boolean())
+            throw Failure{QStringLiteral("\"DHCP\" must be true or false"), name};
+        entry.DHCP = value.get<bool>();
+    } else if (name == "IPAddr") {
+        entry.IPAddr = text(value, name, kAddressChars);
+    } else if (name == "SubnetMask") {
+        entry.SubnetMask = text(value, name, kAddressChars);
+    } else if (name == "Gateway") {
+        entry.Gateway = text(value, name, kAddressChars);
+    } else if (name == "NetName") {
+        settings.NetName = text(value, name, kNameChars);
+    } else if (name == "IPPort") {
+        entry.IPPort = portText(value, name);
+    } else if (name == "BaudRate") {
+        entry.BaudRate = value.is_null() ? -1
+                                         : brevion::BaudRateIndex(integer(value, name, std::numeric_limits<qint32>::min(),
+                                                                          std::numeric_limits<qint32>::max()));
+    } else if (name == "Handshaking") {
+        entry.Handshaking = value.is_null() ? -1 : static_cast<int>(integer(value, name, -1, 255));
+    } else if (name == "UDPPort") {
+        entry.UDPPort = portText(value, name);
+        return rules;
+    } else if (name == "OutRules") {
+        if (!value.is_array() || value.size() > std::size_t(brevion::MaxOutRules))
+            throw Failure{QStringLiteral("\"OutRules\" must be a list of at most 12 rules"), name};
+        for (std::size_t i = 0; i < value.size(); ++i)
+            applyRule(value[i], int(i) + 1, settings.Rules.OutRules[i + 1]);
+        settings.Rules.OutCount = static_cast<qint16>(settings.Rules.CountInUse());
+        return rules;
+    } else if (name == "UserPrompt" || name == "PassPrompt") {
+        (name == "UserPrompt" ? settings.UserPrompt : settings.PassPrompt) = text(value, name, kPromptChars);
+        return login;
+    } else if (name == "Username" || name == "Password") {
+        (name == "Username" ? settings.Username : settings.Password) = text(value, name, kCredentialChars);
+        return login;
+    } else {
+        throw Failure{QStringLiteral("unknown key \"%1\"").arg(key(name)), name};
+    }
+    return true;
+}
+
+} // namespace
+
 JsonApplied ApplySettingsJson(const QByteArray& bytes, SettingsLayout layout, brevion::SettingsEntry& entryOut,
-                              brevion::DeviceSettings& settingsOut)
+                              brevion::DeviceSettings& settingsOut, const brevion::SettingsReply* reported, int firstLine)
 {
     JsonApplied result;
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") || bytes.contains('\0')) {
-        result.error = QStringLiteral("not UTF-8 text (it looks like UTF-16); save it as UTF-8");
+    const StrictJson parsed = ParseStrictJson(bytes, firstLine);
+    if (parsed.error) {
+        result.error = parsed.error;
         return result;
     }
-    json doc;
-    try {
-        doc = json::parse(bytes.constData(), bytes.constData() + bytes.size()); // skips a UTF-8 BOM
-    } catch (const json::parse_error& e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 12: syntax error ..."
-        const QString what = QString::fromUtf8(e.what());
-        result.error = QStringLiteral("not valid JSON: %1").arg(what.mid(what.indexOf(QLatin1String("] ")) + 2));
-        return result;
-    }
+    const json& doc = parsed.doc;
     if (!doc.is_object()) {
         result.error = QStringLiteral("expected a JSON object { ... }, found %1")
                            .arg(doc.is_array() ? QStringLiteral("an array")
@@ -177,67 +258,18 @@ JsonApplied ApplySettingsJson(const QByteArray& bytes, SettingsLayout layout, br
     // Work on copies: a bad file changes nothing.
     brevion::SettingsEntry entry = entryOut;
     brevion::DeviceSettings settings = settingsOut;
-    const bool rules = layout != SettingsLayout::Basic;
-    const bool login = layout == SettingsLayout::Login;
     try {
         for (const auto& [name, value] : doc.items()) {
-            bool carried = true;
-            if (name == "layout" || name == "HdweVer" || name == "BootVer" || name == "FirmVer") {
-                // What the device reports about itself; it cannot be written.
-            } else if (name == "DHCP") {
-                if (!value.is_boolean())
-                    throw Failure{QStringLiteral("\"DHCP\" must be true or false")};
-                entry.DHCP = value.get<bool>();
-            } else if (name == "IPAddr") {
-                entry.IPAddr = text(value, name, kAddressChars);
-            } else if (name == "SubnetMask") {
-                entry.SubnetMask = text(value, name, kAddressChars);
-            } else if (name == "Gateway") {
-                entry.Gateway = text(value, name, kAddressChars);
-            } else if (name == "NetName") {
-                settings.NetName = text(value, name, kNameChars);
-            } else if (name == "IPPort") {
-                entry.IPPort = portText(value, name);
-            } else if (name == "BaudRate") {
-                entry.BaudRate =
-                    value.is_null() ? -1
-                                    : brevion::BaudRateIndex(integer(value, name, std::numeric_limits<qint32>::min(),
-                                                                     std::numeric_limits<qint32>::max()));
-            } else if (name == "Handshaking") {
-                entry.Handshaking = value.is_null() ? -1 : static_cast<int>(integer(value, name, -1, 255));
-            } else if (name == "UDPPort") {
-                entry.UDPPort = portText(value, name);
-                carried = rules;
-            } else if (name == "OutCount") {
-                integer(value, name, 0, brevion::MaxOutRules); // recounted from the slots
-                carried = rules;
-            } else if (name == "OutRules") {
-                if (!value.is_array() || value.size() > std::size_t(brevion::MaxOutRules))
-                    throw Failure{QStringLiteral("\"OutRules\" must be a list of at most 12 rules")};
-                for (std::size_t i = 0; i < value.size(); ++i)
-                    applyRule(value[i], int(i) + 1, settings.Rules.OutRules[i + 1]);
-                settings.Rules.OutCount = static_cast<qint16>(settings.Rules.CountInUse());
-                carried = rules;
-            } else if (name == "UserPrompt") {
-                settings.UserPrompt = text(value, name, kPromptChars);
-                carried = login;
-            } else if (name == "PassPrompt") {
-                settings.PassPrompt = text(value, name, kPromptChars);
-                carried = login;
-            } else if (name == "Username") {
-                settings.Username = text(value, name, kCredentialChars);
-                carried = login;
-            } else if (name == "Password") {
-                settings.Password = text(value, name, kCredentialChars);
-                carried = login;
-            } else {
-                throw Failure{QStringLiteral("unknown key \"%1\"").arg(key(name))};
-            }
-            if (!carried)
+            if (readOnly(name)) {
+                checkReadOnly(name, value, layout, reported);
+                if (name == "OutCount" && layout == SettingsLayout::Basic)
+                    result.notCarried << key(name);
+            } else if (!applyKey(name, value, layout, entry, settings)) {
                 result.notCarried << key(name);
+            }
         }
     } catch (const Failure& failure) {
-        result.error = failure.reason;
+        result.error = parsed.at(failure.field) + failure.reason;
         result.notCarried.clear();
         return result;
     }

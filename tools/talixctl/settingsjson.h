@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settingscheck.h"
-#include "settingsrecord.h"
+#include "config/settingscheck.h"
+#include "config/settingsrecord.h"
 
 #include <nlohmann/json.hpp>
 
@@ -31,18 +31,21 @@ nlohmann::ordered_json SettingsToJson(const brevion::SettingsReply& reply);
 QString LayoutName(brevion::SettingsLayout layout);
 
 // A JSON file of the same keys applied over a device's current values: keys that are absent keep
-// what entry and settings hold. "layout", the three versions and "OutCount" are read-only and
-// ignored. "OutRules" may hold fewer than 12 objects (slots 1..n), and an object may leave keys
-// out. A UTF-8 byte-order mark is allowed. Text that is not UTF-8, a top level other than an
-// object, texts longer than the configuration window's boxes take, rule fields outside their ranges,
-// rule addresses that are not dotted addresses, unknown keys and wrong kinds of value make the
-// whole file bad: nothing is applied then, and the reason is returned.
+// what entry and settings hold. "layout", the three versions and "OutCount" are read-only: given,
+// they must equal what the device reports (reported; without a report only their kinds are
+// judged). "OutRules" may hold fewer than 12 objects (slots 1..n), and an object may leave keys
+// out. The file is read by ParseStrictJson (firstLine: the line of its file the bytes begin on).
+// Text that is not UTF-8, a top level other than an object, texts longer than the configuration
+// window's boxes take, rule fields outside their ranges, rule addresses that are not dotted
+// addresses, unknown keys and wrong kinds of value make the whole file bad: nothing is applied
+// then, and the reason is returned, with the line of its key.
 struct JsonApplied {
     std::optional<QString> error;
     QStringList notCarried; // keys given that the layout does not carry (not sent)
 };
 JsonApplied ApplySettingsJson(const QByteArray& bytes, brevion::SettingsLayout layout, brevion::SettingsEntry& entry,
-                              brevion::DeviceSettings& settings);
+                              brevion::DeviceSettings& settings, const brevion::SettingsReply* reported = nullptr,
+                              int firstLine = 1);
 
 // Whether a file holds JSON rather than a settings file: its name ends in ".json" (any case), or
 // its first character, past a byte-order mark and blanks, opens an object or an array.

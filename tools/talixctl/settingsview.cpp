@@ -1,6 +1,6 @@
 #include "settingsview.h"
 
-#include "nxfns.h"
+#include "common/nxfns.h"
 #include "settingsjson.h"
 
 namespace talixctl {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controlvalues.h"
+#include "config/controlvalues.h"
 
 #include <QString>
 

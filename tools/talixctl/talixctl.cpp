@@ -1,25 +1,25 @@
 #include "talixctl.h"
 
-#include "commandconversation.h"
+#include "engine/commandconversation.h"
 #include "conversations.h"
-#include "devicelist.h"
-#include "discoverconversation.h"
-#include "discoverytexts.h"
+#include "discovery/devicelist.h"
+#include "engine/discoverconversation.h"
+#include "discovery/discoverytexts.h"
 #include "fleetcommands.h"
 #include "fleetplan.h"
 #include "interrupts.h"
-#include "maccommand.h"
-#include "networksettings.h"
-#include "nxfns.h"
-#include "regularfile.h"
-#include "searchtarget.h"
-#include "settingscheck.h"
-#include "settingsfile.h"
+#include "config/maccommand.h"
+#include "ui/networksettings.h"
+#include "common/nxfns.h"
+#include "common/regularfile.h"
+#include "discovery/searchtarget.h"
+#include "config/settingscheck.h"
+#include "config/settingsfile.h"
 #include "settingsjson.h"
 #include "settingsview.h"
-#include "updatefile.h"
-#include "updatelist.h"
-#include "version.h"
+#include "update/updatefile.h"
+#include "update/updatelist.h"
+#include "common/version.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <optional>
@@ -240,7 +241,7 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
     if (!reply)
         return kDeviceFailed;
     const SettingsLayout layout = reply->layout;
-    const Merged merged = MergeSettings(ViewOfReply(*reply), layout, {input});
+    const Merged merged = MergeSettings(ViewOfReply(*reply), layout, {input}, &*reply);
     for (const QString& key : merged.notCarried)
         io.err << str(QStringLiteral("\"%1\" is not sent: the device's settings (layout %2) do not carry it.")
                           .arg(key, LayoutName(layout)))
@@ -714,8 +715,21 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
         ->required();
     updateAllCmd->add_flag("--check", check, "update nothing; report the plan");
     updateAllCmd->add_option("--only", only, "only these bridges: MAC addresses separated by commas");
+    std::string toVersion;
+    bool force = false;
+    updateAllCmd->add_option("--to", toVersion, "the fitting firmware file of exactly this version (e.g. 1.0.17), "
+                                                "older or newer than the bridge's, instead of the newest")
+        ->check(CLI::Validator(
+            [](std::string& v) {
+                static const QRegularExpression kVersionText(QStringLiteral("^\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
+                return kVersionText.match(QString::fromStdString(v)).hasMatch() ? std::string()
+                                                                            : "not a version such as 1.0.17";
+            },
+            "VERSION"));
+    updateAllCmd->add_flag("--force", force, "program the file also on a bridge that already runs its version");
     parallelOption(updateAllCmd);
     updateAllCmd->footer("Interrupting (Ctrl-C) starts no further bridge; updates under way are finished.\n"
+                         "With --to a bridge is brought to exactly that version, down as well as up.\n"
                          "Example: talixctl update-all ~/talix-updates --check");
 
     std::vector<const char*> argv{"talixctl"};
@@ -754,7 +768,8 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
         return FleetApply(fleet, QString::fromStdString(file), check, rebootAfter);
     if (updateAllCmd->parsed())
         return FleetUpdateAll(fleet, QString::fromStdString(folder), check,
-                              only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')));
+                              only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')),
+                              {QString::fromStdString(toVersion), force});
     const QString qip = QString::fromStdString(ip);
     if (discoverCmd->parsed())
         return discover(io, targets);
