@@ -206,17 +206,19 @@ RegularFileRead ReadRegularFile(const QString& path, qint64 maxBytes)
     return result;
 }
 
-std::optional<QString> ReplaceRegularFile(const QString& path, const QByteArray& bytes)
+std::optional<QString> ReplaceRegularFile(const QString& path, const QByteArray& bytes, ReplaceMode mode)
 {
     if (path.isEmpty())
         return QStringLiteral("no file name was given");
+    const bool here = mode == ReplaceMode::OwnerOnlyHere;
     QString failure;
-    const std::optional<QByteArray> target = FollowLinks(QFile::encodeName(path), failure);
+    const QByteArray name = QFile::encodeName(path);
+    const std::optional<QByteArray> target = here ? name : FollowLinks(name, failure);
     if (!target)
         return failure;
     struct stat existing {};
-    const bool exists = ::stat(target->constData(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode))
+    const bool exists = (here ? ::lstat : ::stat)(target->constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode) && !(here && S_ISLNK(existing.st_mode)))
         return KindText(existing.st_mode);
 
     const SignalsHeld held;
@@ -225,7 +227,7 @@ std::optional<QString> ReplaceRegularFile(const QString& path, const QByteArray&
         return ErrnoText(errno);
     if (!WriteAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0)
         return ErrnoText(errno);
-    if (exists && ::fchmod(temp.fd(), existing.st_mode & 07777) != 0)
+    if ((here || exists) && ::fchmod(temp.fd(), here ? mode_t(0600) : existing.st_mode & 07777) != 0)
         return ErrnoText(errno);
     if (!temp.close() || ::rename(temp.name().constData(), target->constData()) != 0)
         return ErrnoText(errno);

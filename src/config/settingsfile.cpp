@@ -243,9 +243,9 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
     return result;
 }
 
-std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileValues& values)
+std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileValues& values, ReplaceMode mode)
 {
-    return ReplaceRegularFile(path, EncodeSettingsFile(values));
+    return ReplaceRegularFile(path, EncodeSettingsFile(values), mode);
 }
 
 SettingsFileDecode LoadSettingsFile(const QString& path, const SettingsFileValues& previous)

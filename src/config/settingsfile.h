@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/regularfile.h"
 #include "rules/outcnctrule.h"
 
 #include <QByteArray>
@@ -83,8 +84,9 @@ SettingsFileDecode DecodeSettingsFile(const QByteArray& bytes, const SettingsFil
 
 // Writes the file so that it is never left half written (ReplaceRegularFile): a new file is
 // readable by its owner only (it holds a password), a symbolic link keeps leading to the file it
-// names. Returns the reason on failure.
-std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileValues& values);
+// names (OwnerOnlyHere: is replaced). Returns the reason on failure.
+std::optional<QString> SaveSettingsFile(const QString& path, const SettingsFileValues& values,
+                                        ReplaceMode mode = ReplaceMode::FollowLinks);
 
 // Reads and decodes a file; a missing or unreadable file, one that is not a regular file or one
 // over kMaxSettingsFileBytes fails like a malformed one, with its reason.

@@ -170,13 +170,15 @@ void DeviceLink::arrived(const QByteArray& datagram, const QHostAddress& sender,
 {
     m_draining = true;
     logWire("in", sender, senderPort, datagram);
+    // Devices answer from the port they are asked on, searches included: a datagram from any
+    // other port is nobody's answer, and a forged discovery reply must not name a bridge.
+    if (senderPort != m_network.devicePort)
+        return;
     if (!m_listeners.empty()) {
         const std::vector<Conversation*> listeners = m_listeners;
         for (Conversation* c : listeners)
             c->heard(datagram);
     }
-    if (senderPort != m_network.devicePort)
-        return;
     bool ok = false;
     const quint32 ipv4 = sender.toIPv4Address(&ok);
     if (!ok)

@@ -20,7 +20,8 @@ class Conversation;
 // port once and holds it for as long as it lives. A reply is handed to the conversation whose
 // device sent it, judged by the sender's address and port (the device port); a datagram from
 // anyone else goes nowhere. A device speaks one conversation at a time: a second conversation
-// with the same device waits its turn. Discovery conversations hear every datagram.
+// with the same device waits its turn. Discovery conversations hear every datagram from the
+// device port, whatever its address.
 //
 // Datagrams leave in bursts of at most kBurst per turn of the event loop, each burst after the
 // replies that were waiting have been read, so that thousands of requests at once do not

@@ -12,8 +12,8 @@ namespace brevion {
 
 // One discovery search: "ZEVID" to the link's discovery address, again half a second later, and
 // every reply taken into the device list until one second after the first request. Replies come
-// from any sender. Finishes Accepted (the list holds whoever answered, maybe nobody), or with the
-// link's PortInUse / SendFailed, or Cancelled.
+// from any address, but only from the device port (DeviceLink). Finishes Accepted (the list holds
+// whoever answered, maybe nobody), or with the link's PortInUse / SendFailed, or Cancelled.
 //
 // Searched at targets instead, every address they cover gets the same two requests half a second
 // apart, and the search ends one second after the last address's first request. Requests to a

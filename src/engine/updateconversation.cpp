@@ -196,7 +196,7 @@ void UpdateConversation::cameBack()
     const qint32 reported = m_target == Target::Firmware ? m_versions->FirmVersion : m_versions->BootVersion;
     enterPhase(Phase::Done);
     // A device reports three version bytes; the file's bits above them are not part of the version.
-    if (reported == (m_file.header.Version & 0xFFFFFF)) {
+    if (reported == VersionNumber(m_file.header.Version)) {
         finish({});
         return;
     }

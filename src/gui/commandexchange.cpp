@@ -1,5 +1,6 @@
 #include "gui/commandexchange.h"
 
+#include "common/bridgelock.h"
 #include "engine/devicelink.h"
 #include "ui/networksettings.h"
 #include "common/nxfns.h"
@@ -50,6 +51,8 @@ Message DataError()
             QStringLiteral("A data error was detected reading the device's current settings.") + kCrLf +
                 QStringLiteral("Please click \"Read Settings\" to read them again.")};
 }
+
+Message InUse(const QString& refusal) { return {kCommsTitle, refusal, MsgButtons::Ok, MsgIcon::Exclamation}; }
 
 Message NotSent(const Outcome& outcome, quint16 localPort, bool heldHere, const QString& device)
 {
@@ -103,6 +106,7 @@ void CommandExchange::endCommand()
         m_conversation->deleteLater();
     m_conversation = nullptr;
     m_link.reset();
+    m_lock.reset();
 }
 
 bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
@@ -119,6 +123,17 @@ bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
     if (!device) {
         notSent({Outcome::Code::SendFailed, QStringLiteral("Invalid remote host address \"%1\"").arg(m_deviceIP)});
         return false;
+    }
+    if (op == OpSave || op == OpMacAddress || op == OpMacRestart) {
+        m_lock = std::make_unique<BridgeLock>(m_deviceIP, Network().devicePort);
+        if (!m_lock->held()) {
+            const QString refusal = m_lock->refusal();
+            m_timer1.Enabled = false;
+            m_pendingOp = OpNone;
+            endCommand();
+            tell(ExchangeMessages::InUse(refusal));
+            return false;
+        }
     }
     const auto kind = op == OpRead ? CommandConversation::Kind::Read : CommandConversation::Kind::Save;
     auto* conversation = CommandConversation::Command(*m_link, QHostAddress(*device), kind, datagram);
@@ -168,6 +183,7 @@ void CommandExchange::finished(quint64 command, const Outcome& outcome)
 {
     if (command != m_command)
         return;
+    m_lock.reset(); // the command is over, however it ended
     m_timer1.Enabled = false;
     using Code = Outcome::Code;
     if (outcome.code == Code::TimedOut) {

@@ -14,13 +14,15 @@
 
 namespace brevion {
 
+class BridgeLock;
 class DeviceLink;
 
 // The configuration window's side of the command-and-reply conversation with one device: one
 // command at a time, each a CommandConversation over a DeviceLink of its own that holds the
 // local port only while the command needs it. The command records what it awaits in PendingOp;
 // its outcome becomes the window's message boxes, GotAck and SettingsRead. An accepted reply
-// closes the port at once; after a time-out it stays bound until the next command or Close.
+// closes the port at once; after a time-out it stays bound until the next command or Close. A
+// save or MAC command keeps every other program away from the device until its outcome.
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
@@ -86,6 +88,7 @@ private:
     bool m_gotAck = false;
     ReplyTimer m_timer1;
     std::unique_ptr<DeviceLink> m_link;
+    std::unique_ptr<BridgeLock> m_lock; // while a save or MAC command is under way
     QPointer<CommandConversation> m_conversation;
     quint64 m_command = 0; // counts commands: outcomes of replaced ones are not heard
 };
@@ -97,6 +100,8 @@ Message Rebooting();
 Message DeviceError();
 Message TimedOut();
 Message DataError();
+// Another program updates or configures the device (refusal: the lock's words).
+Message InUse(const QString& refusal);
 // Why a command could not leave: the local port held by another program or by this one (a
 // command still waiting for its reply), the port not opened, or the datagram not sent.
 Message NotSent(const Outcome& outcome, quint16 localPort, bool heldHere, const QString& device);

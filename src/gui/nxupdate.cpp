@@ -1,5 +1,6 @@
 #include "gui/nxupdate.h"
 
+#include "common/bridgelock.h"
 #include "ui/controls.h"
 #include "config/deviceversions.h"
 #include "engine/devicelink.h"
@@ -124,7 +125,7 @@ Message versionNotTaken(bool bootloader, qint32 fileVersion, const DeviceVersion
                                                   : QStringLiteral("%1 version %2").arg(part, VersionText(now));
     return {QStringLiteral("Update Firmware"),
             QStringLiteral("After the restart the device reports %1, not version %2 of the update file.")
-                    .arg(shown, VersionText(fileVersion & 0xFFFFFF)) +
+                    .arg(shown, VersionText(fileVersion)) +
                 kCrLf + QStringLiteral("The update did not take effect: run it again, or use another update file."),
             MsgButtons::Ok, MsgIcon::Exclamation};
 }
@@ -337,6 +338,12 @@ void NxUpdate::cmdUpdate_Click()
     const std::optional<UpdateFile> file = loadChosen(*line);
     if (!file)
         return;
+    // No other program may update or configure the device until this update has ended.
+    const BridgeLock lock(m_deviceIP, Network().devicePort);
+    if (!lock.held()) {
+        MsgBox({QStringLiteral("Update Firmware"), lock.refusal(), MsgButtons::Ok, MsgIcon::Exclamation}, this);
+        return;
+    }
 
     const QPointer<NxUpdate> self(this);
     m_updating = true;

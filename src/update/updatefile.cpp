@@ -85,9 +85,14 @@ UpdateFileResult LoadUpdateFile(const QString& path)
     return {std::nullopt, {number, QStringLiteral("The update file cannot be read: %1.").arg(read.reason)}};
 }
 
+qint32 VersionNumber(qint32 field)
+{
+    return field & 0xFFFFFF;
+}
+
 QString VersionText(qint32 version)
 {
-    const quint32 v = static_cast<quint32>(version);
+    const quint32 v = static_cast<quint32>(VersionNumber(version));
     return QStringLiteral("%1.%2.%3").arg((v >> 16) & 255).arg((v >> 8) & 255).arg(v & 255);
 }
 

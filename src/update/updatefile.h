@@ -79,7 +79,13 @@ UpdateFileResult ParseUpdateFile(const QByteArray& bytes);
 // Reads and checks the file at path: a regular file of at most kMaxUpdateFileBytes.
 UpdateFileResult LoadUpdateFile(const QString& path);
 
-// "1.0.17": major (bits 16-23), minor (8-15), build (0-7).
+// The version a Version field holds: major (bits 16-23), minor (8-15), build (0-7). The bits
+// above are not part of it: every version shown, compared, sorted or checked goes through here,
+// so a file whose upper byte is set neither outranks newer files nor fails the check after it
+// has been programmed.
+qint32 VersionNumber(qint32 field);
+
+// "1.0.17": the three parts of VersionNumber.
 QString VersionText(qint32 version);
 
 } // namespace brevion

@@ -124,7 +124,9 @@ namespace {
 // their order: a stable sort, highest first.
 void newestFirst(std::vector<UpdateFileInfo>::iterator first, std::vector<UpdateFileInfo>::iterator last)
 {
-    std::stable_sort(first, last, [](const UpdateFileInfo& a, const UpdateFileInfo& b) { return a.Version > b.Version; });
+    std::stable_sort(first, last, [](const UpdateFileInfo& a, const UpdateFileInfo& b) {
+        return VersionNumber(a.Version) > VersionNumber(b.Version);
+    });
 }
 
 } // namespace

@@ -72,6 +72,13 @@ TEST(DeviceList, OnePerMacSortedByIpTextDuplicatesMarked)
     EXPECT_TRUE(list.MarkDuplicates()); // once marked, marked once
     EXPECT_EQ(Ips(list), "10.0.0.10 * 10.0.0.9 * * 10.0.0.9 * 192.168.1.5 9");
     EXPECT_EQ(UnmarkedIP(list.At(1).ip), "10.0.0.9");
+    // The fleet's view: every address, a: shares its address, m: its MAC answered elsewhere too.
+    for (const char* ip : {"10.0.0.1", "10.0.0.9", "9"}) // again, its own, a third
+        EXPECT_EQ(list.Add({"A", "A", ip}), -1);
+    QStringList answers;
+    for (const DeviceAnswer& a : list.Answers())
+        answers << a.device.mac + " " + a.device.ip + (a.sharedAddress ? " a" : "") + (a.sharedMac ? " m" : "");
+    EXPECT_EQ(answers.join(", "), "A 10.0.0.1 m, C 10.0.0.10, a 10.0.0.9 a, A 10.0.0.9 a m, B 192.168.1.5, A 9 a m, D 9 a");
     list.Clear();
     EXPECT_EQ(list.Add({"A", "A", "10.0.0.1"}), 0); // a new search lists it again
     EXPECT_EQ(list.Add({"B", "B", "10.0.0.10"}), 1);

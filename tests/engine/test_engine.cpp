@@ -222,7 +222,8 @@ private slots:
     }
 
     // Fifty devices answering in scrambled order over one socket: each reply reaches the
-    // conversation of the device that sent it; discovery lists them all meanwhile.
+    // conversation of the device that sent it; discovery lists them all meanwhile, and nothing
+    // that came from another port.
     void manyDevicesOverOneSocket()
     {
         constexpr int kDevices = 50;
@@ -231,6 +232,12 @@ private slots:
             e.faults([i](talixsim::Faults& f) { f.replyDelayMs = (i * 37) % 100; }, i);
         DiscoverConversation search(*e.link);
         search.start();
+        // Replies from another port name no bridge, not even a listed one; any address will do.
+        talixsim::DeviceState stranger = talixsim::makeDevice(kDevices), clone = stranger, other = talixsim::makeDevice(kDevices + 1);
+        clone.mac = e.fleet.device(0).mac;
+        const quint16 port = e.fleet.port();
+        for (const auto& [forged, from] : {std::pair{stranger, port + 1}, {clone, port + 1}, {other, port}})
+            e.link->receive(talixsim::discoveryReply(forged), QHostAddress(talixsim::ipToText(forged.address)), quint16(from));
         std::vector<CommandConversation*> reads;
         for (int i = 0; i < kDevices; ++i) {
             reads.push_back(CommandConversation::Read(*e.link, e.at(i), e.link.get()));
@@ -242,7 +249,8 @@ private slots:
             QCOMPARE(reads[i]->reply()->IPAddr, e.ip(i));
         }
         QCOMPARE(search.outcome().code, Code::Accepted);
-        QCOMPARE(search.devices().Count(), kDevices);
+        QCOMPARE(search.devices().Count(), kDevices + 1); // and `other`
+        QVERIFY(std::ranges::none_of(search.devices().Answers(), &DeviceAnswer::sharedMac));
     }
 
     // brevion.wire shows every datagram both ways as hex.

@@ -1,6 +1,7 @@
 #include "gui/commandexchange.h"
 
 #include "update/blockpacker.h"
+#include "common/bridgelock.h"
 #include "sim/deviceprotocol.h"
 #include "config/maccommand.h"
 #include "ui/networksettings.h"
@@ -11,6 +12,8 @@
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <unistd.h>
 
 using namespace brevion;
 using support::hex;
@@ -111,17 +114,24 @@ private slots:
         QCOMPARE(shown, (QStringList{kTimedOut + "#2", kRebooting + "#0"}));
     }
 
-    // The port held by this program (a command waiting elsewhere) or by another one.
-    void portHeldSaysByWhom()
+    // The port held by this program (a command waiting elsewhere) or by another one; the device
+    // held by another program's update or save (a save or MAC command is not sent).
+    void heldSaysByWhom()
     {
         UdpPort ours;
         QUdpSocket theirs;
         QVERIFY(ours.Bind(localPort) && !exchange->Read());
         ours.Close();
         QVERIFY(theirs.bind(QHostAddress::AnyIPv4, localPort) && !exchange->Read());
-        QVERIFY(shown.size() == 2 && shown[0].contains(QString("UDP port %1 is still in use by this program, which is waiting for a device's reply "
+        theirs.close();
+        const BridgeLock update(kPeer, peer.localPort());
+        QVERIFY(update.held() && !exchange->Save(BuildSaveCommand({}, SettingsLayout::Login)));
+        QVERIFY(!exchange->RunAndWait(MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), CommandExchange::OpMacAddress));
+        QVERIFY(shown.size() == 4 && shown[0].contains(QString("UDP port %1 is still in use by this program, which is waiting for a device's reply "
                                           "on it.").arg(localPort)));
         QVERIFY(shown[1].contains(QString("local UDP port %1 is in use by another program.").arg(localPort)));
+        const QString inUse = kComms + QString("The device at %1 is in use by another program (process %2)").arg(kPeer).arg(::getpid());
+        QVERIFY2(shown[2].startsWith(inUse) && shown[3].startsWith(inUse), qPrintable(shown.join('\n')));
         QVERIFY(exchange->PendingOp() == 0 && received.isEmpty());
     }
 };

@@ -1,10 +1,12 @@
 #include "gui/nxupdate.h"
 
 #include "boxes.h"
+#include "common/bridgelock.h"
 #include "ui/dialogs.h"
 #include "ui/forms.h"
 #include "hex.h"
 #include "ui/msgbox.h"
+#include "ui/networksettings.h"
 #include "ui/settingsstore.h"
 #include "ui/udpport.h"
 #include "updatetestsupport.h"
@@ -12,6 +14,9 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <QUdpSocket>
+
+#include <optional>
+#include <unistd.h>
 
 using namespace brevion;
 using namespace updatetest;
@@ -82,7 +87,7 @@ private slots:
 
     void refusalsBeforeTheDeviceIsTouched()
     {
-        QTemporaryDir fitting, empty, foreign, bootOnly, cut;
+        QTemporaryDir fitting, empty, foreign, bootOnly, cut, held;
         const QByteArray firm = updateFile(talixsim::Region::Firmware, {1, 0, 17});
         const Message noFiles{"Update Firmware", "No update files were found.", MsgButtons::Ok, MsgIcon::Exclamation};
         // errorWords: of the "Update File Error" box, shown twice (Retry, then Cancel).
@@ -96,9 +101,13 @@ private slots:
             {"hardware text without a dot", fitting.path(), "", false, {}, "hardware version"},
             {"bootloader files only, Update on the empty list", folderWith(bootOnly, {{"boot.bin", updateFile(talixsim::Region::Bootloader, {1, 0, 7})}}), "1.2", true, {}, {}},
             {"a damaged file", folderWith(cut, {{"cut.bin", firm.left(firm.size() - 1)}}), "1.2", true, {}, "runs past the end of the file"},
+            {"the device held by another program", folderWith(held, {{"A.bin", firm}}), "1.2", true, {}, {}},
         };
         for (const auto& c : cases) {
             SimDevice dev;
+            std::optional<BridgeLock> lock; // another program's update
+            if (QByteArray(c.name).contains("held"))
+                lock.emplace(dev.ip, Network().devicePort);
             m_boxes.clear();
             m_boxes.answers = {c.errorWords.isEmpty() ? MsgAnswer::Ok : MsgAnswer::Retry};
             WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
@@ -108,7 +117,9 @@ private slots:
             QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.received().isEmpty(), c.name);
             if (!c.listed) // the remembered folder is gone, and stays so
                 QVERIFY(m_folder.startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
-            if (c.errorWords.isEmpty())
+            if (lock) // the words: tests/tools
+                QVERIFY(m_boxes.shown.size() == 1 && m_boxes.shown[0].text.contains(QString("(process %1)").arg(::getpid())));
+            else if (c.errorWords.isEmpty())
                 QCOMPARE(m_boxes.shown, c.messages);
             else
                 QVERIFY2(m_boxes.shown.size() == 2 && m_boxes.shown[0].title == "Update File Error" &&

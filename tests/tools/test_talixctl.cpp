@@ -3,9 +3,12 @@
 // and the fleet commands. The update's waits run 20 times faster.
 #include "talixctl.h"
 
+#include "common/bridgelock.h"
 #include "rig.h"
 #include "config/settingsfile.h"
+#include "sim/deviceprotocol.h"
 #include "sim/updateimage.h"
+#include "watchdog.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,10 +20,12 @@
 
 #include <csignal>
 #include <sstream>
+#include <unistd.h>
 
 using namespace talixsim;
 using json = nlohmann::ordered_json;
 using Wire = std::vector<QByteArray>;
+using namespace std::chrono_literals;
 
 // JSON values compared as their text, which also reads well when they differ.
 #define JCOMPARE(actual, expected) \
@@ -37,12 +42,26 @@ struct Result { int code = -1; std::string out, err; json j; };
 struct CtlRig : support::Rig {
     CtlRig() : Rig({makeDevice(0, Preset::Login), makeDevice(1, Preset::Rules), makeDevice(2, Preset::Basic),
                     makeDevice(3, Preset::Login)}) {}
-    // Device 4 shares device 3's address.
-    void addTwin()
+    // Device 4 shares device 3's address; device 5, at 127.0.0.7, device n's MAC.
+    void addTwins(int n)
     {
-        DeviceState twin = makeDevice(4, Preset::Basic);
+        DeviceState twin = makeDevice(4, Preset::Basic), clone = makeDevice(5, Preset::Basic);
         twin.address = twin.ip = loopbackAddress(3);
-        fleet.addDevice(twin);
+        clone.mac = fleet.device(n).mac;
+        fleet.addDevice(twin), fleet.addDevice(clone);
+    }
+    // Every 20 ms, discovery replies to localPort from 127.0.0.9 but not the device port: one of
+    // a bridge of its own (0050C25A3007), one with device 0's MAC.
+    void forge(QUdpSocket& forger, QTimer& every)
+    {
+        QVERIFY(forger.bind(QHostAddress(ip(7)), 0));
+        DeviceState copy = makeDevice(7);
+        copy.mac = fleet.device(0).mac;
+        QObject::connect(&every, &QTimer::timeout, [&forger, copy, port = localPort] {
+            for (const DeviceState& d : {makeDevice(7), copy})
+                forger.writeDatagram(discoveryReply(d), QHostAddress::LocalHost, port);
+        });
+        every.start(20);
     }
     // args separated by blanks ("=": an empty one).
     Result run(const QString& args, quint16 devicePort = 0, quint16 localPort = 0)
@@ -53,7 +72,7 @@ struct CtlRig : support::Rig {
             list.push_back(a == "=" ? std::string() : a.toStdString());
         std::ostringstream out, err;
         Result r{talixctl::RunTalixctl(list, out, err, {.speedup = 20}), out.str(), err.str(), {}};
-        if (args.contains("--json") && !r.out.empty())
+        if (args.contains("--json") && !args.contains("--csv") && !r.out.empty())
             r.j = json::parse(r.out);
         return r;
     }
@@ -83,13 +102,12 @@ struct CtlRig : support::Rig {
             qFatal("cannot write %s", qPrintable(name));
         return f.fileName();
     }
-    // Raises the signals once the first block of an update has reached device n.
-    void raiseOnFirstBlock(QTimer& poll, int n, const QList<int>& sent)
+    // Runs then() once a datagram starting with prefix (by default an update's block) has reached device n.
+    void onFirst(QTimer& poll, int n, const std::function<void()>& then, const QByteArray& prefix = "XP\xC3")
     {
-        QObject::connect(&poll, &QTimer::timeout, [this, &poll, n, sent] {
-            if (poll.isActive() && heard(n, "XP\xC3") > 0) {
-                poll.stop(), std::ranges::for_each(sent, ::raise);
-            }
+        QObject::connect(&poll, &QTimer::timeout, [this, &poll, n, then, prefix] {
+            if (poll.isActive() && heard(n, prefix) > 0)
+                poll.stop(), then();
         });
         poll.start(5);
     }
@@ -322,30 +340,49 @@ private slots:
         QCOMPARE(rig->received(0), (Wire{kRead, kRead}));
     }
 
-    // Signals once the first block reached the device: the first only warns and the update is
-    // completed; a second stops it at once.
+    // Once the first block reached the device: the first interrupt only warns and the update is
+    // completed, a second stops it at once; hangups and broken pipes never stop it (the terminal
+    // has gone, nobody is left to decide). A device that falls silent, or a second update of it,
+    // leaves it erased once. Bounded: a signal pipe that blocks fails the row in seconds.
     void updateInterrupted()
     {
-        for (const QList<int>& sent : {QList<int>{SIGINT}, QList<int>{SIGTERM, SIGINT}}) {
+        struct Row { QList<int> sent; QString event; int code; QString told; };
+        const QString erased = " bytes were programmed: the device is erased and only partly programmed, so it has no "
+            "working firmware. To recover, run the same update again (talixctl update 127.0.0.2 %1).\n";
+        const Row rows[] = {
+            {{SIGINT}, "", 0, "An update of 127.0.0.2 is in progress: stopping now leaves the device without firmware. "
+             "The update goes on; interrupt again to stop it anyway.\n"},
+            {{SIGTERM, SIGINT}, "", 1, erased},
+            {{SIGHUP, SIGPIPE, SIGHUP}, "", 0, "The terminal has gone: the update of 127.0.0.2 goes on to its end.\n"},
+            {{}, "silent", 1, erased},
+            {{}, "second update", 0, ""}};
+        for (const Row& row : rows) {
             init();
-            QString told = sent.size() == 1 ? "An update of 127.0.0.2 is in progress: stopping now leaves the device without "
-                "firmware. The update goes on; interrupt again to stop it anyway.\n" : " bytes were programmed: the device is "
-                "erased and only partly programmed, so it has no working firmware. To recover, run the same update again "
-                "(talixctl update 127.0.0.2 %1).\n";
-            QTimer poll;
-            rig->raiseOnFirstBlock(poll, 0, sent);
+            const support::Watchdog dog(20s, "update, " + row.event);
             const QString path = rig->file("FIRM.bin", makeUpdateFile(Region::Firmware, {1, 0, 18}, 65536));
+            Result second;
+            QTimer poll;
+            rig->onFirst(poll, 0, [&] {
+                std::ranges::for_each(row.sent, ::raise);
+                if (row.event == "silent")
+                    rig->faults([](Faults& f) { f.silent = true; });
+                if (row.event == "second update")
+                    second = rig->run("update 127.0.0.2 " + path);
+            });
             const Result r = rig->run("update 127.0.0.2 " + path);
-            const bool stopped = sent.size() == 2;
-            QCOMPARE(r.code, stopped ? 1 : 0);
-            QVERIFY2(QString::fromStdString(r.err).endsWith(told.replace("%1", path)), r.err.c_str());
+            const bool stopped = row.code != 0;
+            QCOMPARE(r.code, row.code);
+            QVERIFY2(QString::fromStdString(r.err).endsWith(QString(row.told).replace("%1", path)), r.err.c_str());
             QCOMPARE(r.out, stopped ? "" : "Update was completed successfully.\n");
             QCOMPARE(rig->fleet.device(0).firm, (stopped ? Version3{0, 0, 0} : Version3{1, 0, 18}));
             QCOMPARE(rig->fleet.device(0).flash.mid(0x4000, 65536) == updateImage({.version = {1, 0, 18}, .size = 65536}), !stopped);
-            // Read first (does the file fit?), then erase; restart, then read until it answers.
+            // Read first (does the file fit?), then erase, once; restart, then read until it answers.
             const Wire wire = rig->received(0);
             QCOMPARE((Wire{wire[0], wire[1]}), (Wire{kRead, kErase}));
+            QCOMPARE(std::ranges::count(wire, kErase), 1);
             QCOMPARE(std::ranges::count(wire, kRestart) == 1 && wire.back() == kRead, !stopped); // nothing sent once stopped
+            QCOMPARE((std::pair{second.code, second.err.find("in use by another program (process") != std::string::npos}),
+                     (row.event == "second update" ? std::pair{1, true} : std::pair{-1, false}));
         }
     }
 
@@ -353,15 +390,18 @@ private slots:
 
     void discoverMarksSharedAddresses()
     {
-        rig->addTwin();
+        rig->addTwins(1);
         const json j = rig->run("--json discover").j;
-        JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false}}));
-        JCOMPARE((json{j.size(), j[2]["duplicate"], j[3]["ip"], j[3]["duplicate"], j[4]["ip"], j[4]["duplicate"]}),
-                 (json{5, false, "127.0.0.5", true, "127.0.0.5", true})); // the addresses without their marks
+        JCOMPARE(j[0], (json{{"name", "TALIX-1"}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false},
+                             {"error", nullptr}}));
+        JCOMPARE((json{j.size(), j[2]["duplicate"], j[3]["ip"], j[3]["duplicate"], j[4]["ip"], j[4]["error"], j[1]["error"], j[5]["ip"],
+                       j[5]["mac"]}), (json{6, false, "127.0.0.5", true, "127.0.0.5", "shares its address with another bridge",
+                                            "shares its MAC address with another bridge", "127.0.0.7", "00:50:C2-5A:30:01"}));
         QCOMPARE(rig->received(-2), (Wire{"ZEVID", "ZEVID"})); // to the broadcast address only
         const QString t = QString::fromStdString(rig->run("discover").out);
-        QVERIFY(t.contains("* 127.0.0.5 *") && t.endsWith("\n* Duplicate IP addresses found!  You should unplug one and "
-                                                          "connect to the other to change its IP Address.\n5 Bridges found\n"));
+        QVERIFY(t.contains("* 127.0.0.5 *") && t.contains("* 00:50:C2-5A:30:01 *  127.0.0.7\n") && t.endsWith("\n* Duplicate IP "
+            "addresses found!  You should unplug one and connect to the other to change its IP Address.\n* Duplicate MAC addresses "
+            "found!  Give each of those bridges its own (set-mac); until then the fleet commands leave them alone.\n6 Bridges found\n"));
         QUdpSocket mute; // hears the search, answers nothing
         QVERIFY(mute.bind(QHostAddress::AnyIPv4, 0));
         QCOMPARE(rig->run("discover", mute.localPort()).out, "No Vant Ethernet to Serial Bridge devices were found.\n");
@@ -399,28 +439,35 @@ private slots:
         JCOMPARE((json{inv.code, inv.j.size(), inv.j[0]["ip"]}), (json{0, 1, "127.0.0.4"}));
     }
 
-    // A bridge that refuses to be read and two that share an address are listed with their errors;
-    // the others are listed and saved; the shared ones never hear a request of their own.
+    // A bridge that refuses to be read, two that share an address and two that share a MAC are
+    // listed with their errors; the others are listed and saved; the shared ones never hear a
+    // request of their own. In the backup folder links give way to files, all owner-only.
     void inventoryAndBackupListEveryBridge()
     {
-        rig->addTwin();
+        rig->addTwins(1);
         rig->change(0, [](DeviceState& d) { d.name = "Pump, \"A\""; });
         rig->faults([](Faults& f) { f.answerN = true; }, 2);
         const Result inv = rig->run("--json inventory");
-        JCOMPARE((json{inv.code, inv.j.size(), inv.j[2]["error"], inv.j[2]["layout"], inv.j[3]["duplicate"], inv.j[4]["error"]}),
-                 (json{1, 5, "The device reported an error receiving the last command.", nullptr, true,
-                       "shares its address with another bridge"}));
+        JCOMPARE((json{inv.code, inv.j.size(), inv.j[2]["error"], inv.j[2]["layout"], inv.j[3]["duplicate"], inv.j[4]["error"],
+                       inv.j[1]["error"], inv.j[5]["error"]}),
+                 (json{1, 6, "The device reported an error receiving the last command.", nullptr, true,
+                       "shares its address with another bridge", "shares its MAC address with another bridge",
+                       "shares its MAC address with another bridge"}));
         JCOMPARE(inv.j[0], (json{{"name", "Pump, \"A\""}, {"mac", "00:50:C2-5A:30:00"}, {"ip", "127.0.0.2"}, {"duplicate", false},
                                  {"layout", "Login"}, {"HdweVer", "1.2"}, {"BootVer", "1.0.7"}, {"FirmVer", "1.0.17"}, {"error", nullptr}}));
-        QVERIFY(rig->run("inventory --csv").out.starts_with(
+        QVERIFY(rig->run("--json inventory --csv").out.starts_with(
             "name,mac,ip,duplicate,layout,HdweVer,BootVer,FirmVer,error\r\n\"Pump, \"\"A\"\"\",00:50:C2-5A:30:00,"));
-        const QString folder = rig->dir.filePath("backup");
+        const QString folder = rig->dir.filePath("backup"), outside = rig->file("outside", "keep");
+        QVERIFY(QFile::setPermissions(rig->file("backup/index.json", "{}"), QFile::Permissions(0x6644)));
+        QVERIFY(QFile::link(outside, folder + "/0050C25A3000.TALIX"));
         const Result backup = rig->run("--json backup " + folder);
-        JCOMPARE((json{backup.code, backup.j[1]["file"], backup.j[2]["file"], backup.j[3]["file"], backup.j[4]["file"]}),
-                 (json{1, "0050C25A3001.TALIX", nullptr, nullptr, nullptr}));
-        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"0050C25A3000.TALIX", "0050C25A3001.TALIX", "index.json"}));
-        QCOMPARE(int(QFile::permissions(folder + "/0050C25A3000.TALIX")), 0x6600); // owner only
-        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ"), 0);
+        JCOMPARE((json{backup.code, backup.j[0]["file"], backup.j[1]["file"], backup.j[4]["file"], backup.j[5]["file"]}),
+                 (json{1, "0050C25A3000.TALIX", nullptr, nullptr, nullptr}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"0050C25A3000.TALIX", "index.json"}));
+        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files))
+            QVERIFY(!f.isSymLink() && f.permissions() == QFile::Permissions(0x6600)); // owner only
+        QCOMPARE(QFileInfo(outside).size(), 4); // "keep": nothing written through the link
+        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(1, "XQ") + rig->heard(5, "XQ"), 0);
     }
 
     // Applying a plan twice changes the bridges once; --check and the second run send no save;
@@ -445,15 +492,23 @@ private slots:
         QCOMPARE(rig->run("diff 127.0.0.3 " + rig->file("same.json", R"({"IPPort": 4001})")).code, 0);
         QCOMPARE(rig->heard(-2, "XS"), 0);
 
-        rig->addTwin();
+        // Forged replies from another port name no bridge and draw nothing to their address.
+        rig->addTwins(2);
         rig->faults([](Faults& f) { f.answerN = true; }, 1);
-        const Result r = rig->run("--json apply " + rig->file("plan.json", R"({"defaults": {"NetName": "Line 2"},
-            "devices": {"0050C25A3000": {}, "0050C25A3001": {}, "0050C25A3003": {}, "0050C25A3FFF": {}}})"));
+        QUdpSocket forger;
+        QTimer every;
+        rig->forge(forger, every);
+        rig->fleet.clearTraffic();
+        const Result r = rig->run("--json apply " + rig->file("plan.json", R"({"defaults": {"NetName": "Line 2"}, "devices":
+            {"0050C25A3000": {}, "0050C25A3001": {}, "0050C25A3002": {}, "0050C25A3003": {}, "0050C25A3007": {}}})"), 0, rig->localPort);
         const json& d = r.j["devices"];
-        JCOMPARE((json{r.code, d[0]["result"], d[1]["error"], d[2]["error"], d[3]["mac"], d[3]["error"]}),
+        JCOMPARE((json{r.code, d[0]["result"], d[1]["error"], d[2]["error"], d[3]["error"], d[4]["ip"], d[4]["error"], d[5]["mac"],
+                       d[5]["error"]}),
                  (json{1, "changed", "The device reported an error receiving the last command.",
-                       "shares its address with another bridge", "00:50:C2-5A:3F:FF", "not found"}));
-        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(-2, "XS"), 1);
+                       "shares its MAC address with another bridge", "shares its address with another bridge", "127.0.0.7",
+                       "shares its MAC address with another bridge", "00:50:C2-5A:30:07", "not found"}));
+        QCOMPARE(rig->heard(3, "XQ") + rig->heard(4, "XQ") + rig->heard(2, "XQ") + rig->heard(5, "XQ") + rig->heard(-2, "XS"), 1);
+        QCOMPARE(rig->received(-1), (Wire{"ZEVID", "ZEVID"}));
     }
 
     // A plan that cannot be applied whole is refused (exit 3) before any bridge is saved, with and
@@ -492,15 +547,15 @@ private slots:
     // Each bridge gets the newest firmware that fits it; bootloader files and misfits take no part.
     void updateAllBringsEveryBridgeUp()
     {
-        rig->addTwin();
+        rig->addTwins(3);
         rig->file("up/FIRM1018.bin", makeUpdateFile({.version = {1, 0, 18}, .size = 1024, .hwMax = 0x0104}));
         rig->file("up/FIRM1020.bin", makeUpdateFile({.version = {1, 0, 20}, .size = 1024, .hwMax = 0x0104, .bootMin = 0x010008}));
         rig->file("up/BOOT109.bin", makeUpdateFile(Region::Bootloader, {1, 0, 9}, 256));
         rig->change(2, [](DeviceState& d) { d.hw = {1, 5}; }); // beyond the files' hardware range
         const QString folder = rig->dir.filePath("up");
         const Result check = rig->run("--json update-all --check " + folder);
-        QCOMPARE(check.code, 1); // the shared address
-        JCOMPARE(check.j["summary"], (json{{"updated", 2}, {"unchanged", 0}, {"skipped", 1}, {"failed", 2}}));
+        QCOMPARE(check.code, 1); // the shared address and MAC
+        JCOMPARE(check.j["summary"], (json{{"updated", 2}, {"unchanged", 0}, {"skipped", 1}, {"failed", 3}}));
         JCOMPARE(check.j["devices"][1], (json{{"mac", "00:50:C2-5A:30:01"}, {"ip", "127.0.0.3"}, {"from", "1.0.11"},
                                               {"to", "1.0.18"}, {"result", "updated"}, {"error", nullptr}}));
         const QString only = "--json update-all " + folder + " --only 00:50:C2-5A:30:00,0050c25a3001";
@@ -521,18 +576,60 @@ private slots:
         QCOMPARE(rig->fleet.device(1).firm, (Version3{1, 0, 18}));
     }
 
-    // SIGINT: the update under way is finished, no other bridge is started, the summary follows.
-    void updateAllInterrupted()
+    // A version is bits 0-23 compared as a number: a file's upper byte never makes it newer (nor
+    // fails the check after the update), 1.0.9 is older than 1.0.11, and a bridge already at the
+    // file's version is left alone.
+    void updateAllComparesVersions()
     {
-        rig->file("up/FIRM1018.bin", makeUpdateFile(Region::Firmware, {1, 0, 18}, 4096));
-        QTimer poll;
-        rig->raiseOnFirstBlock(poll, 0, {SIGINT});
-        const Result r = rig->run("--json update-all " + rig->dir.filePath("up") +
-                                  " --parallel 1 --only 0050C25A3000,0050C25A3001,0050C25A3002");
-        JCOMPARE((json{r.code, r.j["summary"], r.j["devices"][1]["error"], r.j["devices"][2]["error"]}),
-                 (json{1, {{"updated", 1}, {"unchanged", 0}, {"skipped", 0}, {"failed", 2}}, "not started: interrupted", "not started: interrupted"}));
-        QCOMPARE(rig->fleet.device(0).firm, (Version3{1, 0, 18}));
-        QCOMPARE(rig->heard(1, "XP\xE7") + rig->heard(2, "XP\xE7"), 0);
+        struct Row { Version3 firm; std::vector<quint32> files; bool check; const char *result, *to; };
+        const Row rows[] = {
+            {{1, 0, 21}, {0x7F010013}, true, "unchanged", "1.0.21"},
+            {{1, 0, 18}, {0x7F010012}, true, "unchanged", "1.0.18"},
+            {{1, 0, 9}, {0x01000B}, true, "updated", "1.0.11"},
+            {{1, 0, 17}, {0x7F010013, 0x010014}, true, "updated", "1.0.20"},
+            {{1, 0, 17}, {0x7F010013}, false, "updated", "1.0.19"}};
+        for (const Row& row : rows) {
+            init();
+            rig->change(0, [&](DeviceState& d) { d.firm = row.firm; });
+            for (const quint32 v : row.files) // the upper byte at offset 5
+                rig->file(QString("up/%1.bin").arg(v), makeUpdateFile(Region::Firmware, {quint8(v >> 16), quint8(v >> 8),
+                                                                                         quint8(v)}, 256).replace(5, 1, QByteArray(1, char(v >> 24))));
+            const Result r = rig->run("--json update-all " + rig->dir.filePath("up") + " --only 0050C25A3000" + (row.check ? " --check" : ""));
+            JCOMPARE((json{r.code, r.j["devices"][0]["result"], r.j["devices"][0]["to"], rig->heard(0, kErase)}),
+                     (json{0, row.result, row.to, row.check ? 0 : 1}));
+        }
+    }
+
+    // An interrupt or a hangup starts no further bridge; those under way finish (an apply's reboot
+    // follows its save) and the run exits 1, also when every bridge had already started.
+    void fleetInterrupted()
+    {
+        struct Row { QString args; QByteArray at; int sent; json summary; };
+        const json updated = {{"updated", 3}, {"unchanged", 0}, {"skipped", 0}, {"failed", 0}};
+        const json changed = {{"changed", 3}, {"unchanged", 0}, {"failed", 0}};
+        const Row rows[] = {
+            {"update-all UP --parallel 1", "XP\xC3", SIGINT, {{"updated", 1}, {"unchanged", 0}, {"skipped", 0}, {"failed", 2}}},
+            {"update-all UP --parallel 4", "XP\xC3", SIGHUP, updated},
+            {"apply PLAN --reboot --parallel 3", "XS", SIGINT, changed},
+            {"apply PLAN --reboot --parallel 4", "XS", SIGHUP, changed}};
+        for (const Row& row : rows) {
+            init();
+            const support::Watchdog dog(20s, row.args);
+            rig->file("up/FIRM1018.bin", makeUpdateFile(Region::Firmware, {1, 0, 18}, 4096));
+            const QString plan = rig->file("plan.json", R"({"defaults": {"NetName": "Line 2"},
+                "devices": {"0050C25A3000": {}, "0050C25A3001": {}, "0050C25A3002": {}}})");
+            for (int n : {0, 1, 2}) // the saves are still on their way when the signal comes
+                rig->faults([&](Faults& f) { f.replyDelayMs = row.at == "XS" ? 100 : 0; }, n);
+            QTimer poll;
+            rig->onFirst(poll, 0, [&] { ::raise(row.sent); }, row.at);
+            QString args = "--json " + row.args;
+            args.replace("UP", rig->dir.filePath("up") + " --only 0050C25A3000,0050C25A3001,0050C25A3002").replace("PLAN", plan);
+            const Result r = rig->run(args);
+            JCOMPARE((json{r.code, r.j["summary"]}), (json{1, row.summary}));
+            for (int n : {0, 1, 2}) // restarted once, or never asked anything (not started)
+                QCOMPARE(rig->heard(n, row.at == "XS" ? kReboot : kRestart) + rig->heard(n, "XP\xE7"),
+                         n == 0 || row.summary == updated || row.summary == changed ? (row.at == "XS" ? 1 : 2) : 0);
+        }
     }
 };
 

@@ -115,18 +115,20 @@ TEST(UpdateList, VersionsFitSortAndLines)
         EXPECT_EQ(FitsDevice(h, name, hw, boot), fit) << name << " " << hw << " " << boot;
 
     // Firmware first, then bootloader files, each newest first. Equal versions: the firmware
-    // files keep their order, the bootloader files as passes of adjacent swaps leave them.
+    // files keep their order, the bootloader files as passes of adjacent swaps leave them. Only
+    // bits 0-23 are the version: f4 is 0.0.3, not newer than f0.
     std::vector<UpdateFileInfo> files;
     for (auto [name, version] : {std::pair{"boot1", 7}, {"f1", 1}, {"BOOT2", 7}, {"f2", 1}, {"boot3", 7},
-                                 {"f3", 2}, {"boot0", 5}, {"f0", 0x010011}})
+                                 {"f3", 2}, {"boot0", 5}, {"f4", 0x7F000003}, {"f0", 0x010011}})
         files.push_back({name, version, 0, 0, 0, 0});
     SortUpdateFiles(files, 4);
     QStringList order;
     for (const auto& f : files)
         order << f.FileName;
-    EXPECT_EQ(order.join(' '), "f0 f3 f1 f2 boot1 BOOT2 boot3 boot0");
+    EXPECT_EQ(order.join(' '), "f0 f4 f3 f1 f2 boot1 BOOT2 boot3 boot0");
 
     EXPECT_EQ(UpdateListLine({"x.bin", -1, 0, 0, 0, 0}), "Ver 255.255.255 (x.bin)");
+    EXPECT_EQ(VersionNumber(0x7F010013), 0x010013);
     EXPECT_EQ(ParseUpdateListLine("Ver 2.1.3 (BOOT V2 (new).bin)"), (ListLineParts{"2.1.3", "BOOT V2 (new).bin"}));
     EXPECT_EQ(ParseUpdateListLine("Ver 1.0.1 ()"), std::nullopt);
 }

@@ -1,5 +1,6 @@
 #include "fleetcommands.h"
 
+#include "common/bridgelock.h"
 #include "engine/commandconversation.h"
 #include "conversations.h"
 #include "engine/devicelink.h"
@@ -28,6 +29,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace talixctl {
@@ -40,7 +42,6 @@ namespace {
 std::string str(const QString& text) { return text.toStdString(); }
 ordered_json jtext(const QString& text) { return text.isNull() ? ordered_json(nullptr) : ordered_json(str(text)); }
 
-const QString kShared = QStringLiteral("shares its address with another bridge");
 const QString kNotFound = QStringLiteral("not found");
 const QString kNotStarted = QStringLiteral("not started: interrupted");
 
@@ -135,18 +136,15 @@ struct Context {
         RunToEnd(search);
         if (const QString note = UnsentNote(search); !note.isEmpty())
             run.err << str(note) << '\n';
-        DeviceList list = search.devices();
-        list.MarkDuplicates();
         std::vector<Bridge> bridges;
-        for (const DiscoveredDevice& d : list.Entries()) {
+        for (const DeviceAnswer& a : search.devices().Answers()) {
             Bridge b;
-            b.key = MacKey(d.mac).value_or(d.mac);
-            b.mac = d.mac;
-            b.name = d.name;
-            b.ip = UnmarkedIP(d.ip);
-            b.duplicate = IsMarkedIP(d.ip);
-            if (b.duplicate)
-                b.error = kShared;
+            b.key = MacKey(a.device.mac).value_or(a.device.mac);
+            b.mac = a.device.mac;
+            b.name = a.device.name;
+            b.ip = a.device.ip;
+            b.duplicate = a.sharedAddress;
+            b.error = AnswerTrouble(a);
             bridges.push_back(b);
         }
         return bridges;
@@ -212,6 +210,32 @@ QString csvField(const QString& text)
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
+// Each bridge's lock while this program saves or updates it; a bridge another program holds
+// fails alone, with nothing sent to it.
+class Reservations {
+public:
+    Reservations(const FleetRun& run, std::vector<Bridge>& bridges)
+        : m_port(run.network.devicePort), m_bridges(bridges), m_locks(bridges.size())
+    {
+    }
+    bool take(int i)
+    {
+        auto lock = std::make_unique<BridgeLock>(m_bridges[i].ip, m_port);
+        if (!lock->held()) {
+            m_bridges[i].error = lock->refusal();
+            return false;
+        }
+        m_locks[i] = std::move(lock);
+        return true;
+    }
+    void release(int i) { m_locks[i].reset(); }
+
+private:
+    quint16 m_port;
+    std::vector<Bridge>& m_bridges;
+    std::vector<std::unique_ptr<BridgeLock>> m_locks;
+};
+
 int anyFailed(const std::vector<Bridge>& bridges)
 {
     for (const Bridge& b : bridges)
@@ -221,6 +245,15 @@ int anyFailed(const std::vector<Bridge>& bridges)
 }
 
 } // namespace
+
+QString AnswerTrouble(const DeviceAnswer& answer)
+{
+    if (answer.sharedAddress)
+        return QStringLiteral("shares its address with another bridge");
+    if (answer.sharedMac)
+        return QStringLiteral("shares its MAC address with another bridge");
+    return {};
+}
 
 // inventory --------------------------------------------------------------------------------------
 
@@ -245,7 +278,7 @@ int FleetInventory(const FleetRun& run, bool csv)
                            read ? b.reply->FirmVer : QString(),
                            b.error};
     };
-    if (run.json) {
+    if (run.json && !csv) { // --csv asks for this command's own output; --json is the tool's
         ordered_json list = ordered_json::array();
         for (const Bridge& b : bridges) {
             const bool read = b.reply.has_value();
@@ -300,8 +333,9 @@ int FleetBackup(const FleetRun& run, const QString& folder)
         QString file;
         if (b.reply) {
             const QString name = b.key + QStringLiteral(".TALIX");
-            if (const std::optional<QString> failure =
-                    SaveSettingsFile(JoinFolder(folder, name), FileValuesOf(ViewOfReply(*b.reply))))
+            // A link inside the folder is replaced, never written through: nothing outside changes.
+            if (const std::optional<QString> failure = SaveSettingsFile(
+                    JoinFolder(folder, name), FileValuesOf(ViewOfReply(*b.reply)), ReplaceMode::OwnerOnlyHere))
                 b.error = QStringLiteral("the settings could not be saved: %1").arg(*failure);
             else
                 file = name, ++saved;
@@ -315,8 +349,8 @@ int FleetBackup(const FleetRun& run, const QString& folder)
                          {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
     }
     const QString indexPath = JoinFolder(folder, QStringLiteral("index.json"));
-    if (const std::optional<QString> failure =
-            ReplaceRegularFile(indexPath, QByteArray::fromStdString(index.dump(2) + "\n"))) {
+    const QByteArray indexBytes = QByteArray::fromStdString(index.dump(2) + "\n");
+    if (const std::optional<QString> failure = ReplaceRegularFile(indexPath, indexBytes, ReplaceMode::OwnerOnlyHere)) {
         run.err << str(QStringLiteral("%1: %2").arg(indexPath, *failure)) << '\n';
         return kDeviceFailed;
     }
@@ -491,10 +525,18 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
     if (!check) {
         for (int i : toSave)
             bridges[i].started = false;
-        runCrew(int(toSave.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
+        Reservations locks(run, bridges);
+        runCrew(int(toSave.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> crewDone) {
             const int i = toSave[n];
             Bridge& b = bridges[i];
             b.started = true;
+            if (!locks.take(i))
+                return crewDone();
+            // The bridge is kept from other programs from its save to its reboot.
+            const std::function<void()> done = [&locks, i, crewDone] {
+                locks.release(i);
+                crewDone();
+            };
             const QHostAddress address(b.ip);
             Talk(CommandConversation::Save(ctx.link, address, plans[i].save, &ctx.link),
                  [&, address, done](const Outcome& saved) {
@@ -592,6 +634,16 @@ const UpdateFileInfo* chooseFirmware(const UpdateListing& listing, const QString
     return nullptr;
 }
 
+// Said of a bridge whose update failed between its erase and its last block.
+QString erasedNote(UpdateConversation::Phase phase)
+{
+    using Phase = UpdateConversation::Phase;
+    if (phase != Phase::WaitAfterErase && phase != Phase::Program)
+        return QString();
+    return QStringLiteral(" The bridge is now erased and only partly programmed, so it has no working firmware: run "
+                          "the same update-all again (or talixctl update) to recover.");
+}
+
 } // namespace
 
 int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
@@ -658,9 +710,12 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
             rows[i].result = Result::Skipped;
             continue;
         }
-        const qint32 running = b.reply->versions.FirmVersion;
-        const bool needed = target.version.isEmpty() ? running < chosen->Version : running != chosen->Version;
-        if (!needed && !(target.force && running == chosen->Version)) {
+        // Numbers, not texts ("1.0.9" sorts after "1.0.11"), and only the version's own bits: a
+        // file at 1.0.19 with its upper byte set is older than a bridge at 1.0.21.
+        const qint32 running = VersionNumber(b.reply->versions.FirmVersion);
+        const qint32 wanted = VersionNumber(chosen->Version);
+        const bool needed = target.version.isEmpty() ? running < wanted : running != wanted;
+        if (!needed && !(target.force && running == wanted)) {
             rows[i] = {Result::Unchanged, b.reply->FirmVer, {}};
             continue;
         }
@@ -697,21 +752,25 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
         };
         for (int i : toUpdate)
             bridges[i].started = false;
+        Reservations locks(run, bridges);
         runCrew(int(toUpdate.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
             Bridge& b = bridges[toUpdate[n]];
             b.started = true;
+            if (!locks.take(toUpdate[n]))
+                return done();
             const UpdateFile& file = *files[rows[toUpdate[n]].file];
             auto* u = new UpdateConversation(ctx.link, QHostAddress(b.ip), file, UpdateConversation::Target::Firmware,
                                              b.reply->versions.FirmVersion == 0, &ctx.link);
             u->setTimings(UpdateTimings(run.speedup));
             running.push_back(u);
             QObject::connect(u, &UpdateConversation::progress, u, [&] { draw(false); });
-            Talk(u, [&, u, done](const Outcome& o) {
+            Talk(u, [&, u, done, i = toUpdate[n]](const Outcome& o) {
                 std::erase(running, u);
+                locks.release(i);
                 finishedBytes += u->bytesDone();
                 ++finished;
                 if (!o.ok())
-                    b.error = OutcomeText(o);
+                    b.error = OutcomeText(o) + erasedNote(u->phase());
                 draw(true);
                 done();
             });

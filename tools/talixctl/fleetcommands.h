@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/devicelist.h"
 #include "ui/networksettings.h"
 #include "discovery/searchtarget.h"
 
@@ -12,7 +13,8 @@ namespace talixctl {
 
 // The fleet commands: many bridges at once over one DeviceLink. Each (but diff) starts with the
 // one-second discovery, then holds at most `parallel` bridges in conversation; one bridge's
-// failure never stops the others. Bridges that share an address are listed but never touched.
+// failure never stops the others. Bridges that share an address, or a MAC, are listed but never
+// touched.
 // SIGINT stops starting bridges; those in conversation finish (an update is never abandoned
 // between its erase and its restart), and the summary follows.
 struct FleetRun {
@@ -25,6 +27,10 @@ struct FleetRun {
     int speedup = 1; // update-all's waits for the devices divided by this (tests, benchmarks)
     std::vector<brevion::SearchTarget> searchAt; // none: the broadcast
 };
+
+// Why the fleet commands leave a bridge that answered the search alone (it shares its address or
+// its MAC with another); empty when they may talk to it.
+QString AnswerTrouble(const brevion::DeviceAnswer& answer);
 
 int FleetInventory(const FleetRun& run, bool csv);
 int FleetBackup(const FleetRun& run, const QString& folder);

@@ -26,8 +26,12 @@ Interrupts::Interrupts(std::function<void(int)> onSignal, QObject* parent)
     action.sa_handler = &Interrupts::handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &m_oldInt);
-    ::sigaction(SIGTERM, &action, &m_oldTerm);
+    for (size_t i = 0; i < std::size(kCaught); ++i)
+        ::sigaction(kCaught[i], &action, &m_old[i]);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &m_oldPipe);
     m_installed = true;
 }
 
@@ -35,8 +39,9 @@ Interrupts::~Interrupts()
 {
     if (!m_installed)
         return;
-    ::sigaction(SIGINT, &m_oldInt, nullptr);
-    ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+    for (size_t i = 0; i < std::size(kCaught); ++i)
+        ::sigaction(kCaught[i], &m_old[i], nullptr);
+    ::sigaction(SIGPIPE, &m_oldPipe, nullptr);
     g_writeEnd = -1;
     delete m_notifier;
     ::close(m_pipe[0]);

@@ -1,5 +1,6 @@
 #include "talixctl.h"
 
+#include "common/bridgelock.h"
 #include "engine/commandconversation.h"
 #include "conversations.h"
 #include "discovery/devicelist.h"
@@ -30,7 +31,9 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <csignal>
 #include <optional>
+#include <utility>
 
 namespace talixctl {
 
@@ -100,6 +103,16 @@ private:
 
 void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
 
+// Keeps every other program away from the device while this one changes it; says why not.
+std::optional<BridgeLock> reserve(Io& io, const QString& ip)
+{
+    BridgeLock lock(ip, Network().devicePort);
+    if (lock.held())
+        return lock;
+    io.err << str(lock.refusal()) << '\n';
+    return std::nullopt;
+}
+
 // Addresses on the command line follow the program's one rule (IsValidIP). CLI11's own check lets
 // 127.0.0.010 through, which the system's reading takes as octal: another device.
 const CLI::Validator kDottedAddress(
@@ -136,36 +149,43 @@ int discover(Io& io, const std::vector<SearchTarget>& at)
     }
     if (const QString note = UnsentNote(search); !note.isEmpty())
         io.err << str(note) << '\n';
-    DeviceList devices = search.devices();
-    const bool duplicates = devices.MarkDuplicates();
+    // Every address that answered: a MAC at two addresses is two bridges here, unlike the window.
+    const std::vector<DeviceAnswer> answers = search.devices().Answers();
     if (io.json) {
         ordered_json list = ordered_json::array();
-        for (const DiscoveredDevice& d : devices.Entries())
-            list.push_back({{"name", str(d.name)},
-                            {"mac", str(d.mac)},
-                            {"ip", str(UnmarkedIP(d.ip))},
-                            {"duplicate", IsMarkedIP(d.ip)}});
+        for (const DeviceAnswer& a : answers) {
+            const QString trouble = AnswerTrouble(a);
+            list.push_back({{"name", str(a.device.name)},
+                            {"mac", str(a.device.mac)},
+                            {"ip", str(a.device.ip)},
+                            {"duplicate", a.sharedAddress},
+                            {"error", trouble.isEmpty() ? ordered_json(nullptr) : ordered_json(str(trouble))}});
+        }
         printJson(io, list);
         return kSuccess;
     }
-    if (!devices.IsEmpty()) {
+    if (!answers.empty()) {
         const QString headers[3] = {QStringLiteral("Device Name"), QStringLiteral("MAC Address"),
                                     QStringLiteral("IP Address")};
         qsizetype width[2] = {headers[0].size(), headers[1].size()};
-        for (const DiscoveredDevice& d : devices.Entries()) {
-            width[0] = std::max(width[0], d.name.size());
-            width[1] = std::max(width[1], d.mac.size());
+        for (const DeviceAnswer& a : answers) {
+            width[0] = std::max(width[0], a.device.name.size());
+            width[1] = std::max(width[1], a.device.mac.size() + (a.sharedMac ? 4 : 0));
         }
         auto row = [&](const QString& a, const QString& b, const QString& c) {
             io.out << str(a.leftJustified(width[0] + 2) + b.leftJustified(width[1] + 2) + c) << '\n';
         };
         row(headers[0], headers[1], headers[2]);
-        for (const DiscoveredDevice& d : devices.Entries())
-            row(d.name, d.mac, d.ip);
-        if (duplicates)
+        for (const DeviceAnswer& a : answers)
+            row(a.device.name, a.sharedMac ? QStringLiteral("* %1 *").arg(a.device.mac) : a.device.mac,
+                a.sharedAddress ? MarkedIP(a.device.ip) : a.device.ip);
+        if (std::ranges::any_of(answers, &DeviceAnswer::sharedAddress))
             io.out << str(DuplicatesText()) << '\n';
+        if (std::ranges::any_of(answers, &DeviceAnswer::sharedMac))
+            io.out << "* Duplicate MAC addresses found!  Give each of those bridges its own (set-mac); until then the "
+                      "fleet commands leave them alone.\n";
     }
-    io.out << str(devices.IsEmpty() ? NoneFoundText() : CountText(devices.Count())) << '\n';
+    io.out << str(answers.empty() ? NoneFoundText() : CountText(int(answers.size()))) << '\n';
     return kSuccess;
 }
 
@@ -236,6 +256,9 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
         return badFile(decoded.reason, decoded.line);
     }
 
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     const std::optional<SettingsReply> reply = device.read();
     if (!reply)
@@ -285,6 +308,9 @@ int setMac(Io& io, const QString& ip, const QString& suffix)
     std::copy(address.begin(), address.end(), bytes);
     const QString mac = MacText(bytes);
 
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     const std::unique_ptr<CommandConversation> program(
         CommandConversation::ProgramMac(device.link(), device.address(), address));
@@ -439,6 +465,37 @@ private:
     double m_seconds = 0;
 };
 
+// What an update that stopped (or failed) in its present phase has left on the device, and how
+// to recover; empty when it failed before the erase was accepted or after every block.
+QString leftBehind(const UpdateConversation& update, bool stopped, const QString& ip, const QString& path, bool boot)
+{
+    using Phase = UpdateConversation::Phase;
+    const Phase phase = update.phase();
+    const QString ended = stopped ? QStringLiteral("was stopped") : QStringLiteral("failed");
+    const QString part = boot ? QStringLiteral("bootloader") : QStringLiteral("firmware");
+    QString state;
+    if (phase == Phase::Erase && stopped)
+        state = QStringLiteral("The update was stopped during the erase: the device may already be without firmware.");
+    else if (phase == Phase::WaitAfterErase)
+        state = QStringLiteral("The update %1 after the erase: the device is erased and nothing was programmed, so it "
+                               "has no working %2.")
+                    .arg(ended, part);
+    else if (phase == Phase::Program)
+        state = QStringLiteral("The update %1 after %2 of %3 bytes were programmed: the device is erased and only "
+                               "partly programmed, so it has no working %4.")
+                    .arg(ended)
+                    .arg(update.bytesDone())
+                    .arg(update.totalBytes())
+                    .arg(part);
+    else if (phase != Phase::Erase && stopped)
+        state = QStringLiteral("The update was stopped while the device restarted: every block was programmed, but "
+                               "the restart was not confirmed.");
+    if (state.isEmpty())
+        return state;
+    return state + QStringLiteral(" To recover, run the same update again (talixctl update %1 %2%3).")
+                       .arg(ip, path, boot ? QStringLiteral(" --boot") : QString());
+}
+
 int update(Io& io, const QString& ip, const QString& path, bool boot)
 {
     // The whole file is read and checked before the device is touched (every record inside the
@@ -461,7 +518,11 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     }
 
     // One link from the first read to the end: the local port is never let go in between, or
-    // another program could take it and leave the device erased.
+    // another program could take it and leave the device erased. Nor may another program update
+    // or configure the device meanwhile.
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     const std::optional<SettingsReply> reply = device.read();
     if (!reply)
@@ -491,17 +552,24 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     });
 
     // From the erase on, an interrupted update leaves the device without firmware: the first
-    // SIGINT or SIGTERM only warns, the second stops and says what is left to do.
+    // SIGINT or SIGTERM only warns, the second stops and says what is left to do. A hangup (the
+    // terminal or SSH session gone) never stops it: nobody is left to decide, and it may come twice.
     int interruptsSeen = 0;
-    const Interrupts interrupts([&](int) {
+    bool hungUp = false;
+    const Interrupts interrupts([&](int signal) {
         status.interject();
-        if (++interruptsSeen == 1)
+        if (signal == SIGHUP) {
+            if (!std::exchange(hungUp, true))
+                io.err << str(QStringLiteral("The terminal has gone: the update of %1 goes on to its end.").arg(ip))
+                       << '\n';
+        } else if (++interruptsSeen == 1) {
             io.err << str(QStringLiteral("An update of %1 is in progress: stopping now leaves the device without "
                                          "firmware. The update goes on; interrupt again to stop it anyway.")
                               .arg(ip))
                    << '\n';
-        else if (interruptsSeen == 2)
+        } else if (interruptsSeen == 2) {
             update.cancel();
+        }
     });
 
     const Outcome outcome = RunToEnd(update);
@@ -510,21 +578,7 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     const Phase phase = update.phase();
     const bool programmed = phase == Phase::Restart || phase == Phase::WaitAfterRestart || phase == Phase::Done;
     if (outcome.code == Outcome::Code::Cancelled) {
-        const QString state =
-            phase == Phase::Erase || phase == Phase::WaitAfterErase
-                ? QStringLiteral("The update was stopped during the erase: the device may already be without "
-                                 "firmware.")
-            : phase == Phase::Program
-                ? QStringLiteral("The update was stopped after %1 of %2 bytes were programmed: the device is "
-                                 "erased and only partly programmed, so it has no working %3.")
-                      .arg(update.bytesDone())
-                      .arg(update.totalBytes())
-                      .arg(boot ? QStringLiteral("bootloader") : QStringLiteral("firmware"))
-                : QStringLiteral("The update was stopped while the device restarted: every block was programmed, "
-                                 "but the restart was not confirmed.");
-        io.err << str(state + QStringLiteral(" To recover, run the same update again (talixctl update %1 %2%3).")
-                                  .arg(ip, path, boot ? QStringLiteral(" --boot") : QString()))
-               << '\n';
+        io.err << str(leftBehind(update, true, ip, path, boot)) << '\n';
         return kDeviceFailed;
     }
     if (outcome.code == Outcome::Code::VersionMismatch) {
@@ -541,6 +595,8 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
                << '\n';
     } else if (!outcome.ok()) {
         io.err << str(UpdateTrouble(update, device.link(), ip)) << '\n';
+        if (const QString left = leftBehind(update, false, ip, path, boot); !left.isEmpty())
+            io.err << str(left) << '\n';
     }
     if (!programmed)
         return kDeviceFailed;
@@ -626,7 +682,8 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     };
 
     CLI::App* discoverCmd = app.add_subcommand("discover", "the one-second search of the discovery window");
-    discoverCmd->footer("Lists every bridge that answered, one line each, and the search's status text last.\n"
+    discoverCmd->footer("Lists every bridge that answered, one line per address (a MAC that answered from two "
+                        "addresses is listed twice, marked), and the search's status text last.\n"
                         "Example: talixctl --json discover");
 
     CLI::App* readCmd = app.add_subcommand("read", "read the settings; --save writes them as a .TALIX settings file");

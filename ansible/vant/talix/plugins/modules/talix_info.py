@@ -103,7 +103,8 @@ devices:
       type: str
       sample: "1.0.17"
     error:
-      description: Why it could not be read; null when it was.
+      description: Why it could not be read; null when it was. A bridge that shares its address, or its MAC
+        with a bridge at another address, is listed once per address with the reason and never read or written.
       type: str
     settings:
       description: Its settings with the keys of C(talixctl read --json), C(Password) as C(********); null when they could not be read.
