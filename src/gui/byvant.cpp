@@ -43,6 +43,7 @@ ByVant::ByVant(QWidget* parent) : Form(parent)
     layout->addSpacing(8);
     layout->addWidget(cmdOK, 0, Qt::AlignHCenter);
     connect(cmdOK, &QPushButton::clicked, this, &ByVant::cmdOK_Click);
+    SetEscapeButton(cmdOK);
 }
 
 void ByVant::cmdOK_Click() { Forms::Unload<ByVant>(); }

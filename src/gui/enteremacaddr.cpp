@@ -41,6 +41,7 @@ EnterMacAddr::EnterMacAddr(QWidget* parent) : Form(parent)
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     CancelButton->setGeometry(TwipsRect(3960, 1080, 1215, 375));
+    SetEscapeButton(CancelButton);
 
     connect(NewAddr, &QLineEdit::textChanged, this, &EnterMacAddr::NewAddr_Change);
     connect(OKButton, &QPushButton::clicked, this, &EnterMacAddr::OKButton_Click);

@@ -10,7 +10,7 @@ namespace brevion {
 
 // The dialog that asks for the last six hexadecimal digits of a device's new EUI-48 address.
 // Created on first use, hidden (not destroyed) when answered; the caller prepares NewAddr and
-// reads Cancelled after the modal show. The window system's close acts as Cancel.
+// reads Cancelled after the modal show. The window system's close and Escape act as Cancel.
 class EnterMacAddr : public Form {
     Q_OBJECT
 public:

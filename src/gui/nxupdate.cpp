@@ -168,6 +168,7 @@ NxUpdate::NxUpdate(QWidget* parent) : Form(parent)
     connect(optFirm, &QRadioButton::clicked, this, &NxUpdate::optFirm_Click);
     connect(cmdUpdate, &QPushButton::clicked, this, &NxUpdate::cmdUpdate_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &NxUpdate::cmdCancel_Click);
+    SetEscapeButton(cmdCancel);
 }
 
 void NxUpdate::buildVersionRow()
@@ -353,6 +354,7 @@ void NxUpdate::cmdUpdate_Click()
         return;
     cmdUpdate->setText(kCloseCaption);
     EnableControl(cmdUpdate);
+    SetEscapeButton(cmdUpdate); // Close, now the only button left
     ZOrder();
     m_updating = false;
 }

@@ -175,6 +175,7 @@ void OutgoingWiz::connectHandlers()
     connect(cmdNext, &QPushButton::clicked, this, &OutgoingWiz::cmdNext_Click);
     connect(cmdBack, &QPushButton::clicked, this, &OutgoingWiz::cmdBack_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &OutgoingWiz::cmdCancel_Click);
+    SetEscapeButton(cmdCancel);
     connect(cmdHelp, &QPushButton::clicked, this, &OutgoingWiz::cmdHelp_Click);
     // Selecting an option, by the user or by the program, runs its handler.
     auto onSelect = [this](QRadioButton* option, void (OutgoingWiz::*handler)()) {

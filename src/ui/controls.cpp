@@ -89,8 +89,10 @@ void DisableControl(QWidget* control)
     if (!hadFocus)
         return;
     control->setProperty(kParkedFocus, QVariant::fromValue(focused));
-    if (QWidget* movedTo = window->focusWidget())
-        movedTo->clearFocus();
+    // Parked on the window itself, not cleared: a window without a focus widget that becomes
+    // active (the click that started the operation activates it, often while the operation
+    // runs) hands the focus to its first control, and that would look like the user's choice.
+    window->setFocus(Qt::OtherFocusReason);
 }
 
 void EnableControl(QWidget* control)
@@ -98,7 +100,9 @@ void EnableControl(QWidget* control)
     control->setEnabled(true);
     const auto parked = control->property(kParkedFocus).value<QPointer<QWidget>>();
     control->setProperty(kParkedFocus, QVariant());
-    if (parked && parked->isEnabled() && !control->window()->focusWidget())
+    QWidget* window = control->window();
+    const QWidget* focused = window->focusWidget();
+    if (parked && parked->isEnabled() && (!focused || focused == window))
         parked->setFocus(Qt::OtherFocusReason);
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui/waitloop.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -53,6 +54,7 @@ std::optional<QString> ChooseFile(const FileDialogRequest& request, QWidget* par
 {
     if (fileResponder())
         return fileResponder()(request);
+    const KeyboardReturn keyboard;
     const QString filter = QtFilter(request.filter);
     const QString first = filter.section(QStringLiteral(";;"), 0, 0);
     QString selected = first;
@@ -74,6 +76,7 @@ QString ChooseFolder(const FolderRequest& request, QWidget* parent)
 {
     if (folderResponder())
         return folderResponder()(request);
+    const KeyboardReturn keyboard;
     QFileDialog dialog(parent, request.title);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -82,6 +85,14 @@ QString ChooseFolder(const FolderRequest& request, QWidget* parent)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+KeyboardReturn::KeyboardReturn() : m_window(QApplication::activeWindow()) {}
+
+KeyboardReturn::~KeyboardReturn()
+{
+    if (m_window && m_window->isVisible() && !QApplication::activeWindow())
+        m_window->activateWindow();
 }
 
 void ShowModal(QWidget& window)
@@ -93,6 +104,7 @@ void ShowModal(QWidget& window)
     window.show();
     window.raise();
     window.activateWindow();
+    const KeyboardReturn keyboard;
     // The window may be unloaded (and destroyed) while it is up.
     const QPointer<QWidget> guard(&window);
     if (modalResponder())

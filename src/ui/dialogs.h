@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -32,6 +33,20 @@ QString ChooseFolder(const FolderRequest& request, QWidget* parent = nullptr);
 
 // Shows a window modally and waits until it hides itself.
 void ShowModal(QWidget& window);
+
+// Held while a box or dialog is up: when it has closed and no window is active, the window that
+// was active before it is activated again, so the keyboard comes back to the control that had it.
+// Window managers do this for a closed dialog's parent; without one, X hands the focus to no one.
+class KeyboardReturn {
+public:
+    KeyboardReturn();
+    ~KeyboardReturn();
+    KeyboardReturn(const KeyboardReturn&) = delete;
+    KeyboardReturn& operator=(const KeyboardReturn&) = delete;
+
+private:
+    QPointer<QWidget> m_window;
+};
 
 // Test hooks: each, when set, answers instead of the real dialog. The modal responder is called
 // with the shown window and must make it hide (by clicking its buttons).

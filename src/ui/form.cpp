@@ -34,10 +34,17 @@ void Form::closeEvent(QCloseEvent* event)
     Forms::UnloadWidget(this);
 }
 
+void Form::SetEscapeButton(QPushButton* button) { m_escapeButton = button; }
+
 void Form::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const Qt::KeyboardModifiers others = event->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier);
+    if (event->key() == Qt::Key_Escape && others == Qt::NoModifier && m_escapeButton &&
+        m_escapeButton->isEnabled() && m_escapeButton->isVisible()) {
+        m_escapeButton->click();
+        return;
+    }
     if (!enter || others != Qt::NoModifier) {
         QWidget::keyPressEvent(event);
         return;

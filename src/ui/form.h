@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+
+class QPushButton;
 
 namespace brevion {
 
@@ -29,8 +32,14 @@ protected:
     // Called by the default closeEvent; returns false to refuse closing.
     virtual bool QueryUnload() { return true; }
     // Enter presses the focused button, as Space does; from any other control it presses the
-    // window's default button, if it has one.
+    // window's default button, if it has one. Escape presses the escape button.
     void keyPressEvent(QKeyEvent* event) override;
+    // The button Escape presses while it is visible and enabled: a dialog's Cancel, or its only
+    // button. Windows without one ignore Escape.
+    void SetEscapeButton(QPushButton* button);
+
+private:
+    QPointer<QPushButton> m_escapeButton;
 };
 
 } // namespace brevion

@@ -1,5 +1,7 @@
 #include "ui/msgbox.h"
 
+#include "ui/dialogs.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -27,6 +29,7 @@ MsgAnswer MsgBox(const Message& message, QWidget* parent)
     if (responder())
         return responder()(message);
 
+    const KeyboardReturn keyboard;
     QMessageBox box(parent);
     // A box without a title of its own shows the application's name, as the platform would.
     box.setWindowTitle(message.title.isEmpty() ? QApplication::applicationName() : message.title);

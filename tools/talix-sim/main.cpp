@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <iostream>
 
@@ -68,11 +69,8 @@ void printTraffic(const std::vector<TrafficEntry>& log, std::size_t from)
     std::fflush(stdout);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
-    CLI::App app{"Simulated TALIX devices answering on one UDP port"};
+// Everything the command line sets.
+struct Options {
     int devices = 5;
     int port = 2362;
     std::string bindAddress = "0.0.0.0";
@@ -84,19 +82,31 @@ int main(int argc, char** argv)
     bool placeholder = false;
     Faults faults;
     std::string replyFrom;
-    app.add_option("-n,--devices", devices, "Number of devices (without --fleet)")
+    std::string updatePath;
+    std::string updateVersion = "1.0.18";
+    int updateSize = 4096;
+};
+
+void addFleetOptions(CLI::App& app, Options& o)
+{
+    app.add_option("-n,--devices", o.devices, "Number of devices (without --fleet)")
         ->check(CLI::Range(0, 1000000));
-    app.add_option("-p,--port", port, "UDP port of every device (0: any free port)")
+    app.add_option("-p,--port", o.port, "UDP port of every device (0: any free port)")
         ->check(CLI::Range(0, 65535));
-    app.add_option("--address", bindAddress, "Local address to bind (0.0.0.0: all)");
-    app.add_option("--first-address", firstAddress,
+    app.add_option("--address", o.bindAddress, "Local address to bind (0.0.0.0: all)");
+    app.add_option("--first-address", o.firstAddress,
                    "Address of the first device; the others follow");
-    app.add_option("--preset", presetName, "basic, rules, login, or mixed (in turn)")
+    app.add_option("--preset", o.presetName, "basic, rules, login, or mixed (in turn)")
         ->check(CLI::IsMember({"basic", "rules", "login", "mixed"}));
-    app.add_flag("--placeholder-mac", placeholder, "Devices carry the factory placeholder MAC");
-    app.add_option("--fleet", fleetPath, "Fleet description (JSON)")->check(CLI::ExistingFile);
-    app.add_option("--duration", duration, "Stop after this many seconds (0: on SIGINT/SIGTERM)");
-    app.add_flag("-v,--verbose", verbose, "Print every datagram in and out");
+    app.add_flag("--placeholder-mac", o.placeholder, "Devices carry the factory placeholder MAC");
+    app.add_option("--fleet", o.fleetPath, "Fleet description (JSON)")->check(CLI::ExistingFile);
+    app.add_option("--duration", o.duration, "Stop after this many seconds (0: on SIGINT/SIGTERM)");
+    app.add_flag("-v,--verbose", o.verbose, "Print every datagram in and out");
+}
+
+void addFaultOptions(CLI::App& app, Options& o)
+{
+    Faults& faults = o.faults;
     app.add_option("--drop-requests", faults.dropRequestShare, "Share of requests lost (0..1)")
         ->check(CLI::Range(0.0, 1.0));
     app.add_option("--drop-replies", faults.dropReplyShare, "Share of replies lost (0..1)")
@@ -108,90 +118,78 @@ int main(int argc, char** argv)
     app.add_option("--truncate", faults.truncateReplies, "Cut replies to this many bytes");
     app.add_flag("--answer-n", faults.answerN, "Answer every command with N");
     app.add_flag("--silent", faults.silent, "Answer nothing");
-    app.add_option("--reply-from", replyFrom, "Answer from this address instead");
+    app.add_option("--reply-from", o.replyFrom, "Answer from this address instead");
     app.add_option("--restart-time", faults.restartSilentMs, "Silence after a restart (ms)");
     app.add_option("--erase-time", faults.eraseMs, "Time an erase takes (ms)");
-    std::string updatePath, updateVersion = "1.0.18";
-    int updateSize = 4096;
-    app.add_option("--write-update", updatePath,
+}
+
+void addUpdateOptions(CLI::App& app, Options& o)
+{
+    app.add_option("--write-update", o.updatePath,
                    "Write a firmware update file for these devices to this path, and exit");
-    app.add_option("--update-version", updateVersion, "Its version, major.minor.build (default 1.0.18)");
-    app.add_option("--update-size", updateSize, "Bytes of its image (default 4096)")->check(CLI::Range(32, 0xFC000));
-    CLI11_PARSE(app, argc, argv);
+    app.add_option("--update-version", o.updateVersion, "Its version, major.minor.build (default 1.0.18)");
+    app.add_option("--update-size", o.updateSize, "Bytes of its image (default 4096)")->check(CLI::Range(32, 0xFC000));
+}
 
-    if (!updatePath.empty()) {
-        const QStringList parts = QString::fromStdString(updateVersion).split(QLatin1Char('.'));
-        bool ok = parts.size() == 3;
-        Version3 version{};
-        for (int i = 0; ok && i < 3; ++i)
-            version[i] = quint8(parts[i].toUInt(&ok));
-        if (!ok) {
-            std::cerr << "talix-sim: --update-version: not major.minor.build\n";
-            return 2;
-        }
-        std::ofstream out(updatePath, std::ios::binary);
-        const QByteArray bytes = makeUpdateFile(Region::Firmware, version, updateSize);
-        out.write(bytes.constData(), bytes.size());
-        return out.good() ? 0 : 1;
-    }
-
-    if (!replyFrom.empty() &&
-        (faults.replyFrom = ipFromText(QString::fromStdString(replyFrom))) == 0) {
-        std::cerr << "talix-sim: --reply-from: not a dotted address\n";
+// --write-update: the file, and the exit code.
+int writeUpdateFile(const Options& o)
+{
+    const QStringList parts = QString::fromStdString(o.updateVersion).split(QLatin1Char('.'));
+    bool ok = parts.size() == 3;
+    Version3 version{};
+    for (int i = 0; ok && i < 3; ++i)
+        version[i] = quint8(parts[i].toUInt(&ok));
+    if (!ok) {
+        std::cerr << "talix-sim: --update-version: not major.minor.build\n";
         return 2;
     }
-    const quint32 first = ipFromText(QString::fromStdString(firstAddress));
-    if (first == 0) {
-        std::cerr << "talix-sim: --first-address: not a dotted address\n";
-        return 2;
-    }
+    std::ofstream out(o.updatePath, std::ios::binary);
+    const QByteArray bytes = makeUpdateFile(Region::Firmware, version, o.updateSize);
+    out.write(bytes.constData(), bytes.size());
+    return out.good() ? 0 : 1;
+}
 
-    FleetFile file;
-    if (!fleetPath.empty()) {
-        std::ifstream in(fleetPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string error;
-        if (!readFleetFile(text.str(), first, faults, file, error)) {
-            std::cerr << "talix-sim: " << fleetPath << ": " << error << "\n";
-            return 2;
-        }
-        if (file.port >= 0 && app.count("--port") == 0)
-            port = file.port;
-        if (!file.address.isEmpty() && app.count("--address") == 0)
-            bindAddress = file.address.toStdString();
-    } else {
-        const Preset cycle[] = {Preset::Login, Preset::Rules, Preset::Basic};
-        for (int i = 0; i < devices; ++i) {
-            Preset p = cycle[i % 3];
-            if (presetName == "basic")
-                p = Preset::Basic;
-            else if (presetName == "rules")
-                p = Preset::Rules;
-            else if (presetName == "login")
-                p = Preset::Login;
-            FleetDevice d{makeDevice(i, p), faults};
-            d.state.address = d.state.ip = first + quint32(i);
-            if (placeholder)
-                d.state.mac = placeholderMac(i);
-            file.devices.push_back(d);
-        }
+// The devices of --fleet; its port and address count unless given on the command line.
+bool readFleet(Options& o, const CLI::App& app, quint32 first, FleetFile& file)
+{
+    std::ifstream in(o.fleetPath);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string error;
+    if (!readFleetFile(text.str(), first, o.faults, file, error)) {
+        std::cerr << "talix-sim: " << o.fleetPath << ": " << error << "\n";
+        return false;
     }
+    if (file.port >= 0 && app.count("--port") == 0)
+        o.port = file.port;
+    if (!file.address.isEmpty() && app.count("--address") == 0)
+        o.bindAddress = file.address.toStdString();
+    return true;
+}
 
-    FleetOptions options;
-    options.port = quint16(port);
-    options.bindAddress = ipFromText(QString::fromStdString(bindAddress));
-    if (options.bindAddress == 0 && bindAddress != "0.0.0.0") {
-        std::cerr << "talix-sim: --address: not a dotted address\n";
-        return 2;
+// --devices of the chosen preset (mixed: in turn), on consecutive addresses from `first`.
+void generateDevices(const Options& o, quint32 first, FleetFile& file)
+{
+    const Preset cycle[] = {Preset::Login, Preset::Rules, Preset::Basic};
+    for (int i = 0; i < o.devices; ++i) {
+        Preset p = cycle[i % 3];
+        if (o.presetName == "basic")
+            p = Preset::Basic;
+        else if (o.presetName == "rules")
+            p = Preset::Rules;
+        else if (o.presetName == "login")
+            p = Preset::Login;
+        FleetDevice d{makeDevice(i, p), o.faults};
+        d.state.address = d.state.ip = first + quint32(i);
+        if (o.placeholder)
+            d.state.mac = placeholderMac(i);
+        file.devices.push_back(d);
     }
-    options.trafficLimit = verbose ? 100000 : 1;
-    Fleet fleet(options);
-    for (std::size_t i = 0; i < file.devices.size(); ++i) {
-        fleet.addDevice(file.devices[i].state);
-        fleet.setFaults(int(i), file.devices[i].faults);
-    }
+}
 
+// Answers until SIGINT/SIGTERM or the end of --duration; the exit code.
+int serve(Fleet& fleet, const Options& o)
+{
     // Signals are taken synchronously by the main thread; the fleet's thread never sees them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -201,12 +199,12 @@ int main(int argc, char** argv)
 
     QString error;
     if (!fleet.start(&error)) {
-        std::cerr << "talix-sim: " << bindAddress << ":" << port << ": " << error.toStdString()
+        std::cerr << "talix-sim: " << o.bindAddress << ":" << o.port << ": " << error.toStdString()
                   << "\n";
         return 1;
     }
-    printTable(fleet, verbose ? 1000000 : 50);
-    std::printf("Listening on %s:%u with %d devices\n", bindAddress.c_str(), fleet.port(),
+    printTable(fleet, o.verbose ? 1000000 : 50);
+    std::printf("Listening on %s:%u with %d devices\n", o.bindAddress.c_str(), fleet.port(),
                 fleet.deviceCount());
     std::fflush(stdout);
 
@@ -215,15 +213,71 @@ int main(int argc, char** argv)
     while (signal <= 0) {
         timespec tick{0, 100 * 1000 * 1000};
         signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (verbose) {
+        if (o.verbose) {
             printTraffic(fleet.traffic(), 0);
             fleet.clearTraffic();
         }
-        if (duration > 0 &&
-            std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(duration))
+        if (o.duration > 0 &&
+            std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(o.duration))
             break;
     }
     fleet.stop();
     std::printf("Stopped%s\n", signal > 0 ? " on signal" : "");
     return 0;
+}
+
+// The devices the command line describes; nothing (and the reason on stderr) when it is wrong.
+std::optional<FleetFile> describedFleet(Options& o, const CLI::App& app)
+{
+    if (!o.replyFrom.empty() &&
+        (o.faults.replyFrom = ipFromText(QString::fromStdString(o.replyFrom))) == 0) {
+        std::cerr << "talix-sim: --reply-from: not a dotted address\n";
+        return std::nullopt;
+    }
+    const quint32 first = ipFromText(QString::fromStdString(o.firstAddress));
+    if (first == 0) {
+        std::cerr << "talix-sim: --first-address: not a dotted address\n";
+        return std::nullopt;
+    }
+    FleetFile file;
+    if (!o.fleetPath.empty()) {
+        if (!readFleet(o, app, first, file))
+            return std::nullopt;
+    } else {
+        generateDevices(o, first, file);
+    }
+    return file;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Simulated TALIX devices answering on one UDP port"};
+    Options o;
+    addFleetOptions(app, o);
+    addFaultOptions(app, o);
+    addUpdateOptions(app, o);
+    CLI11_PARSE(app, argc, argv);
+
+    if (!o.updatePath.empty())
+        return writeUpdateFile(o);
+    const std::optional<FleetFile> file = describedFleet(o, app);
+    if (!file)
+        return 2;
+
+    FleetOptions options;
+    options.port = quint16(o.port);
+    options.bindAddress = ipFromText(QString::fromStdString(o.bindAddress));
+    if (options.bindAddress == 0 && o.bindAddress != "0.0.0.0") {
+        std::cerr << "talix-sim: --address: not a dotted address\n";
+        return 2;
+    }
+    options.trafficLimit = o.verbose ? 100000 : 1;
+    Fleet fleet(options);
+    for (std::size_t i = 0; i < file->devices.size(); ++i) {
+        fleet.addDevice(file->devices[i].state);
+        fleet.setFaults(int(i), file->devices[i].faults);
+    }
+    return serve(fleet, o);
 }
