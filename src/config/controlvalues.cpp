@@ -6,9 +6,6 @@ namespace brevion {
 
 namespace {
 
-constexpr int kAddressChars = 15; // "255.255.255.255"
-constexpr int kPortChars = 5;     // "65535"
-
 template <QString SettingsEntry::*member>
 QString& entryText(ControlValues& v)
 {
@@ -30,42 +27,96 @@ int& entryIndex(ControlValues& v)
 using F = SettingsFileValues;
 using E = SettingsEntry;
 using S = DeviceSettings;
+using L = SettingsLayout;
 
-const ValueControl kControls[] = {
-    {"NetName", wire::kNameBytes, &settingsText<&S::NetName>, &F::NetName, nullptr, nullptr},
-    {"IPAddr", kAddressChars, &entryText<&E::IPAddr>, &F::IPAddr, nullptr, nullptr},
-    {"SubnetMask", kAddressChars, &entryText<&E::SubnetMask>, &F::SubnetMask, nullptr, nullptr},
-    {"Gateway", kAddressChars, &entryText<&E::Gateway>, &F::Gateway, nullptr, nullptr},
-    {"IPPort", kPortChars, &entryText<&E::IPPort>, &F::IPPort, nullptr, nullptr},
-    {"BaudRate", 0, nullptr, nullptr, &entryIndex<&E::BaudRate>, &F::BaudRate},
-    {"Handshaking", 0, nullptr, nullptr, &entryIndex<&E::Handshaking>, &F::Handshaking},
-    {"UDPPort", kPortChars, &entryText<&E::UDPPort>, &F::UDPPort, nullptr, nullptr},
-    {"UserPrompt", wire::kLoginTextBytes[0], &settingsText<&S::UserPrompt>, &F::UserPrompt, nullptr, nullptr},
-    {"PassPrompt", wire::kLoginTextBytes[1], &settingsText<&S::PassPrompt>, &F::PassPrompt, nullptr, nullptr},
-    {"Username", wire::kLoginTextBytes[2], &settingsText<&S::Username>, &F::Username, nullptr, nullptr},
-    {"Password", wire::kLoginTextBytes[3], &settingsText<&S::Password>, &F::Password, nullptr, nullptr},
+// Where the save command carries each field (drawn in wireformat.h).
+template <int wire::AddressBlock::*member, int size>
+FieldBytes addressBlock(L layout)
+{
+    return {wire::AddressBlockOf(layout).*member, size};
+}
+template <int offset, int size>
+FieldBytes at(L)
+{
+    return {offset, size};
+}
+template <int i>
+FieldBytes loginText(L)
+{
+    return {wire::kSaveTail.login + wire::kLoginTextOffset[i], wire::kLoginTextBytes[i]};
+}
+
+using A = wire::AddressBlock;
+using wire::kLoginTextBytes;
+constexpr int kRulesBytes = wire::kRuleCount * wire::kRuleBytes;
+
+using K = FieldKind;
+constexpr auto kNoText = nullptr;
+constexpr auto kNoIndex = nullptr;
+
+// Each row: name, caption, kind, the first layout that carries it, width, its bytes in the save
+// command; then where ControlValues and a settings file hold it.
+// clang-format off
+const SettingsField kFields[] = {
+    {"DHCP",        "Address mode",                   K::Flag,        L::Basic, 0,                   &at<wire::kDhcp, 2>,
+     kNoText, nullptr, kNoIndex, nullptr},
+    {"IPAddr",      "IP Address",                     K::Address,     L::Basic, kAddressChars,       &addressBlock<&A::ip, 4>,
+     &entryText<&E::IPAddr>, &F::IPAddr, kNoIndex, nullptr},
+    {"SubnetMask",  "Subnet Mask",                    K::Address,     L::Basic, kAddressChars,       &addressBlock<&A::mask, 4>,
+     &entryText<&E::SubnetMask>, &F::SubnetMask, kNoIndex, nullptr},
+    {"Gateway",     "Default Gateway",                K::Address,     L::Basic, kAddressChars,       &addressBlock<&A::gateway, 4>,
+     &entryText<&E::Gateway>, &F::Gateway, kNoIndex, nullptr},
+    {"NetName",     "Device Name",                    K::Text,        L::Basic, wire::kNameBytes,    &addressBlock<&A::name, wire::kNameBytes>,
+     &settingsText<&S::NetName>, &F::NetName, kNoIndex, nullptr},
+    {"IPPort",      "TCP Port to accept connections", K::Port,        L::Basic, kPortChars,          &addressBlock<&A::tcpPort, 2>,
+     &entryText<&E::IPPort>, &F::IPPort, kNoIndex, nullptr},
+    {"BaudRate",    "Baud rate",                      K::BaudRate,    L::Basic, 0,                   &at<wire::kBaud, 4>,
+     kNoText, nullptr, &entryIndex<&E::BaudRate>, &F::BaudRate},
+    {"Handshaking", "Handshaking",                    K::Handshaking, L::Basic, 0,                   &at<wire::kHandshaking, 1>,
+     kNoText, nullptr, &entryIndex<&E::Handshaking>, &F::Handshaking},
+    {"UDPPort",     "Port to listen for UDP packets", K::Port,        L::Rules, kPortChars,          &at<wire::kSaveTail.udpPort, 2>,
+     &entryText<&E::UDPPort>, &F::UDPPort, kNoIndex, nullptr},
+    {"OutRules",    "Outgoing Connections",           K::Rules,       L::Rules, 0,                   &at<wire::kSaveTail.rules, kRulesBytes>,
+     kNoText, nullptr, kNoIndex, nullptr},
+    {"UserPrompt",  "Prompt for User Name",           K::Text,        L::Login, kLoginTextBytes[0],  &loginText<0>,
+     &settingsText<&S::UserPrompt>, &F::UserPrompt, kNoIndex, nullptr},
+    {"PassPrompt",  "Prompt for Password",            K::Text,        L::Login, kLoginTextBytes[1],  &loginText<1>,
+     &settingsText<&S::PassPrompt>, &F::PassPrompt, kNoIndex, nullptr},
+    {"Username",    "User Name",                      K::Text,        L::Login, kLoginTextBytes[2],  &loginText<2>,
+     &settingsText<&S::Username>, &F::Username, kNoIndex, nullptr},
+    {"Password",    "Password",                       K::Text,        L::Login, kLoginTextBytes[3],  &loginText<3>,
+     &settingsText<&S::Password>, &F::Password, kNoIndex, nullptr},
 };
+// clang-format on
 
 } // namespace
 
-std::span<const ValueControl> ValueControls() { return kControls; }
+std::span<const SettingsField> SettingsFields() { return kFields; }
 
-const ValueControl* FindValueControl(QStringView name)
+const SettingsField* FindSettingsField(QStringView name)
 {
-    for (const ValueControl& c : kControls)
-        if (name == QLatin1StringView(c.name))
-            return &c;
+    for (const SettingsField& f : kFields)
+        if (name == QLatin1StringView(f.name))
+            return &f;
     return nullptr;
 }
 
-QString TextOf(const ValueControl& control, const ControlValues& values)
+bool Carries(SettingsLayout layout, const SettingsField& field) { return layout >= field.layout; }
+
+QString CaptionOf(QStringView name)
 {
-    return control.text(const_cast<ControlValues&>(values));
+    const SettingsField* f = FindSettingsField(name);
+    return f ? QString::fromLatin1(f->caption) : QString();
 }
 
-int IndexOf(const ValueControl& control, const ControlValues& values)
+QString TextOf(const SettingsField& field, const ControlValues& values)
 {
-    return control.index(const_cast<ControlValues&>(values));
+    return field.text(const_cast<ControlValues&>(values));
+}
+
+int IndexOf(const SettingsField& field, const ControlValues& values)
+{
+    return field.index(const_cast<ControlValues&>(values));
 }
 
 void ApplyReply(ControlValues& values, const SettingsReply& reply)
@@ -93,11 +144,11 @@ SettingsFileValues FileValuesOf(const ControlValues& values, const std::array<QS
 {
     SettingsFileValues file;
     file.DHCP = values.entry.DHCP;
-    for (const ValueControl& c : kControls) {
-        if (c.text)
-            file.*c.fileText = TextOf(c, values);
-        else
-            file.*c.fileIndex = IndexOf(c, values);
+    for (const SettingsField& f : kFields) {
+        if (f.text)
+            file.*f.fileText = TextOf(f, values);
+        else if (f.index)
+            file.*f.fileIndex = IndexOf(f, values);
     }
     file.Rules = values.settings.Rules;
     file.Sentences = sentences;
@@ -108,11 +159,11 @@ ControlValues ControlValuesOf(const SettingsFileValues& file)
 {
     ControlValues values;
     values.entry.DHCP = file.DHCP;
-    for (const ValueControl& c : kControls) {
-        if (c.text)
-            c.text(values) = file.*c.fileText;
-        else
-            c.index(values) = file.*c.fileIndex;
+    for (const SettingsField& f : kFields) {
+        if (f.text)
+            f.text(values) = file.*f.fileText;
+        else if (f.index)
+            f.index(values) = file.*f.fileIndex;
     }
     values.settings.Rules = file.Rules;
     ApplyEntry(values.settings, values.entry);

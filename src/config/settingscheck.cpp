@@ -26,7 +26,7 @@ std::optional<InvalidSetting> checkText(const QString& field, const QString& tex
 
 std::optional<InvalidSetting> checkRule(int slot, const OutCnctRule& rule)
 {
-    const QString field = QStringLiteral("Outgoing Connections, rule %1").arg(slot);
+    const QString field = CaptionOf(u"OutRules") + QStringLiteral(", rule %1").arg(slot);
     if (!rule.IPAddr.isEmpty() && !IsValidIP(rule.IPAddr))
         return InvalidSetting{field, QStringLiteral("Its address must be a dotted address such as 192.168.1.20.")};
     if (rule.Port < 0 || rule.Port > 65535)
@@ -54,8 +54,7 @@ std::optional<InvalidSetting> checkAddresses(const SettingsEntry& entry, const S
     const auto supplied = [held](const QString& text, QString SettingsEntry::*field) {
         return !held || held->DHCP || text != held->*field;
     };
-    const QString ip = QStringLiteral("IP Address"), mask = QStringLiteral("Subnet Mask"),
-                  gateway = QStringLiteral("Default Gateway");
+    const QString ip = CaptionOf(u"IPAddr"), mask = CaptionOf(u"SubnetMask"), gateway = CaptionOf(u"Gateway");
     if (supplied(entry.IPAddr, &SettingsEntry::IPAddr)) {
         if (!IsValidIP(entry.IPAddr))
             return InvalidSetting{ip, QStringLiteral("It must be a dotted address such as 192.168.1.20.")};
@@ -89,15 +88,15 @@ std::optional<InvalidSetting> checkEntry(const SettingsEntry& entry, SettingsLay
             return invalid;
     const QString port = QStringLiteral("It must be a whole number from 0 to 65535.");
     if (!ParsePort(entry.IPPort))
-        return InvalidSetting{QStringLiteral("TCP Port to accept connections"), port};
+        return InvalidSetting{CaptionOf(u"IPPort"), port};
     if (entry.BaudRate < 0 || entry.BaudRate >= int(kBaudRates.size()))
-        return InvalidSetting{QStringLiteral("Baud rate"),
+        return InvalidSetting{CaptionOf(u"BaudRate"),
                               QStringLiteral("Please choose one of the rates in the list.")};
     if (entry.Handshaking < 0 || entry.Handshaking >= kHandshakingEntries)
-        return InvalidSetting{QStringLiteral("Handshaking"),
+        return InvalidSetting{CaptionOf(u"Handshaking"),
                               QStringLiteral("Please choose one of the entries in the list.")};
     if (layout != SettingsLayout::Basic && !ParsePort(entry.UDPPort))
-        return InvalidSetting{QStringLiteral("Port to listen for UDP packets"), port};
+        return InvalidSetting{CaptionOf(u"UDPPort"), port};
     return std::nullopt;
 }
 
@@ -108,19 +107,12 @@ std::optional<InvalidSetting> CheckSettings(const SettingsEntry& entry, const De
 {
     if (auto invalid = checkEntry(entry, layout, held ? &held->entry : nullptr))
         return invalid;
-    if (auto invalid = checkText(QStringLiteral("Device Name"), settings.NetName, wire::kNameBytes))
-        return invalid;
-    if (layout == SettingsLayout::Login) {
-        const std::pair<QString, const QString*> texts[] = {
-            {QStringLiteral("Prompt for User Name"), &settings.UserPrompt},
-            {QStringLiteral("Prompt for Password"), &settings.PassPrompt},
-            {QStringLiteral("User Name"), &settings.Username},
-            {QStringLiteral("Password"), &settings.Password},
-        };
-        for (int i = 0; i < wire::kLoginTexts; ++i)
-            if (auto invalid = checkText(texts[i].first, *texts[i].second, wire::kLoginTextBytes[i]))
+    // The texts: the device name, and the login texts where the layout carries them.
+    const ControlValues values{entry, settings};
+    for (const SettingsField& f : SettingsFields())
+        if (f.kind == FieldKind::Text && Carries(layout, f))
+            if (auto invalid = checkText(QString::fromLatin1(f.caption), TextOf(f, values), f.width))
                 return invalid;
-    }
     if (layout != SettingsLayout::Basic)
         for (int n = 1; n <= MaxOutRules; ++n)
             if (!held || settings.Rules.OutRules[n] != held->settings.Rules.OutRules[n])

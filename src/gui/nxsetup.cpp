@@ -120,14 +120,14 @@ QGroupBox* NxSetup::makeFrame(const char* name, const QString& caption)
 
 QLineEdit* NxSetup::makeValueBox(QLabel* label, const char* name, QWidget* parent)
 {
-    QLineEdit* box = MakeTextBox(parent, name, FindValueControl(QString::fromLatin1(name))->width);
+    QLineEdit* box = MakeTextBox(parent, name, FindSettingsField(QString::fromLatin1(name))->width);
     NameByLabel(label, box);
     return box;
 }
 
 void NxSetup::buildIdentity()
 {
-    Label4 = MakeLabel(this, "Label4", QStringLiteral("Device Name"));
+    Label4 = MakeLabel(this, "Label4", CaptionOf(u"NetName"));
     NetName = makeValueBox(Label4, "NetName", this);
     NetName->setMinimumWidth(180);
     Label9 = MakeLabel(this, "Label9",
@@ -143,11 +143,11 @@ void NxSetup::buildAddressFrame()
     DHCP = MakeOption(Frame1, "DHCP", QStringLiteral("Use DHCP to obtain an IP Address"));
     DHCP->setChecked(true);
     StaticIP = MakeOption(Frame1, "StaticIP", QStringLiteral("Use a Static IP Address"));
-    lblIPAddr = MakeLabel(Frame1, "lblIPAddr", QStringLiteral("IP Address"));
+    lblIPAddr = MakeLabel(Frame1, "lblIPAddr", CaptionOf(u"IPAddr"));
     IPAddr = makeValueBox(lblIPAddr, "IPAddr", Frame1);
-    lblSubnetMask = MakeLabel(Frame1, "lblSubnetMask", QStringLiteral("Subnet Mask"));
+    lblSubnetMask = MakeLabel(Frame1, "lblSubnetMask", CaptionOf(u"SubnetMask"));
     SubnetMask = makeValueBox(lblSubnetMask, "SubnetMask", Frame1);
-    lblGateway = MakeLabel(Frame1, "lblGateway", QStringLiteral("Default Gateway"));
+    lblGateway = MakeLabel(Frame1, "lblGateway", CaptionOf(u"Gateway"));
     Gateway = makeValueBox(lblGateway, "Gateway", Frame1);
     lblDhcpAddr = MakeLabel(Frame1, "lblDhcpAddr", QStringLiteral("Current DHCP assigned address"));
     DhcpAddr = MakeReadOnlyBox(Frame1, "DhcpAddr");
@@ -181,12 +181,12 @@ QComboBox* NxSetup::makeList(QLabel* label, const char* name, const QStringList&
 void NxSetup::buildSerialFrames()
 {
     Frame2 = makeFrame("Frame2", QStringLiteral("Serial Port Settings"));
-    Label6 = MakeLabel(Frame2, "Label6", QStringLiteral("Baud rate"));
+    Label6 = MakeLabel(Frame2, "Label6", CaptionOf(u"BaudRate"));
     QStringList rates;
     for (qint32 rate : kBaudRates)
         rates << QString::number(rate);
     BaudRate = makeList(Label6, "BaudRate", rates, Frame2);
-    Label7 = MakeLabel(Frame2, "Label7", QStringLiteral("Handshaking"));
+    Label7 = MakeLabel(Frame2, "Label7", CaptionOf(u"Handshaking"));
     Handshaking = makeList(Label7, "Handshaking",
                            {QStringLiteral("None"), QStringLiteral("Hardware (CTS/RTS)"),
                             QStringLiteral("Software (XON/XOFF)")},
@@ -211,9 +211,9 @@ void NxSetup::buildSerialFrames()
         return std::pair{frame, box};
     };
     std::tie(Frame3, IPPort) = portFrame("Frame3", QStringLiteral("Incoming TCP Connections"), Label5, "Label5",
-                                         QStringLiteral("TCP Port to accept connections"), "IPPort");
+                                         CaptionOf(u"IPPort"), "IPPort");
     std::tie(Frame4, UDPPort) = portFrame("Frame4", QStringLiteral("Incoming UDP Packet Data *"), Label11, "Label11",
-                                          QStringLiteral("Port to listen for UDP packets"), "UDPPort");
+                                          CaptionOf(u"UDPPort"), "UDPPort");
 }
 
 void NxSetup::buildVersions()
@@ -278,13 +278,13 @@ void NxSetup::buildLoginFrame()
                                        "credentials to reply with.  All characters are significant, and "
                                        "upper/lower-case does matter."));
     Label17->setWordWrap(true);
-    Label12 = MakeLabel(Frame6, "Label12", QStringLiteral("Prompt for User Name"));
+    Label12 = MakeLabel(Frame6, "Label12", CaptionOf(u"UserPrompt"));
     UserPrompt = makeValueBox(Label12, "UserPrompt", Frame6);
-    Label13 = MakeLabel(Frame6, "Label13", QStringLiteral("Prompt for Password"));
+    Label13 = MakeLabel(Frame6, "Label13", CaptionOf(u"PassPrompt"));
     PassPrompt = makeValueBox(Label13, "PassPrompt", Frame6);
-    Label14 = MakeLabel(Frame6, "Label14", QStringLiteral("User Name"));
+    Label14 = MakeLabel(Frame6, "Label14", CaptionOf(u"Username"));
     Username = makeValueBox(Label14, "Username", Frame6);
-    Label15 = MakeLabel(Frame6, "Label15", QStringLiteral("Password"));
+    Label15 = MakeLabel(Frame6, "Label15", CaptionOf(u"Password"));
     Password = makeValueBox(Label15, "Password", Frame6);
     Password->setEchoMode(QLineEdit::Password);
     auto* mask = new StarMaskStyle;
@@ -529,8 +529,8 @@ bool NxSetup::eventFilter(QObject* watched, QEvent* event)
         // Select the field's length once the control has finished taking the focus (a tab or a
         // click would otherwise undo the selection).
         auto* box = qobject_cast<QLineEdit*>(watched);
-        const ValueControl* control = box ? FindValueControl(box->objectName()) : nullptr;
-        const int length = control ? control->width : 0;
+        const SettingsField* field = box ? FindSettingsField(box->objectName()) : nullptr;
+        const int length = field ? field->width : 0;
         if (length > 0)
             QTimer::singleShot(0, box, [box, length] { box->setSelection(0, std::min<int>(length, box->text().size())); });
         break;
@@ -587,11 +587,11 @@ ControlValues NxSetup::Values() const
 {
     ControlValues values;
     values.entry.DHCP = !StaticIP->isChecked();
-    for (const ValueControl& control : ValueControls()) {
-        if (control.text)
-            control.text(values) = findChild<QLineEdit*>(QLatin1String(control.name))->text();
-        else
-            control.index(values) = findChild<QComboBox*>(QLatin1String(control.name))->currentIndex();
+    for (const SettingsField& field : SettingsFields()) {
+        if (field.text)
+            field.text(values) = findChild<QLineEdit*>(QLatin1String(field.name))->text();
+        else if (field.index)
+            field.index(values) = findChild<QComboBox*>(QLatin1String(field.name))->currentIndex();
     }
     values.settings.Rules.OutRules = OutRules;
     values.settings.Rules.OutCount = OutCount;
@@ -603,11 +603,11 @@ void NxSetup::ShowValues(const ControlValues& values)
 {
     SelectDHCP(values.entry.DHCP);
     // A text longer than its box takes (from a settings file) is kept whole.
-    for (const ValueControl& control : ValueControls()) {
-        if (control.text)
-            SetWholeText(findChild<QLineEdit*>(QLatin1String(control.name)), TextOf(control, values));
-        else
-            findChild<QComboBox*>(QLatin1String(control.name))->setCurrentIndex(IndexOf(control, values));
+    for (const SettingsField& field : SettingsFields()) {
+        if (field.text)
+            SetWholeText(findChild<QLineEdit*>(QLatin1String(field.name)), TextOf(field, values));
+        else if (field.index)
+            findChild<QComboBox*>(QLatin1String(field.name))->setCurrentIndex(IndexOf(field, values));
     }
 }
 

@@ -62,6 +62,37 @@ TEST(SaveCommand, WorkedExampleAndEveryFieldAtItsOffset)
     EXPECT_EQ(rules.right(2) + login.right(2), CommandChecksum(rules.left(190)) + CommandChecksum(login.left(382)));
 }
 
+// Each field's bytes in the save command, as the field table gives them to the diff: a new value
+// of the field changes bytes there and nowhere else but the checksum.
+TEST(SaveCommand, EachFieldChangesOnlyItsOwnBytes)
+{
+    const ControlValues base{{true, "192.168.1.20", "255.255.255.0", "192.168.1.1", "10001", 4, 0, "10002"},
+                             {true, {}, {}, {}, "Bridge", 0, 0, 0, 0, {}, "login:", "password:", "admin", "pw"}};
+    for (SettingsLayout layout : {SettingsLayout::Basic, SettingsLayout::Rules, SettingsLayout::Login}) {
+        const QByteArray before = BuildSaveCommand(SettingsOf(base), layout);
+        for (const SettingsField& f : SettingsFields()) {
+            if (!Carries(layout, f))
+                continue;
+            ControlValues v = base;
+            if (f.kind == FieldKind::Flag)
+                v.entry.DHCP = false;
+            else if (f.kind == FieldKind::Rules)
+                v.settings.Rules.OutRules[12] = {"10.9.9.9", 1, 1, 1};
+            else if (f.index)
+                f.index(v) = 2;
+            else
+                f.text(v) = f.kind == FieldKind::Address ? "10.20.30.40" : f.kind == FieldKind::Port ? "4321" : "Zz";
+            const QByteArray after = BuildSaveCommand(SettingsOf(v), layout);
+            const FieldBytes at = f.saved(layout);
+            int inside = 0, outside = 0;
+            for (int i = 0; i < before.size() - 2; ++i)
+                if (before[i] != after[i])
+                    ++(i >= at.offset && i < at.offset + at.size ? inside : outside);
+            EXPECT_TRUE(inside > 0 && outside == 0) << f.name << " in layout " << int(layout);
+        }
+    }
+}
+
 TEST(Reply, LayoutLengthAndChecksumFollowTheVersions)
 {
     const struct {

@@ -490,6 +490,10 @@ private slots:
         const Result diff = rig->run("diff 127.0.0.2 " + rig->file("edit.json", R"({"NetName": "Kiln"})"));
         JCOMPARE((json{diff.code, diff.out}), (json{5, "NetName: \"Pump house\" -> \"Kiln\"\n"}));
         QCOMPARE(rig->run("diff 127.0.0.3 " + rig->file("same.json", R"({"IPPort": 4001})")).code, 0);
+        // A handshaking value the list does not offer is the device's, not "None": choosing None changes it.
+        rig->change(1, [](DeviceState& d) { d.handshaking = 7; });
+        const Result none = rig->run("diff 127.0.0.3 " + rig->file("none.json", R"({"Handshaking": 0})"));
+        JCOMPARE((json{none.code, none.out}), (json{5, "Handshaking: null -> 0\n"}));
         QCOMPARE(rig->heard(-2, "XS"), 0);
 
         // Forged replies from another port name no bridge and draw nothing to their address.

@@ -3,11 +3,14 @@
 #include "common/nxfns.h"
 #include "config/settingscheck.h"
 #include "config/settingsfile.h"
+#include "wire/wireformat.h"
 #include "settingsjson.h"
 #include "strictjson.h"
 
 #include <QRegularExpression>
 #include <QSet>
+
+#include <cstring>
 
 namespace talixctl {
 
@@ -37,12 +40,6 @@ QString MacDisplay(const QString& key)
     }
     return out;
 }
-
-namespace {
-
-std::string str(const QString& text) { return text.toStdString(); }
-
-} // namespace
 
 namespace {
 
@@ -165,7 +162,11 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
                 m.error = QStringLiteral("line %1: %2").arg(decoded.line).arg(decoded.reason);
                 return m;
             }
+            const DeviceView held = m.view;
             m.view = ViewOfFileValues(*decoded.values);
+            // A file's "none chosen" leaves the device's own rate and handshaking as they are.
+            m.view.settings.BaudRate = held.settings.BaudRate;
+            m.view.settings.Handshaking = held.settings.Handshaking;
         }
     }
     if (layout != SettingsLayout::Basic && m.view.entry.UDPPort.isEmpty())
@@ -179,62 +180,29 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
     return m;
 }
 
-namespace {
-
-// An address as the save command carries it: one byte per part.
-std::string address(const QString& text)
-{
-    quint8 b[4];
-    IPToBytes(text, b[0], b[1], b[2], b[3]);
-    return QStringLiteral("%1.%2.%3.%4").arg(b[0]).arg(b[1]).arg(b[2]).arg(b[3]).toStdString();
-}
-
-// A text as the save command carries it: blanks trimmed (only blanks: the device keeps a tab).
-std::string text(const QString& t, int size) { return str(TrimBlanks(QStringView(TrimBlanks(t)).left(size))); }
-
-// The fields of the settings in the form the save command carries them.
-ordered_json sentFields(const DeviceSettings& s, SettingsLayout layout)
-{
-    ordered_json j;
-    j["DHCP"] = s.DHCP;
-    j["IPAddr"] = address(s.IPAddr);
-    j["SubnetMask"] = address(s.SubnetMask);
-    j["Gateway"] = address(s.Gateway);
-    j["NetName"] = text(s.NetName, 16);
-    j["IPPort"] = s.IPPort;
-    j["BaudRate"] = s.BaudRate > 0 ? ordered_json(s.BaudRate) : ordered_json(nullptr);
-    j["Handshaking"] = s.Handshaking >= 0 ? ordered_json(s.Handshaking) : ordered_json(nullptr);
-    if (layout == SettingsLayout::Basic)
-        return j;
-    j["UDPPort"] = s.UDPPort;
-    for (int n = 1; n <= MaxOutRules; ++n) {
-        const OutCnctRule& r = s.Rules.OutRules[n];
-        j["OutRules[" + std::to_string(n - 1) + "]"] = ordered_json{
-            {"IPAddr", r.IPAddr.isEmpty() ? std::string() : address(r.IPAddr)},
-            {"Port", r.Port},
-            {"Flags", r.Flags},
-            {"IdleSecs", r.IdleSecs}};
-    }
-    if (layout == SettingsLayout::Login) {
-        j["UserPrompt"] = text(s.UserPrompt, 32);
-        j["PassPrompt"] = text(s.PassPrompt, 32);
-        j["Username"] = text(s.Username, 64);
-        j["Password"] = text(s.Password, 64);
-    }
-    return j;
-}
-
-} // namespace
-
 std::vector<FieldChange> SettingsChanges(const DeviceSettings& before, const DeviceSettings& after,
                                          SettingsLayout layout)
 {
-    const ordered_json a = sentFields(before, layout);
-    const ordered_json b = sentFields(after, layout);
+    const QByteArray a = BuildSaveCommand(before, layout);
+    const QByteArray b = BuildSaveCommand(after, layout);
     std::vector<FieldChange> changes;
-    for (const auto& [field, value] : a.items())
-        if (b[field] != value)
-            changes.push_back({field, value, b[field]});
+    const auto compare = [&](const std::string& field, FieldKind kind, int offset, int size) {
+        if (std::memcmp(a.constData() + offset, b.constData() + offset, size_t(size)) != 0)
+            changes.push_back({field, SavedValueJson(kind, a.constData() + offset, size),
+                               SavedValueJson(kind, b.constData() + offset, size)});
+    };
+    for (const SettingsField& f : SettingsFields()) {
+        if (!Carries(layout, f))
+            continue;
+        const FieldBytes at = f.saved(layout);
+        if (f.kind != FieldKind::Rules) {
+            compare(f.name, f.kind, at.offset, at.size);
+            continue;
+        }
+        for (int n = 0; n < MaxOutRules; ++n)
+            compare(std::string(f.name) + "[" + std::to_string(n) + "]", f.kind, at.offset + n * wire::kRuleBytes,
+                    wire::kRuleBytes);
+    }
     return changes;
 }
 

@@ -69,8 +69,9 @@ Merged MergeSettings(const DeviceView& current, brevion::SettingsLayout layout,
 // Why settings input (JSON or a .TALIX file) could be sent to no device at all, or nothing.
 std::optional<QString> JudgeSettingsInput(const SettingsInput& input);
 
-// The fields whose values the save command carries differently, in the keys of read --json
-// (a rule as "OutRules[3]"), each with its value before and after.
+// The fields whose values the save commands (BuildSaveCommand) of before and after carry in
+// different bytes, in the keys of read --json (a rule as "OutRules[3]"), each with its value before
+// and after as the command carries it.
 struct FieldChange {
     std::string field;
     nlohmann::ordered_json before;

@@ -1,7 +1,10 @@
 #include "settingsjson.h"
 
 #include "common/nxfns.h"
+#include "config/controlvalues.h"
+#include "settingsview.h"
 #include "strictjson.h"
+#include "wire/wireformat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +12,9 @@
 
 namespace talixctl {
 
+using brevion::ControlValues;
+using brevion::FieldKind;
+using brevion::SettingsField;
 using brevion::SettingsLayout;
 using nlohmann::json;
 using nlohmann::ordered_json;
@@ -16,12 +22,6 @@ using nlohmann::ordered_json;
 namespace {
 
 std::string str(const QString& text) { return text.toStdString(); }
-
-// The text box lengths of the configuration window.
-constexpr int kAddressChars = 15;
-constexpr int kNameChars = 16;
-constexpr int kPromptChars = 32;
-constexpr int kCredentialChars = 64;
 
 struct Failure {
     QString reason;
@@ -67,7 +67,7 @@ void applyRule(const json& object, int slot, brevion::OutCnctRule& rule)
     for (const auto& [name, value] : object.items()) {
         const std::string field = where + "." + name;
         if (name == "IPAddr") {
-            const QString address = text(value, field, kAddressChars);
+            const QString address = text(value, field, brevion::kAddressChars);
             if (!address.isEmpty() && !brevion::IsValidIP(address))
                 throw Failure{QStringLiteral("\"%1\" must be a dotted address or empty").arg(key(field)), field};
             rule.IPAddr = address;
@@ -99,6 +99,59 @@ QString LayoutName(SettingsLayout layout)
     return {};
 }
 
+namespace {
+
+ordered_json ruleJson(const brevion::OutCnctRule& rule)
+{
+    return {{"IPAddr", str(rule.IPAddr)}, {"Port", rule.Port}, {"Flags", rule.Flags}, {"IdleSecs", rule.IdleSecs}};
+}
+
+ordered_json baudRateJson(qint64 rate)
+{
+    return brevion::BaudRateIndex(rate) >= 0 ? ordered_json(rate) : ordered_json(nullptr);
+}
+
+ordered_json handshakingJson(int index)
+{
+    return index >= 0 && index < brevion::kHandshakingEntries ? ordered_json(index) : ordered_json(nullptr);
+}
+
+// The field's keys and values as the window shows them.
+void putField(ordered_json& j, const SettingsField& f, const ControlValues& v)
+{
+    switch (f.kind) {
+    case FieldKind::Flag:
+        j[f.name] = v.entry.DHCP;
+        return;
+    case FieldKind::Address:
+    case FieldKind::Text:
+        j[f.name] = str(TextOf(f, v));
+        return;
+    case FieldKind::Port:
+        j[f.name] = brevion::ParsePort(TextOf(f, v)).value_or(0);
+        return;
+    case FieldKind::BaudRate: {
+        const int index = IndexOf(f, v);
+        j[f.name] = index >= 0 && index < int(brevion::kBaudRates.size()) ? baudRateJson(brevion::kBaudRates[index])
+                                                                          : ordered_json(nullptr);
+        return;
+    }
+    case FieldKind::Handshaking:
+        j[f.name] = handshakingJson(IndexOf(f, v));
+        return;
+    case FieldKind::Rules: {
+        ordered_json rules = ordered_json::array();
+        for (int n = 1; n <= brevion::MaxOutRules; ++n)
+            rules.push_back(ruleJson(v.settings.Rules.OutRules[n]));
+        j["OutCount"] = v.settings.Rules.CountInUse();
+        j[f.name] = rules;
+        return;
+    }
+    }
+}
+
+} // namespace
+
 ordered_json SettingsToJson(const brevion::SettingsReply& r)
 {
     ordered_json j;
@@ -106,37 +159,41 @@ ordered_json SettingsToJson(const brevion::SettingsReply& r)
     j["HdweVer"] = str(r.HdweVer);
     j["BootVer"] = str(r.BootVer);
     j["FirmVer"] = str(r.FirmVer);
-    j["DHCP"] = r.DHCP;
-    j["IPAddr"] = str(r.IPAddr);
-    j["SubnetMask"] = str(r.SubnetMask);
-    j["Gateway"] = str(r.Gateway);
-    j["NetName"] = str(r.NetName);
-    j["IPPort"] = r.IPPort;
-    j["BaudRate"] = brevion::BaudRateIndex(r.BaudRate) >= 0 ? ordered_json(r.BaudRate) : ordered_json(nullptr);
-    j["Handshaking"] = r.Handshaking < brevion::kHandshakingEntries ? ordered_json(r.Handshaking) : ordered_json(nullptr);
-    if (r.UDPPort)
-        j["UDPPort"] = *r.UDPPort;
-    if (r.OutRules) {
-        int inUse = 0;
-        ordered_json rules = ordered_json::array();
-        for (int n = 1; n <= brevion::MaxOutRules; ++n) {
-            const brevion::OutCnctRule& rule = (*r.OutRules)[n];
-            inUse += rule.InUse() ? 1 : 0;
-            rules.push_back(ordered_json{{"IPAddr", str(rule.IPAddr)},
-                                         {"Port", rule.Port},
-                                         {"Flags", rule.Flags},
-                                         {"IdleSecs", rule.IdleSecs}});
-        }
-        j["OutCount"] = inUse;
-        j["OutRules"] = rules;
-    }
-    if (r.login) {
-        j["UserPrompt"] = str(r.login->UserPrompt);
-        j["PassPrompt"] = str(r.login->PassPrompt);
-        j["Username"] = str(r.login->Username);
-        j["Password"] = str(r.login->Password);
-    }
+    const ControlValues view = ViewOfReply(r);
+    for (const SettingsField& f : brevion::SettingsFields())
+        if (Carries(r.layout, f))
+            putField(j, f, view);
     return j;
+}
+
+ordered_json SavedValueJson(FieldKind kind, const char* bytes, int size)
+{
+    using brevion::wire::Get16;
+    using brevion::wire::Get32;
+    const uchar* p = brevion::wire::U(bytes);
+    QString text;
+    switch (kind) {
+    case FieldKind::Flag:
+        return std::any_of(p, p + size, [](uchar b) { return b != 0; });
+    case FieldKind::Address:
+        brevion::AssignDottedText(text, p, 4);
+        return str(text);
+    case FieldKind::Text:
+        while (size > 0 && p[size - 1] == 0)
+            --size; // the padding
+        return str(QString::fromLatin1(bytes, size));
+    case FieldKind::Port:
+        return Get16(p);
+    case FieldKind::BaudRate:
+        return baudRateJson(Get32(p));
+    case FieldKind::Handshaking:
+        return handshakingJson(p[0]);
+    case FieldKind::Rules:
+        brevion::AssignDottedText(text, p + brevion::wire::kRuleAddress, 4);
+        return ruleJson({text, Get16(p + brevion::wire::kRulePort), p[brevion::wire::kRuleFlags],
+                         static_cast<qint32>(Get32(p + brevion::wire::kRuleIdle))});
+    }
+    return nullptr;
 }
 
 bool IsJsonSettings(const QString& path, const QByteArray& bytes)
@@ -190,51 +247,41 @@ void checkReadOnly(const std::string& name, const json& value, SettingsLayout la
 }
 
 // One key of the top level; false when the layout does not carry it.
-bool applyKey(const std::string& name, const json& value, SettingsLayout layout, brevion::SettingsEntry& entry,
-              brevion::DeviceSettings& settings)
+bool applyKey(const std::string& name, const json& value, SettingsLayout layout, ControlValues& v)
 {
-    const bool rules = layout != SettingsLayout::Basic;
-    const bool login = layout == SettingsLayout::Login;
-    if (name == "DHCP") {
+    const SettingsField* f = brevion::FindSettingsField(key(name));
+    if (!f)
+        throw Failure{QStringLiteral("unknown key \"%1\"").arg(key(name)), name};
+    switch (f->kind) {
+    case FieldKind::Flag:
         if (!value.is_boolean())
-            throw Failure{QStringLiteral("\"DHCP\" must be true or false"), name};
-        entry.DHCP = value.get<bool>();
-    } else if (name == "IPAddr") {
-        entry.IPAddr = text(value, name, kAddressChars);
-    } else if (name == "SubnetMask") {
-        entry.SubnetMask = text(value, name, kAddressChars);
-    } else if (name == "Gateway") {
-        entry.Gateway = text(value, name, kAddressChars);
-    } else if (name == "NetName") {
-        settings.NetName = text(value, name, kNameChars);
-    } else if (name == "IPPort") {
-        entry.IPPort = portText(value, name);
-    } else if (name == "BaudRate") {
-        entry.BaudRate = value.is_null() ? -1
-                                         : brevion::BaudRateIndex(integer(value, name, std::numeric_limits<qint32>::min(),
-                                                                          std::numeric_limits<qint32>::max()));
-    } else if (name == "Handshaking") {
-        entry.Handshaking = value.is_null() ? -1 : static_cast<int>(integer(value, name, -1, 255));
-    } else if (name == "UDPPort") {
-        entry.UDPPort = portText(value, name);
-        return rules;
-    } else if (name == "OutRules") {
+            throw Failure{QStringLiteral("\"%1\" must be true or false").arg(key(name)), name};
+        v.entry.DHCP = value.get<bool>();
+        break;
+    case FieldKind::Address:
+    case FieldKind::Text:
+        f->text(v) = text(value, name, f->width);
+        break;
+    case FieldKind::Port:
+        f->text(v) = portText(value, name);
+        break;
+    case FieldKind::BaudRate:
+        f->index(v) = value.is_null() ? -1
+                                      : brevion::BaudRateIndex(integer(value, name, std::numeric_limits<qint32>::min(),
+                                                                       std::numeric_limits<qint32>::max()));
+        break;
+    case FieldKind::Handshaking:
+        f->index(v) = value.is_null() ? -1 : static_cast<int>(integer(value, name, -1, 255));
+        break;
+    case FieldKind::Rules:
         if (!value.is_array() || value.size() > std::size_t(brevion::MaxOutRules))
             throw Failure{QStringLiteral("\"OutRules\" must be a list of at most 12 rules"), name};
         for (std::size_t i = 0; i < value.size(); ++i)
-            applyRule(value[i], int(i) + 1, settings.Rules.OutRules[i + 1]);
-        settings.Rules.OutCount = static_cast<qint16>(settings.Rules.CountInUse());
-        return rules;
-    } else if (name == "UserPrompt" || name == "PassPrompt") {
-        (name == "UserPrompt" ? settings.UserPrompt : settings.PassPrompt) = text(value, name, kPromptChars);
-        return login;
-    } else if (name == "Username" || name == "Password") {
-        (name == "Username" ? settings.Username : settings.Password) = text(value, name, kCredentialChars);
-        return login;
-    } else {
-        throw Failure{QStringLiteral("unknown key \"%1\"").arg(key(name)), name};
+            applyRule(value[i], int(i) + 1, v.settings.Rules.OutRules[i + 1]);
+        v.settings.Rules.OutCount = static_cast<qint16>(v.settings.Rules.CountInUse());
+        break;
     }
-    return true;
+    return Carries(layout, *f);
 }
 
 } // namespace
@@ -256,15 +303,14 @@ JsonApplied ApplySettingsJson(const QByteArray& bytes, SettingsLayout layout, br
         return result;
     }
     // Work on copies: a bad file changes nothing.
-    brevion::SettingsEntry entry = entryOut;
-    brevion::DeviceSettings settings = settingsOut;
+    ControlValues values{entryOut, settingsOut};
     try {
         for (const auto& [name, value] : doc.items()) {
             if (readOnly(name)) {
                 checkReadOnly(name, value, layout, reported);
                 if (name == "OutCount" && layout == SettingsLayout::Basic)
                     result.notCarried << key(name);
-            } else if (!applyKey(name, value, layout, entry, settings)) {
+            } else if (!applyKey(name, value, layout, values)) {
                 result.notCarried << key(name);
             }
         }
@@ -273,8 +319,8 @@ JsonApplied ApplySettingsJson(const QByteArray& bytes, SettingsLayout layout, br
         result.notCarried.clear();
         return result;
     }
-    entryOut = entry;
-    settingsOut = settings;
+    entryOut = values.entry;
+    settingsOut = values.settings;
     return result;
 }
 

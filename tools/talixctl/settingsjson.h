@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/controlvalues.h"
 #include "config/settingscheck.h"
 #include "config/settingsrecord.h"
 
@@ -14,7 +15,7 @@
 namespace talixctl {
 
 // The settings of a device as JSON, keys in this order (a key the layout does not carry is
-// absent):
+// absent; the settings' keys are the names of SettingsFields):
 //
 //   "layout"       "Basic", "Rules" or "Login"
 //   "HdweVer", "BootVer", "FirmVer"            texts; FirmVer "Erased" without firmware
@@ -29,6 +30,10 @@ namespace talixctl {
 nlohmann::ordered_json SettingsToJson(const brevion::SettingsReply& reply);
 
 QString LayoutName(brevion::SettingsLayout layout);
+
+// A field's value in the form SettingsToJson gives it, read from the bytes a save command carries
+// it in (SettingsField::saved); for OutRules, one rule's bytes and its object.
+nlohmann::ordered_json SavedValueJson(brevion::FieldKind kind, const char* bytes, int size);
 
 // A JSON file of the same keys applied over a device's current values: keys that are absent keep
 // what entry and settings hold. "layout", the three versions and "OutCount" are read-only: given,

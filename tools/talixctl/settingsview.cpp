@@ -12,6 +12,10 @@ DeviceView ViewOfReply(const SettingsReply& reply)
     DeviceView view;
     view.settings.Handshaking = -1;
     ApplyReply(view, reply);
+    // A rate or handshaking value the lists do not offer (none chosen) is kept as the device holds
+    // it, so that a save command built from the view carries what the device has.
+    view.settings.BaudRate = static_cast<qint32>(reply.BaudRate);
+    view.settings.Handshaking = reply.Handshaking;
     return view;
 }
 
@@ -25,7 +29,15 @@ SettingsFileValues FileValuesOf(const DeviceView& view)
 
 DeviceView ViewOfFileValues(const SettingsFileValues& values) { return ControlValuesOf(values); }
 
-DeviceSettings SettingsToSend(const DeviceView& view) { return SettingsOf(view); }
+DeviceSettings SettingsToSend(const DeviceView& view)
+{
+    DeviceSettings s = SettingsOf(view);
+    if (view.entry.BaudRate < 0)
+        s.BaudRate = view.settings.BaudRate;
+    if (view.entry.Handshaking < 0)
+        s.Handshaking = view.settings.Handshaking;
+    return s;
+}
 
 namespace {
 
@@ -56,20 +68,20 @@ QString SettingsListing(const SettingsReply& r)
     out += line(QStringLiteral("Hardware version"), r.HdweVer);
     out += line(QStringLiteral("Bootloader version"), r.BootVer);
     out += line(QStringLiteral("Firmware version"), r.FirmVer);
-    out += line(QStringLiteral("Device Name"), r.NetName);
-    out += line(QStringLiteral("Address mode"), r.DHCP ? QStringLiteral("Use DHCP to obtain an IP Address")
+    out += line(CaptionOf(u"NetName"), r.NetName);
+    out += line(CaptionOf(u"DHCP"), r.DHCP ? QStringLiteral("Use DHCP to obtain an IP Address")
                                                        : QStringLiteral("Use a Static IP Address"));
-    out += line(QStringLiteral("IP Address"), r.IPAddr);
-    out += line(QStringLiteral("Subnet Mask"), r.SubnetMask);
-    out += line(QStringLiteral("Default Gateway"), r.Gateway);
-    out += line(QStringLiteral("TCP Port to accept connections"), QString::number(r.IPPort));
-    out += line(QStringLiteral("Baud rate"),
+    out += line(CaptionOf(u"IPAddr"), r.IPAddr);
+    out += line(CaptionOf(u"SubnetMask"), r.SubnetMask);
+    out += line(CaptionOf(u"Gateway"), r.Gateway);
+    out += line(CaptionOf(u"IPPort"), QString::number(r.IPPort));
+    out += line(CaptionOf(u"BaudRate"),
                 BaudRateIndex(r.BaudRate) >= 0
                     ? QString::number(r.BaudRate)
                     : QStringLiteral("%1 (not one of the rates of the list)").arg(r.BaudRate));
-    out += line(QStringLiteral("Handshaking"), handshakingText(r.Handshaking));
+    out += line(CaptionOf(u"Handshaking"), handshakingText(r.Handshaking));
     if (r.UDPPort)
-        out += line(QStringLiteral("Port to listen for UDP packets"), QString::number(*r.UDPPort));
+        out += line(CaptionOf(u"UDPPort"), QString::number(*r.UDPPort));
     if (r.OutRules) {
         QString rules;
         int inUse = 0;
@@ -80,15 +92,15 @@ QString SettingsListing(const SettingsReply& r)
             ++inUse;
             rules += QStringLiteral("  %1. ").arg(n, 2) + RuleDescription(rule) + QLatin1Char('\n');
         }
-        out += line(QStringLiteral("Outgoing Connections"),
+        out += line(CaptionOf(u"OutRules"),
                     inUse == 0 ? QStringLiteral("none") : QStringLiteral("%1 of %2").arg(inUse).arg(MaxOutRules));
         out += rules;
     }
     if (r.login) {
-        out += line(QStringLiteral("Prompt for User Name"), r.login->UserPrompt);
-        out += line(QStringLiteral("Prompt for Password"), r.login->PassPrompt);
-        out += line(QStringLiteral("User Name"), r.login->Username);
-        out += line(QStringLiteral("Password"), r.login->Password);
+        out += line(CaptionOf(u"UserPrompt"), r.login->UserPrompt);
+        out += line(CaptionOf(u"PassPrompt"), r.login->PassPrompt);
+        out += line(CaptionOf(u"Username"), r.login->Username);
+        out += line(CaptionOf(u"Password"), r.login->Password);
     }
     return out;
 }
