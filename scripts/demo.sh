@@ -28,4 +28,4 @@ cmake --build "$BUILD" -j "$(nproc)" --target brevion_host
 if "$HOST" --help 2>/dev/null | grep -q -- '--demo'; then
   exec "$HOST" --demo
 fi
-exec "$HOST" --broadcast 127.0.0.1
+exec "$HOST" --broadcast 127.255.255.255

@@ -284,8 +284,13 @@ struct Fleet::Impl {
         if (!allowedPeer(peer) || peerPort == 0)
             return;
         if (broadcast) {
-            for (int i = 0; i < int(units.size()); ++i)
-                deliver(i, q, true, peer, peerPort);
+            // The limited broadcast, or a device's own subnet broadcast; an address that no
+            // device holds and that is no broadcast reaches nobody, as on a real network.
+            for (int i = 0; i < int(units.size()); ++i) {
+                const DeviceState& d = units[size_t(i)].state;
+                if (dest == 0xFFFFFFFFu || dest == (d.address | ~d.mask))
+                    deliver(i, q, true, peer, peerPort);
+            }
         } else {
             for (int i : it->second)
                 deliver(i, q, false, peer, peerPort);

@@ -33,10 +33,10 @@ struct TrafficEntry {
 
 // Many simulated devices behind one UDP socket. The socket learns each request's destination
 // (IP_PKTINFO) and sends each reply from its device's address, so thousands of devices on
-// 127.0.0.0/8 need neither a socket nor a configured address each. A datagram to an address
-// that is no device's (255.255.255.255, 127.255.255.255, a subnet broadcast) reaches every
-// device; only discovery is answered from such a datagram. Replies go only to peers in
-// 127.0.0.0/8 and 198.18.0.0/15.
+// 127.0.0.0/8 need neither a socket nor a configured address each. A broadcast (255.255.255.255,
+// or a device's subnet broadcast by its mask: 127.255.255.255 for 255.0.0.0) reaches every device
+// it addresses; only discovery is answered from it. A datagram to any other address that is no
+// device's reaches nobody. Replies go only to peers in 127.0.0.0/8 and 198.18.0.0/15.
 //
 // All members are thread-safe; the devices run on the fleet's own thread.
 class Fleet {

@@ -85,6 +85,12 @@ void Conversation::broadcast(const QByteArray& datagram)
     m_link->transmit(this, datagram, QHostAddress(*address));
 }
 
+void Conversation::sendTo(const QByteArray& datagram, const QHostAddress& destination)
+{
+    if (m_state == State::Running)
+        m_link->transmit(this, datagram, destination);
+}
+
 void Conversation::pause(int ms)
 {
     m_waiting = false;
@@ -100,7 +106,11 @@ void Conversation::arm(int ms)
     }
 }
 
-void Conversation::left() { m_requestOut = true; }
+void Conversation::left()
+{
+    m_requestOut = true;
+    requestLeft();
+}
 
 void Conversation::sendFailed(const QString& detail) { finish({Outcome::Code::SendFailed, detail}); }
 

@@ -54,6 +54,10 @@ protected:
     void request(const QByteArray& datagram, int waitMs);
     // Sends to the link's discovery address; nothing is awaited.
     void broadcast(const QByteArray& datagram);
+    // Sends to any address; nothing is awaited (a search beyond the local segment).
+    void sendTo(const QByteArray& datagram, const QHostAddress& destination);
+    // A datagram of this conversation has left (each one: a request, a broadcast, a sendTo).
+    virtual void requestLeft() {}
     // Hears the reply to the request in flight again after its wait ran out, without a time-out.
     void listenOn() { m_waiting = running() && m_requestOut; }
     // Waits ms without listening for a reply; timedOut() follows.

@@ -6,17 +6,22 @@
 #include "discovery/discoverytexts.h"
 #include "ui/forms.h"
 #include "ui/logo.h"
+#include "ui/msgbox.h"
+#include "common/nxfns.h"
 #include "gui/nxsetup.h"
 #include "gui/nxupdate.h"
 #include "gui/windowlink.h"
 #include "ui/platform.h"
+#include "ui/settingsstore.h"
 #include "ui/twips.h"
 #include "common/version.h"
 #include "ui/waitloop.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -37,6 +42,10 @@ constexpr qint64 kGridSliceNs = 8'000'000;
 const QString kPlaceholderMac = QStringLiteral("00:BA:DB-AD");
 // "<" left, "^" centred, ">" right; one column per "|"-separated part.
 const QString kGridFormat = QStringLiteral("<Device Name|^MAC Address|^IP Address");
+const QString kThisNetwork = QStringLiteral("This network");
+// The targets searched before, most recent first, separated by spaces (a comma would make the
+// value a list in the settings file).
+const QString kSearchAtKey = QStringLiteral("SearchAt");
 
 // Shrinks a label's font from the window's, if need be, until its text fits the label: on one
 // line, or wrapped when the label wraps. Desktop fonts are wider than the fonts these positions were laid out for.
@@ -122,6 +131,7 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
 
     lblVer = MakeLabel(this, "lblVer", QStringLiteral("Ver. "), TwipsRect(6600, 720, 1215, 255));
 
+    buildSearchAt();
     cmdSearch =
         MakeButton(this, "cmdSearch", QStringLiteral("Search"), TwipsRect(6600, 1080, 1215, 375));
     cmdConfig = MakeButton(this, "cmdConfig", QStringLiteral("Configure"),
@@ -134,6 +144,65 @@ NxFind::NxFind(QWidget* parent) : Form(parent)
     m_gridFlush.setSingleShot(true);
     m_gridFlush.setInterval(kGridFlushMs);
     connect(&m_gridFlush, &QTimer::timeout, this, [this] { flushGrid(); });
+}
+
+void NxFind::buildSearchAt()
+{
+    // Above the grid's right end, in the row of its caption: the rest of the window stays put.
+    lblSearchAt = MakeLabel(this, "lblSearchAt", QStringLiteral("Search at:"), TwipsRect(3195, 15, 1000, 330));
+    lblSearchAt->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    cboSearchAt = new QComboBox(this);
+    cboSearchAt->setObjectName(QStringLiteral("cboSearchAt"));
+    cboSearchAt->setGeometry(TwipsRect(4275, 15, 2100, 330));
+    cboSearchAt->setEditable(true);
+    cboSearchAt->setInsertPolicy(QComboBox::NoInsert);
+    NameByLabel(lblSearchAt, cboSearchAt);
+    cboSearchAt->installEventFilter(this);
+    cboSearchAt->lineEdit()->installEventFilter(this);
+}
+
+bool NxFind::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in Search at: searches, once: the box hands its key presses on to its line edit,
+    // whose returnPressed would come twice.
+    if (event->type() == QEvent::KeyPress && (watched == cboSearchAt || watched == cboSearchAt->lineEdit())) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (cmdSearch->isEnabled())
+                cmdSearch_Click();
+            return true;
+        }
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void NxFind::fillSearchAt(const QStringList& remembered)
+{
+    const QString shown = cboSearchAt->currentText();
+    cboSearchAt->clear();
+    cboSearchAt->addItem(kThisNetwork);
+    cboSearchAt->addItems(remembered);
+    cboSearchAt->setEditText(shown.isEmpty() ? kThisNetwork : shown);
+}
+
+std::optional<std::vector<SearchTarget>> NxFind::chosenTargets()
+{
+    const QString text = TrimBlanks(cboSearchAt->currentText());
+    if (text.isEmpty() || text == kThisNetwork) {
+        cboSearchAt->setEditText(kThisNetwork);
+        return std::vector<SearchTarget>{};
+    }
+    QString problem;
+    const std::optional<SearchTarget> target = ParseSearchTarget(text, &problem);
+    if (!target) {
+        MsgBox(problem, MsgButtons::Ok, QStringLiteral("Search at"), this, MsgIcon::Exclamation);
+        return std::nullopt;
+    }
+    const QStringList before = ReadSetting(kSearchAtKey, QString()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList remembered = RememberTarget(before, text);
+    WriteSetting(kSearchAtKey, remembered.join(QLatin1Char(' ')));
+    fillSearchAt(remembered);
+    return std::vector<SearchTarget>{*target};
 }
 
 void NxFind::Form_Load()
@@ -152,6 +221,14 @@ void NxFind::Form_Load()
     setStatus(InstructionText());
     cmdSearch->setEnabled(true);
     cmdConfig->setEnabled(false);
+
+    // Only what still reads as a target is offered again.
+    QStringList remembered;
+    for (const QString& text : ReadSetting(kSearchAtKey, QString()).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (ParseSearchTarget(text) && remembered.size() < kRememberedTargets)
+            remembered << text;
+    cboSearchAt->setEditText(kThisNetwork);
+    fillSearchAt(remembered);
 }
 
 void NxFind::Form_Unload()
@@ -161,16 +238,21 @@ void NxFind::Form_Unload()
 
 void NxFind::cmdSearch_Click()
 {
+    const std::optional<std::vector<SearchTarget>> targets = chosenTargets();
+    if (!targets)
+        return; // nothing is sent, and the list stays
     const QPointer<NxFind> self(this);
     setStatus(SearchingText());
     clearGrid();
     lblDuplicates->hide();
     DisableControl(cmdSearch);
     DisableControl(cmdConfig);
+    DisableControl(cboSearchAt);
 
     // The windows' link lets the port go as soon as the search ends (unless a command of the
     // configuration window still runs): replies that come later are lost.
     DiscoverConversation search(WindowLink());
+    search.searchAt(*targets);
     connect(&search, &DiscoverConversation::deviceAdded, this, &NxFind::deviceAdded);
     m_devices.Clear();
     m_search = &search;
@@ -196,6 +278,7 @@ void NxFind::cmdSearch_Click()
         MSFlexGrid1->selectRow(0);
         EnableControl(cmdConfig);
     }
+    EnableControl(cboSearchAt);
     EnableControl(cmdSearch);
 }
 

@@ -2,10 +2,12 @@
 
 #include "discovery/devicelist.h"
 #include "ui/form.h"
+#include "discovery/searchtarget.h"
 
 #include <QTimer>
 
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -37,12 +39,24 @@ public:
     QPushButton* cmdSearch = nullptr;
     QPushButton* cmdConfig = nullptr;
     QPushButton* cmdExit = nullptr;
+    // Where Search looks: "This network" (the broadcast), or an address or a range typed or
+    // picked from the ones searched before.
+    QLabel* lblSearchAt = nullptr;
+    QComboBox* cboSearchAt = nullptr;
 
     // Grid geometry in twips.
     static constexpr int kColumnWidths[3] = {2550, 1890, 1645};
     static constexpr int kNarrowColumn0 = 2355;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void buildSearchAt();
+    void fillSearchAt(const QStringList& remembered);
+    // The targets the box names, the entry remembered; nothing (after a message box naming the
+    // entry) when it names none.
+    std::optional<std::vector<SearchTarget>> chosenTargets();
     // The list the grid shows: the running search's, or the last search's.
     const DeviceList& devices() const;
     void deviceAdded(int index);

@@ -1,6 +1,7 @@
-// Reply parsing and the device list.
+// Reply parsing, the device list and the targets of a search.
 #include "discovery/devicelist.h"
 #include "discovery/discoveryreply.h"
+#include "discovery/searchtarget.h"
 
 #include <gtest/gtest.h>
 
@@ -82,4 +83,37 @@ TEST(DeviceList, OnePerMacSortedByIpTextDuplicatesMarked)
     EXPECT_EQ(list.Add({"A", "A", "10.0.0.1"}), 0); // a new search lists it again
     EXPECT_EQ(list.Add({"B", "B", "10.0.0.10"}), 1);
     EXPECT_FALSE(list.MarkDuplicates()); // a prefix is no duplicate
+}
+
+TEST(SearchTarget, ReadStrictlyAndExpandedToHostAddresses)
+{
+    // text -> "first count", or the start of the words that refuse it
+    const std::pair<const char*, const char*> cases[] = {
+        {"10.1.2.30", "10.1.2.30 1"},      {" 10.1.2.255 ", "10.1.2.255 1"}, {"10.1.2.0/24", "10.1.2.1 254"},
+        {"10.1.2.77/24", "10.1.2.1 254"},  {"10.1.0.0/16", "10.1.0.1 65534"}, {"10.1.2.7/31", "10.1.2.6 2"},
+        {"10.1.2.7/32", "10.1.2.7 1"},     {"127.0.0.010", "\"127.0.0.010\" is not"}, {"127.1", "\"127.1\" is not"},
+        {"10.1.2.0/33", "\"10.1.2.0/33\" is not"}, {"10.1.2.0/024", "\"10.1.2.0/024\" is not"},
+        {"10.1.2.0/", "\"10.1.2.0/\" is not"}, {"/24", "\"/24\" is not"}, {"10.1.2.0/2a", "\"10.1.2.0/2a\" is not"},
+        {"10.0.0.0/15", "\"10.0.0.0/15\" is too large"}, {"127.0.0.0/8", "\"127.0.0.0/8\" is too large"},
+        {"0.0.0.0/0", "\"0.0.0.0/0\" is too large"},
+    };
+    for (const auto& [text, expected] : cases) {
+        QString problem;
+        const std::optional<SearchTarget> t = ParseSearchTarget(text, &problem);
+        const quint32 a = t ? t->first : 0;
+        const QString got =
+            t ? QStringLiteral("%1.%2.%3.%4 %5").arg(a >> 24).arg(a >> 16 & 255).arg(a >> 8 & 255).arg(a & 255).arg(t->count)
+              : problem;
+        EXPECT_TRUE(got.startsWith(expected)) << text << " -> " << got.toStdString();
+    }
+    // Overlapping targets: each address once, in order.
+    const std::vector<quint32> addresses =
+        SearchAddresses({*ParseSearchTarget("10.0.0.9"), *ParseSearchTarget("10.0.0.4/30"), *ParseSearchTarget("10.0.0.5")});
+    EXPECT_EQ(addresses, (std::vector<quint32>{0x0A000005, 0x0A000006, 0x0A000009}));
+
+    QStringList recent;
+    for (int i = 0; i < 12; ++i)
+        recent = RememberTarget(recent, QStringLiteral("10.0.0.%1").arg(i));
+    recent = RememberTarget(recent, "10.0.0.5");
+    EXPECT_EQ(recent.join(' '), "10.0.0.5 10.0.0.11 10.0.0.10 10.0.0.9 10.0.0.8 10.0.0.7 10.0.0.6 10.0.0.4 10.0.0.3 10.0.0.2");
 }

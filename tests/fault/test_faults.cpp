@@ -72,6 +72,11 @@ private slots:
         run(search, 3000);
         QTEST(search.devices().Count(), "listed");
         QCOMPARE(rig.received(), 2);
+        std::vector<std::chrono::steady_clock::time_point> asked;
+        for (const talixsim::TrafficEntry& e : rig.fleet.traffic())
+            if (e.direction == talixsim::TrafficEntry::Direction::In)
+                asked.push_back(e.time);
+        QVERIFY(asked[1] - asked[0] >= std::chrono::milliseconds(400)); // timers never fire early
     }
 
     // An erase is given four seconds; a block is sent four times before the update gives up.

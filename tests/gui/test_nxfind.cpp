@@ -134,6 +134,45 @@ private slots:
         QCOMPARE(Forms::Get<NxSetup>().IPAddr->text(), QStringLiteral("127.0.0.2"));
     }
 
+    // "Search at:" finds the bridges at a typed address or range (Enter searches too) and
+    // remembers it; a malformed entry gets a box naming it, and nothing is sent or changed.
+    void searchesAtATarget()
+    {
+        QTemporaryDir dir;
+        qputenv("BREVION_SETTINGS_FILE", dir.filePath("store.ini").toLocal8Bit());
+        const auto rig = rigOf(4); // 127.0.0.2 to .5
+        NxFind& w = Forms::Get<NxFind>();
+        w.show();
+        QCOMPARE(w.cboSearchAt->currentText(), QStringLiteral("This network"));
+        const struct { QString typed; bool enter; QStringList ips; QString box; } rows[] = {
+            {"127.0.0.4/31", true, {"127.0.0.4", "127.0.0.5"}, ""},
+            {"127.0.0.010", false, {"127.0.0.4", "127.0.0.5"}, "\"127.0.0.010\" is not an address or a range"},
+            {"127.0.0.0/8", true, {"127.0.0.4", "127.0.0.5"}, "\"127.0.0.0/8\" is too large a range"},
+            {"127.0.0.3", false, {"127.0.0.3"}, ""},
+            {"This network", false, {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}, ""},
+        };
+        for (const auto& row : rows) {
+            m_boxes.clear();
+            const int heard = rig->received();
+            w.cboSearchAt->setEditText(row.typed);
+            if (row.enter)
+                QTest::keyClick(w.cboSearchAt, Qt::Key_Return);
+            else
+                QTest::mouseClick(w.cmdSearch, Qt::LeftButton);
+            QCOMPARE(column(w, 2), row.ips);
+            QCOMPARE(int(m_boxes.shown.size()), row.box.isEmpty() ? 0 : 1);
+            QVERIFY(row.box.isEmpty() ? rig->received() > heard : m_boxes.shown[0].text.startsWith(row.box));
+            QVERIFY(row.box.isEmpty() || rig->received() == heard);
+        }
+        Forms::Unload<NxFind>();
+        QComboBox* box = Forms::Get<NxFind>().cboSearchAt;
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->itemText(i);
+        QCOMPARE(items, (QStringList{"This network", "127.0.0.3", "127.0.0.4/31"}));
+        qunsetenv("BREVION_SETTINGS_FILE");
+    }
+
     // A burst of replies, all listed, and the status announced. (Where the focus goes after a
     // search: tests/ui/test_keyboard.cpp, under a real X server.)
     void burstAndUnload()

@@ -407,6 +407,38 @@ private slots:
         QCOMPARE(rig->run("discover", mute.localPort()).out, "No Vant Ethernet to Serial Bridge devices were found.\n");
     }
 
+    // --at: the bridges at the targets and no others, each address asked twice (sent: datagrams
+    // the simulator heard); a target that is malformed or too large: exit 2, nothing sent.
+    void searchesAtTargets()
+    {
+        const struct { QString at; int code; QStringList ips; int sent; QString told; } rows[] = {
+            {"127.0.0.3", 0, {"127.0.0.3"}, 2, ""},
+            {"127.0.0.3 --at 127.0.0.4", 0, {"127.0.0.3", "127.0.0.4"}, 4, ""},
+            {"127.255.255.255", 0, {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}, 2, ""}, // directed broadcast
+            {"127.0.0.0/29", 0, {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}, 12, ""},  // .1 to .6
+            {"127.0.0.0/30", 0, {"127.0.0.2"}, 4, ""},
+            {"127.0.0.5/31 --at 127.0.0.4", 0, {"127.0.0.4", "127.0.0.5"}, 4, ""}, // overlapping: asked once each
+            {"127.0.0.010", 2, {}, 0, "--at: \"127.0.0.010\" is not an address or a range"},
+            {"127.1", 2, {}, 0, "--at: \"127.1\" is not"},
+            {"127.0.0.0/33", 2, {}, 0, "--at: \"127.0.0.0/33\" is not"},
+            {"127.0.0.3 --at 127.0.0.0/8", 2, {}, 0, "--at: \"127.0.0.0/8\" is too large a range"},
+        };
+        for (const auto& row : rows) {
+            rig->fleet.clearTraffic();
+            const Result r = rig->run("--json --at " + row.at + " discover");
+            QStringList ips;
+            for (const json& d : r.j)
+                ips << QString::fromStdString(d["ip"]);
+            QCOMPARE(r.code, row.code);
+            QCOMPARE(ips, row.ips);
+            QCOMPARE(int(rig->received(-2).size()), row.sent);
+            QVERIFY2(QString::fromStdString(r.err).startsWith(row.told), r.err.c_str());
+        }
+        // The fleet commands search the same way.
+        const Result inv = rig->run("--json --at 127.0.0.4 inventory");
+        JCOMPARE((json{inv.code, inv.j.size(), inv.j[0]["ip"]}), (json{0, 1, "127.0.0.4"}));
+    }
+
     // A bridge that refuses to be read, two that share an address and two that share a MAC are
     // listed with their errors; the others are listed and saved; the shared ones never hear a
     // request of their own. In the backup folder links give way to files, all owner-only.

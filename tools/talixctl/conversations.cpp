@@ -50,4 +50,14 @@ int ExitCodeOf(const Outcome& outcome)
     }
 }
 
+QString UnsentNote(const DiscoverConversation& search)
+{
+    if (search.unsent() == 0)
+        return {};
+    return QStringLiteral("%1 of %2 search requests could not be sent; the first to %3")
+        .arg(search.unsent())
+        .arg(search.requests())
+        .arg(search.firstUnsent());
+}
+
 } // namespace talixctl

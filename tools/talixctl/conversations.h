@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/discoverconversation.h"
 #include "engine/outcome.h"
 #include "engine/updateconversation.h"
 
@@ -24,5 +25,8 @@ brevion::UpdateConversation::Timings UpdateTimings(int speedup);
 // The exit status of a finished conversation: 0 accepted, 4 an update whose device came back with
 // another version, 1 any other failure.
 int ExitCodeOf(const brevion::Outcome& outcome);
+
+// Nothing when every request of a search left; otherwise how many could not, and why the first.
+QString UnsentNote(const brevion::DiscoverConversation& search);
 
 } // namespace talixctl

@@ -133,7 +133,10 @@ struct Context {
     std::vector<Bridge> discover()
     {
         DiscoverConversation search(link);
+        search.searchAt(run.searchAt);
         RunToEnd(search);
+        if (const QString note = UnsentNote(search); !note.isEmpty())
+            run.err << str(note) << '\n';
         std::vector<Bridge> bridges;
         for (const DeviceAnswer& a : search.devices().Answers()) {
             Bridge b;

@@ -2,6 +2,7 @@
 
 #include "discovery/devicelist.h"
 #include "ui/networksettings.h"
+#include "discovery/searchtarget.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,7 @@ struct FleetRun {
     bool progress = false; // progress of update-all on err
     int parallel = 16;
     int speedup = 1; // update-all's waits for the devices divided by this (tests, benchmarks)
+    std::vector<brevion::SearchTarget> searchAt; // none: the broadcast
 };
 
 // Why the fleet commands leave a bridge that answered the search alone (it shares its address or

@@ -14,6 +14,7 @@
 #include "ui/networksettings.h"
 #include "common/nxfns.h"
 #include "common/regularfile.h"
+#include "discovery/searchtarget.h"
 #include "config/settingscheck.h"
 #include "config/settingsfile.h"
 #include "settingsjson.h"
@@ -128,6 +129,14 @@ const CLI::Validator kDottedAddress(
     },
     "IPV4");
 
+// Where --at searches: an address or a range of at most /16, read by the same strict rule.
+const CLI::Validator kSearchTarget(
+    [](std::string& text) {
+        QString problem;
+        return ParseSearchTarget(QString::fromStdString(text), &problem) ? std::string() : problem.toStdString();
+    },
+    "");
+
 QString fileErrorText(const UpdateFileError& error)
 {
     return QStringLiteral("Update File Error: %1 %2").arg(error.number).arg(error.description);
@@ -135,13 +144,16 @@ QString fileErrorText(const UpdateFileError& error)
 
 // discover ---------------------------------------------------------------------------------------
 
-int discover(Io& io)
+int discover(Io& io, const std::vector<SearchTarget>& at)
 {
     DiscoverConversation search(io.link);
+    search.searchAt(at);
     if (const Outcome outcome = RunToEnd(search); !outcome.ok()) {
         io.err << str(SearchWords(outcome)) << '\n';
         return kDeviceFailed;
     }
+    if (const QString note = UnsentNote(search); !note.isEmpty())
+        io.err << str(note) << '\n';
     // Every address that answered: a MAC at two addresses is two bridges here, unlike the window.
     const std::vector<DeviceAnswer> answers = search.devices().Answers();
     if (io.json) {
@@ -605,6 +617,7 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
 const char* const kExamples = R"(Examples:
   talixctl discover
   talixctl --json discover
+  talixctl --at 10.1.2.0/24 --at 10.9.0.20 discover
   talixctl read 192.168.1.20 --save bridge.TALIX
   talixctl write 192.168.1.21 bridge.TALIX --reboot
   talixctl reboot 192.168.1.20
@@ -650,6 +663,14 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
                    "discovery destination (default 255.255.255.255, sent on every interface)")
         ->check(kDottedAddress);
     app.add_flag("--json", json, "machine-readable output on stdout");
+    std::vector<std::string> at;
+    app.add_option("--at", at,
+                   "search at TARGET instead of broadcasting: an address (a bridge's own, or a directed "
+                   "broadcast) or a range up to /16 (10.1.2.0/24); repeatable")
+        ->check(kSearchTarget)
+        ->type_name("TARGET")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     std::string ip, file, folder, suffix, saveTo;
     bool rebootAfter = false, boot = false;
@@ -789,7 +810,10 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     // The one link of the run: every command's conversations go over it.
     DeviceLink link(network);
     Io io{out, err, link, json, options};
-    const FleetRun fleet{out, err, link, network, json, options.progress, parallel, options.speedup};
+    std::vector<SearchTarget> targets;
+    for (const std::string& target : at)
+        targets.push_back(*ParseSearchTarget(QString::fromStdString(target)));
+    const FleetRun fleet{out, err, link, network, json, options.progress, parallel, options.speedup, targets};
     if (inventoryCmd->parsed())
         return FleetInventory(fleet, csv);
     if (backupCmd->parsed())
@@ -804,7 +828,7 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
                               {QString::fromStdString(toVersion), force});
     const QString qip = QString::fromStdString(ip);
     if (discoverCmd->parsed())
-        return discover(io);
+        return discover(io, targets);
     if (readCmd->parsed())
         return read(io, qip, QString::fromStdString(saveTo));
     if (writeCmd->parsed())
