@@ -32,7 +32,7 @@ while [ $# -gt 1 ] && [ "$1" != -- ]; do
     shift 2
 done
 [ "${1:-}" = -- ] && shift
-[ $# -gt 0 ] || { echo "lab: no pc command" >&2; exit 2; }
+[ $# -gt 0 ] && [ "${1#-}" = "$1" ] || { echo "lab: no pc command" >&2; exit 2; }
 [ "$(id -u)" = 0 ] || { echo "lab: skipped: network namespaces need root"; exit 77; }
 
 id=$(printf '%04x%02x' $(( $$ & 0xffff )) $(( RANDOM & 0xff )))
