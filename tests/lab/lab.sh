@@ -14,8 +14,7 @@
 #                      pc command starts once UDP port 2362 is bound there
 #   --devices2/--dev2  make the second link
 #   PC-COMMAND         runs in the pc namespace; its exit status is the script's
-# Every command sees LAB_NS_PC, LAB_NS_DEV, LAB_NS_DEV2, LAB_PC_ADDR, LAB_PC_ADDR2,
-# LAB_DEV_FIRST, LAB_DEV2_FIRST, LAB_DEV_COUNT, LAB_DEV2_COUNT.
+# Every command sees LAB_DEV_FIRST, LAB_DEV2_FIRST, LAB_DEV_COUNT, LAB_DEV2_COUNT.
 # Exit 77 (skipped) when not root or when network namespaces are refused.
 set -u
 
@@ -78,9 +77,7 @@ if [ "$second" = 1 ]; then
     link "$ns_dev2" 1 198.19 "$devices2" || { echo "lab: cannot build the second link" >&2; rc=1; exit; }
 fi
 
-export LAB_NS_PC=$ns_pc LAB_NS_DEV=$ns_dev LAB_NS_DEV2=$([ "$second" = 1 ] && echo "$ns_dev2")
-export LAB_PC_ADDR=198.18.0.1 LAB_PC_ADDR2=198.19.0.1 LAB_DEV_FIRST=198.18.0.2 LAB_DEV2_FIRST=198.19.0.2
-export LAB_DEV_COUNT=$devices LAB_DEV2_COUNT=$devices2
+export LAB_DEV_FIRST=198.18.0.2 LAB_DEV2_FIRST=198.19.0.2 LAB_DEV_COUNT=$devices LAB_DEV2_COUNT=$devices2
 
 start_devices() { # namespace command: the command, then up to 10 s for port 2362 to be bound
     local i
