@@ -10,8 +10,9 @@ build="$(cd "$1" && pwd)"
 seconds="$2"
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_discovery fuzz_settingsreply fuzz_commandexchange fuzz_settingsfile
-                                     fuzz_updatefile fuzz_texts fuzz_macentry)
+# Without a list, every target the build holds.
+[ ${#targets[@]} -gt 0 ] || mapfile -t targets < <(find "$build/tests/fuzz" -maxdepth 1 -type f -executable -name 'fuzz_*' -printf '%f\n' | sort)
+[ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets in $build/tests/fuzz"; exit 1; }
 work="$build/fuzz-work"
 mkdir -p "$work/crashes"
 # -timeout: an input that takes 5 s is a hang; -rss_limit_mb keeps memory bounded.

@@ -24,12 +24,9 @@ TEST(RuleWizard, SentenceAndRuleFollowThePages)
     const OutCnctRule empty = EmptyRule(), idle45{"1.1.1.1", 9, OUT_LOGIN, 45};
     const std::tuple<int, WizChoices, OutCnctRule, QString, OutCnctRule> cases[] = {
         {0, Tcp("10.0.0.5", "23", true), idle45, "", idle45}, // page 0 shows nothing, keeps the rule
-        {4, {" 10.0.0.5 ", " 5000", false, false, true, true, {}}, idle45, // UDP: login, IdleSecs kept
+        {4, {" 10.0.0.5 ", " 5000", false, true, true, true, {}}, idle45, // UDP: login, IdleSecs kept, no power-up
          "Send to 10.0.0.5, Port 5000, using UDP" + kSerial + " Login with the specified username/password when prompted.",
          {" 10.0.0.5 ", 5000, OUT_LOGIN, 45}},
-        {4, {"10.0.0.5", "5000", false, true, false, true, {}}, empty, // UDP ignores a power-up choice
-         "Send to 10.0.0.5, Port 5000, using UDP" + kSerial, {"10.0.0.5", 5000, 0, 0}},
-        {1, Tcp("10.0.0.7", "23", true), empty, "Connect to 10.0.0.7, Port 23, using TCP", {"10.0.0.7", 23, OUT_TCP, 0}},
         {2, {"10.0.0.7", "23", true, true, true, true, {}}, empty, // login comes on page 3
          "Connect to 10.0.0.7, Port 23, using TCP upon powerup or reboot.", {"10.0.0.7", 23, 3, 0}},
         {4, Tcp("10.0.0.7", "23", true, false, "99"), idle45,
@@ -76,9 +73,7 @@ TEST(RuleWizard, NextRefusesInvalidEntries)
         {3, Tcp("1.2.3.4", "1", false, true, ""), {}}, // indefinite: not examined
     };
     for (const auto& [page, choices, problem] : cases)
-        EXPECT_EQ(WizPageProblem(page, choices), problem)
-            << page << " '" << choices.IPAddr.toStdString() << "' '" << choices.Port.toStdString() << "' '"
-            << choices.ForSeconds.toStdString() << "'";
+        EXPECT_EQ(WizPageProblem(page, choices), problem) << page << " " << (choices.Port + "|" + choices.ForSeconds).toStdString();
 }
 
 TEST(RuleWizard, PagesNextAndBack)

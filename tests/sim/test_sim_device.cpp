@@ -1,10 +1,9 @@
 // The simulated device's side of the protocol: what it accepts, refuses and ignores, and what
 // its flash does. The byte layouts are the program's own and pinned by its codec tests; what
-// the device stores and sends is checked by every test that reads or saves against it.
+// the device stores and sends, and the versions its flash gives after an update, are checked by
+// every test that reads, saves or updates against it (tests/engine, tests/gui/test_nxupdate).
 #include "sim/deviceprotocol.h"
-#include "sim/flash.h"
 #include "hex.h"
-#include "sim/updateimage.h"
 
 #include <gtest/gtest.h>
 
@@ -62,19 +61,4 @@ TEST(SimDevice, RequestsAnsweredAsADeviceWould)
         if (r.reply == refused)
             EXPECT_EQ(d, before) << c.what;
     }
-}
-
-// Versions come from the flash's tags at restart, never while programming.
-TEST(SimDevice, FlashDecidesVersionsAfterRestart)
-{
-    DeviceState d = makeDevice(0, Preset::Login);
-    eraseFirmware(d);
-    EXPECT_EQ(d.firm, (Version3{0, 0, 0}));
-    const QByteArray image = updateImage({.version = {1, 0, 20}, .size = 300});
-    for (int at = 0; at < image.size(); at += 64)
-        ASSERT_TRUE(writeFlash(d, kFirmBase + quint32(at), image.mid(at, 64)));
-    EXPECT_EQ(d.firm, (Version3{0, 0, 0}));
-    restartFromFlash(d);
-    EXPECT_EQ(std::pair(d.firm, d.boot), std::pair(Version3{1, 0, 20}, Version3{1, 0, 7}));
-    EXPECT_FALSE(writeFlash(d, kFlashSize - 2, "abc"));
 }
