@@ -21,7 +21,7 @@ BREVION_EXPORT void brevion_set_network(unsigned short device_port, unsigned sho
                                         const char* discovery_address);
 /* "Brevion.NxConfig" */
 BREVION_EXPORT const char* brevion_progid(void);
-/* "1.2.0" */
+/* "1.3.0" */
 BREVION_EXPORT const char* brevion_version(void);
 
 #ifdef __cplusplus

@@ -19,7 +19,7 @@ NETWORK_ARGUMENT_SPEC = dict(
 )
 
 # The oldest talixctl whose commands and JSON the modules rely on.
-MIN_VERSION = (1, 2, 0)
+MIN_VERSION = (1, 3, 0)
 
 # Exit status of talixctl's fleet commands.
 RC_OK = 0
