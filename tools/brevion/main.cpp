@@ -2,6 +2,7 @@
 #include "entry/nxconfig.h"
 
 #include "common/nxfns.h"
+#include "common/version.h"
 
 #include "sim/fleet.h"
 
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -106,7 +108,9 @@ int main(int argc, char** argv)
     cli.add_flag("--demo", demo,
                  "Start six simulated bridges on loopback and search those (overrides the three "
                  "options above)");
-    cli.set_version_flag("--version", "brevion 1.2.0");
+    cli.set_version_flag("--version", "brevion " + std::to_string(brevion::kVersionMajor) + '.' +
+                                          std::to_string(brevion::kVersionMinor) + '.' +
+                                          std::to_string(brevion::kVersionRevision));
     CLI11_PARSE(cli, argc, argv);
 
     QApplication app(argc, argv);
