@@ -479,8 +479,8 @@ std::optional<std::vector<ApplyPlan>> judgePlan(const FleetRun& run, const std::
             continue;
         const SettingsLayout layout = b.reply->layout;
         const DeviceView current = ViewOfReply(*b.reply);
-        const Merged merged = MergeSettings(current, layout, {{plan.defaults, true, plan.defaultsLine}, entries.value(b.key)},
-                                            &*b.reply);
+        const Merged merged = MergeSettings(
+            current, layout, {{plan.defaults, true, plan.defaultsLine}, entries.value(b.key)}, &*b.reply);
         const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
         const QByteArray save = BuildSaveCommand(after, layout);
         // The plan itself contradicts the bridge (a read-only key): refused even when nothing changes.
@@ -505,9 +505,9 @@ std::optional<std::vector<ApplyPlan>> judgePlan(const FleetRun& run, const std::
 void saveOne(Context& ctx, Bridge& b, const QByteArray& save, bool reboot, const std::function<void()>& done)
 {
     const QHostAddress address(b.ip);
-    Talk(CommandConversation::Save(ctx.link, address, save, &ctx.link), [&ctx, &b, reboot, address, done](const Outcome& saved) {
-        if (!saved.ok()) {
-            b.error = OutcomeText(saved);
+    auto saved = [&ctx, &b, reboot, address, done](const Outcome& outcome) {
+        if (!outcome.ok()) {
+            b.error = OutcomeText(outcome);
             return done();
         }
         if (!reboot)
@@ -517,7 +517,8 @@ void saveOne(Context& ctx, Bridge& b, const QByteArray& save, bool reboot, const
                 b.error = QStringLiteral("saved, but the restart failed: %1").arg(OutcomeText(o));
             done();
         });
-    });
+    };
+    Talk(CommandConversation::Save(ctx.link, address, save, &ctx.link), saved);
 }
 
 // Sends every bridge with something to change its save, at most run.parallel at once.

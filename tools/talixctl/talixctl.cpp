@@ -716,6 +716,7 @@ void addParallel(CLI::App& command, Args& a)
         ->check(CLI::Range(1, 4096));
 }
 
+// An empty name after --save is refused before the device hears anything.
 int readCommand(const CLI::App& command, const Args& a, Io& io)
 {
     if (command.count("--save") > 0 && a.saveTo.empty()) {
@@ -760,7 +761,9 @@ const Command kCommands[] = {
          addSettingsFile(c, a);
          c.add_flag("--reboot", a.rebootAfter, "restart the device once it has saved the settings");
      },
-     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) { return write(io, qs(a.ip), qs(a.file), a.rebootAfter); }},
+     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) {
+         return write(io, qs(a.ip), qs(a.file), a.rebootAfter);
+     }},
     {"reboot", "the restart command of the configuration window", "Example: talixctl reboot 192.168.1.20", addIp,
      [](const CLI::App&, const Args& a, Io& io, const FleetRun&) { return reboot(io, qs(a.ip)); }},
     {"set-mac",
@@ -840,8 +843,8 @@ const Command kCommands[] = {
          addParallel(c, a);
      },
      [](const CLI::App&, const Args& a, Io&, const FleetRun& fleet) {
-         return FleetUpdateAll(fleet, qs(a.folder), a.check, a.only.empty() ? QStringList() : qs(a.only).split(QLatin1Char(',')),
-                               {qs(a.toVersion), a.force});
+         const QStringList only = a.only.empty() ? QStringList() : qs(a.only).split(QLatin1Char(','));
+         return FleetUpdateAll(fleet, qs(a.folder), a.check, only, {qs(a.toVersion), a.force});
      }},
 };
 
@@ -858,7 +861,8 @@ void addToolOptions(CLI::App& app, Args& a)
     app.fallthrough();
     app.add_option("--port", a.devicePort, "device UDP port (default 2362)")->check(CLI::Range(1, 65535));
     app.add_option("--local-port", a.localPort, "local UDP port bound (default 2362)")->check(CLI::Range(0, 65535));
-    app.add_option("--broadcast", a.broadcast, "discovery destination (default 255.255.255.255, sent on every interface)")
+    app.add_option("--broadcast", a.broadcast,
+                   "discovery destination (default 255.255.255.255, sent on every interface)")
         ->check(kDottedAddress);
     app.add_flag("--json", a.json, "machine-readable output on stdout");
     app.add_option("--at", a.at,
@@ -909,7 +913,8 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     std::vector<SearchTarget> targets;
     for (const std::string& target : given.at)
         targets.push_back(*ParseSearchTarget(qs(target)));
-    const FleetRun fleet{out, err, link, network, given.json, options.progress, given.parallel, options.speedup, targets};
+    const FleetRun fleet{out, err, link, network, given.json, options.progress, given.parallel, options.speedup,
+                         targets};
     for (size_t i = 0; i < commands.size(); ++i)
         if (commands[i]->parsed())
             return kCommands[i].run(*commands[i], given, io, fleet);
