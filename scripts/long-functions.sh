@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # Lists the functions in src/, tools/ and sim/ longer than 80 lines (from the line that opens the
-# body to the line that closes it) and exits 1 if there are any besides the known ones in
-# scripts/long-functions.allow (path and function name), or if a known one is no longer long: its
-# line must then go. A heuristic over braces: blocks at namespace level in .cpp files, with
-# comments, strings and character literals set aside; classes, enums and initialised tables are
-# not functions.
+# body to the line that closes it) and exits 1 if there are any. A heuristic over braces: blocks
+# at namespace level in .cpp files, with comments, strings and character literals set aside;
+# classes, enums and initialised tables are not functions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec python3 - "${1:-80}" <<'PY'
@@ -56,27 +54,7 @@ for root, _, names in (walk for top in ('src', 'tools', 'sim') for walk in os.wa
                     elif depth < outer:
                         outer = depth
 
-# "path function" per line; # starts a comment.
-allowed = set()
-if os.path.exists('scripts/long-functions.allow'):
-    for entry in open('scripts/long-functions.allow', encoding='utf-8'):
-        entry = entry.split('#', 1)[0].split()
-        if len(entry) == 2:
-            allowed.add(tuple(entry))
-
-def names(head, function):
-    return re.search(r'(^|[\s:*&])' + re.escape(function) + r'\(', head) is not None
-
-failed = False
-seen = set()
 for length, path, line, head in sorted(found, reverse=True):
-    known = next((a for a in allowed if a[0] == path and names(head, a[1])), None)
-    seen.add(known)
-    note = ' (known: scripts/long-functions.allow)' if known else ''
-    failed |= known is None
-    print(f'{path}:{line}: {length} lines: {head[:70]}{note}')
-for path, function in sorted(allowed - seen):
-    print(f'{path}: {function} is no longer over {limit} lines: take it out of scripts/long-functions.allow')
-    failed = True
-sys.exit(1 if failed else 0)
+    print(f'{path}:{line}: {length} lines: {head[:70]}')
+sys.exit(1 if found else 0)
 PY

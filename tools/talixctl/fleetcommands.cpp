@@ -460,6 +460,126 @@ std::vector<Bridge> namedBridges(const std::vector<Bridge>& found, const QString
     return out;
 }
 
+// What apply sends one bridge: its save command (empty: nothing to send) and what it changes.
+struct ApplyPlan {
+    QByteArray save;
+    std::vector<FieldChange> changes;
+};
+
+// Every bridge's merged settings, judged before any of them is saved; nothing when the plan is
+// refused for one of them (told on err).
+std::optional<std::vector<ApplyPlan>> judgePlan(const FleetRun& run, const std::vector<Bridge>& bridges,
+                                                const FleetPlan& plan, const QHash<QString, SettingsInput>& entries)
+{
+    std::vector<ApplyPlan> plans(bridges.size());
+    bool refused = false;
+    for (size_t i = 0; i < bridges.size(); ++i) {
+        const Bridge& b = bridges[i];
+        if (!b.reply)
+            continue;
+        const SettingsLayout layout = b.reply->layout;
+        const DeviceView current = ViewOfReply(*b.reply);
+        const Merged merged = MergeSettings(
+            current, layout, {{plan.defaults, true, plan.defaultsLine}, entries.value(b.key)}, &*b.reply);
+        const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
+        const QByteArray save = BuildSaveCommand(after, layout);
+        // The plan itself contradicts the bridge (a read-only key): refused even when nothing changes.
+        // A value the bridge holds outside the plan blocks only a change to this bridge.
+        const bool planContradicts = merged.error && !merged.invalid;
+        if (save == BuildSaveCommand(before, layout) && !planContradicts)
+            continue;
+        if (merged.error) {
+            run.err << str(QStringLiteral("%1 %2: %3").arg(b.mac, b.ip, *merged.error)) << '\n';
+            refused = true;
+            continue;
+        }
+        tellNotCarried(run, b.mac, merged.notCarried, layout);
+        plans[i] = {save, SettingsChanges(before, after, layout)};
+    }
+    if (refused)
+        return std::nullopt;
+    return plans;
+}
+
+// Saves one bridge, then restarts it when asked; done() follows either way.
+void saveOne(Context& ctx, Bridge& b, const QByteArray& save, bool reboot, const std::function<void()>& done)
+{
+    const QHostAddress address(b.ip);
+    auto saved = [&ctx, &b, reboot, address, done](const Outcome& outcome) {
+        if (!outcome.ok()) {
+            b.error = OutcomeText(outcome);
+            return done();
+        }
+        if (!reboot)
+            return done();
+        Talk(CommandConversation::Reboot(ctx.link, address, &ctx.link), [&b, done](const Outcome& o) {
+            if (!o.ok())
+                b.error = QStringLiteral("saved, but the restart failed: %1").arg(OutcomeText(o));
+            done();
+        });
+    };
+    Talk(CommandConversation::Save(ctx.link, address, save, &ctx.link), saved);
+}
+
+// Sends every bridge with something to change its save, at most run.parallel at once.
+void saveAll(Context& ctx, std::vector<Bridge>& bridges, const std::vector<ApplyPlan>& plans, bool reboot)
+{
+    std::vector<int> toSave;
+    for (size_t i = 0; i < bridges.size(); ++i)
+        if (!plans[i].save.isEmpty())
+            toSave.push_back(int(i));
+    for (int i : toSave)
+        bridges[i].started = false;
+    Reservations locks(ctx.run, bridges);
+    runCrew(int(toSave.size()), ctx.run.parallel, ctx.interrupt, [&](int n, std::function<void()> crewDone) {
+        const int i = toSave[n];
+        bridges[i].started = true;
+        if (!locks.take(i))
+            return crewDone();
+        // The bridge is kept from other programs from its save to its reboot.
+        saveOne(ctx, bridges[i], plans[i].save, reboot, [&locks, i, crewDone] {
+            locks.release(i);
+            crewDone();
+        });
+    });
+    for (int i : toSave)
+        if (!bridges[i].started)
+            bridges[i].error = kNotStarted;
+}
+
+// Each bridge's result and changes, then the counts; the exit status of the run.
+int reportApply(Context& ctx, const std::vector<Bridge>& bridges, const std::vector<ApplyPlan>& plans, bool check)
+{
+    const FleetRun& run = ctx.run;
+    int changed = 0, unchanged = 0, failed = 0;
+    ordered_json devices = ordered_json::array();
+    for (size_t i = 0; i < bridges.size(); ++i) {
+        const Bridge& b = bridges[i];
+        const char* result = !b.error.isEmpty() ? "failed" : plans[i].save.isEmpty() ? "unchanged" : "changed";
+        (b.error.isEmpty() ? (plans[i].save.isEmpty() ? unchanged : changed) : failed)++;
+        if (run.json) {
+            devices.push_back({{"mac", str(b.mac)},
+                               {"ip", b.ip.isEmpty() ? ordered_json(nullptr) : jtext(b.ip)},
+                               {"result", result},
+                               {"changes", ChangesJson(plans[i].changes)},
+                               {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
+        } else {
+            run.out << str(b.mac) << ' ' << (b.ip.isEmpty() ? "-" : str(b.ip)) << ' '
+                    << (check && !plans[i].save.isEmpty() && b.error.isEmpty() ? "would change" : result);
+            if (!b.error.isEmpty())
+                run.out << ": " << str(b.error);
+            run.out << '\n' << ChangesText(plans[i].changes, "  ");
+        }
+    }
+    if (run.json)
+        ctx.printJson({{"devices", devices}, {"summary", {{"changed", changed}, {"unchanged", unchanged},
+                                                          {"failed", failed}}}});
+    else
+        run.out << changed << (check ? " would change, " : " changed, ") << unchanged << " unchanged, " << failed
+                << " failed\n";
+    return failed > 0 || ctx.interrupt.isRaised() ? kDeviceFailed : kSuccess;
+}
+
 } // namespace
 
 int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool reboot)
@@ -484,108 +604,14 @@ int FleetApply(const FleetRun& run, const QString& planPath, bool check, bool re
     std::vector<Bridge> bridges = namedBridges(ctx.discover(), keys);
     ctx.readAll(bridges, allOf(bridges));
 
-    // Every bridge's merged settings are judged before any of them is saved.
-    struct Plan {
-        QByteArray save;
-        std::vector<FieldChange> changes;
-    };
-    std::vector<Plan> plans(bridges.size());
-    bool refused = false;
-    for (size_t i = 0; i < bridges.size(); ++i) {
-        const Bridge& b = bridges[i];
-        if (!b.reply)
-            continue;
-        const SettingsLayout layout = b.reply->layout;
-        const DeviceView current = ViewOfReply(*b.reply);
-        const Merged merged = MergeSettings(current, layout, {{plan->defaults, true, plan->defaultsLine}, entries.value(b.key)},
-                                            &*b.reply);
-        const DeviceSettings before = SettingsToSend(current), after = SettingsToSend(merged.view);
-        const QByteArray save = BuildSaveCommand(after, layout);
-        // The plan itself contradicts the bridge (a read-only key): refused even when nothing changes.
-        // A value the bridge holds outside the plan blocks only a change to this bridge.
-        const bool planContradicts = merged.error && !merged.invalid;
-        if (save == BuildSaveCommand(before, layout) && !planContradicts)
-            continue;
-        if (merged.error) {
-            run.err << str(QStringLiteral("%1 %2: %3").arg(b.mac, b.ip, *merged.error)) << '\n';
-            refused = true;
-            continue;
-        }
-        tellNotCarried(run, b.mac, merged.notCarried, layout);
-        plans[i] = {save, SettingsChanges(before, after, layout)};
-    }
-    if (refused) {
+    const std::optional<std::vector<ApplyPlan>> plans = judgePlan(run, bridges, *plan, entries);
+    if (!plans) {
         run.err << str(QStringLiteral("%1: the plan was not applied; no bridge was changed.").arg(planPath)) << '\n';
         return kBadInputFile;
     }
-
-    std::vector<int> toSave;
-    for (size_t i = 0; i < bridges.size(); ++i)
-        if (!plans[i].save.isEmpty())
-            toSave.push_back(int(i));
-    if (!check) {
-        for (int i : toSave)
-            bridges[i].started = false;
-        Reservations locks(run, bridges);
-        runCrew(int(toSave.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> crewDone) {
-            const int i = toSave[n];
-            Bridge& b = bridges[i];
-            b.started = true;
-            if (!locks.take(i))
-                return crewDone();
-            // The bridge is kept from other programs from its save to its reboot.
-            const std::function<void()> done = [&locks, i, crewDone] {
-                locks.release(i);
-                crewDone();
-            };
-            const QHostAddress address(b.ip);
-            Talk(CommandConversation::Save(ctx.link, address, plans[i].save, &ctx.link),
-                 [&, address, done](const Outcome& saved) {
-                     if (!saved.ok()) {
-                         b.error = OutcomeText(saved);
-                         return done();
-                     }
-                     if (!reboot)
-                         return done();
-                     Talk(CommandConversation::Reboot(ctx.link, address, &ctx.link), [&b, done](const Outcome& o) {
-                         if (!o.ok())
-                             b.error = QStringLiteral("saved, but the restart failed: %1").arg(OutcomeText(o));
-                         done();
-                     });
-                 });
-        });
-        for (int i : toSave)
-            if (!bridges[i].started)
-                bridges[i].error = kNotStarted;
-    }
-
-    int changed = 0, unchanged = 0, failed = 0;
-    ordered_json devices = ordered_json::array();
-    for (size_t i = 0; i < bridges.size(); ++i) {
-        Bridge& b = bridges[i];
-        const char* result = !b.error.isEmpty() ? "failed" : plans[i].save.isEmpty() ? "unchanged" : "changed";
-        (b.error.isEmpty() ? (plans[i].save.isEmpty() ? unchanged : changed) : failed)++;
-        if (run.json) {
-            devices.push_back({{"mac", str(b.mac)},
-                               {"ip", b.ip.isEmpty() ? ordered_json(nullptr) : jtext(b.ip)},
-                               {"result", result},
-                               {"changes", ChangesJson(plans[i].changes)},
-                               {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
-        } else {
-            run.out << str(b.mac) << ' ' << (b.ip.isEmpty() ? "-" : str(b.ip)) << ' '
-                    << (check && !plans[i].save.isEmpty() && b.error.isEmpty() ? "would change" : result);
-            if (!b.error.isEmpty())
-                run.out << ": " << str(b.error);
-            run.out << '\n' << ChangesText(plans[i].changes, "  ");
-        }
-    }
-    if (run.json)
-        ctx.printJson({{"devices", devices}, {"summary", {{"changed", changed}, {"unchanged", unchanged},
-                                                          {"failed", failed}}}});
-    else
-        run.out << changed << (check ? " would change, " : " changed, ") << unchanged << " unchanged, " << failed
-                << " failed\n";
-    return failed > 0 || ctx.interrupt.isRaised() ? kDeviceFailed : kSuccess;
+    if (!check)
+        saveAll(ctx, bridges, *plans, reboot);
+    return reportApply(ctx, bridges, *plans, check);
 }
 
 // update-all -------------------------------------------------------------------------------------
@@ -645,27 +671,30 @@ QString erasedNote(UpdateConversation::Phase phase)
                           "the same update-all again (or talixctl update) to recover.");
 }
 
-} // namespace
-
-int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
-                   const UpdateTarget& target)
+// The MAC keys of --only, each once; nothing when one is not a MAC address (told on err).
+std::optional<QStringList> onlyKeysOf(const FleetRun& run, const QStringList& only)
 {
-    QStringList onlyKeys;
+    QStringList keys;
     for (const QString& text : only) {
         const std::optional<QString> key = MacKey(text);
         if (!key) {
             run.err << str(QStringLiteral("--only: \"%1\" is not a MAC address").arg(text)) << '\n';
-            return kUsageError;
+            return std::nullopt;
         }
-        if (!onlyKeys.contains(*key))
-            onlyKeys << *key;
+        if (!keys.contains(*key))
+            keys << *key;
     }
+    return keys;
+}
+
+// Every update file of folder must be readable before any bridge is asked anything.
+bool updateFolderReadable(const FleetRun& run, const QString& folder)
+{
     const QFileInfo info(folder);
     if (!info.isDir() || !info.isReadable()) {
         run.err << str(QStringLiteral("%1: not a folder that can be listed").arg(folder)) << '\n';
-        return kBadInputFile;
+        return false;
     }
-    // Every update file must be readable before any bridge is asked anything.
     std::optional<UpdateFileError> unreadable;
     ListUpdateFiles(folder, QStringLiteral("0.0"), QStringLiteral("0.0.0"), [&](const UpdateFileError& e) {
         unreadable = e;
@@ -673,117 +702,136 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
     });
     if (unreadable) {
         run.err << str(QStringLiteral("%1: %2").arg(folder, unreadable->description)) << '\n';
-        return kBadInputFile;
+        return false;
     }
+    return true;
+}
 
-    Context ctx(run);
-    if (!ctx.open())
-        return kDeviceFailed;
-    std::vector<Bridge> bridges = ctx.discover();
-    if (!only.isEmpty())
-        bridges = namedBridges(bridges, onlyKeys);
-    ctx.readAll(bridges, allOf(bridges));
+enum class Result { Updated, Unchanged, Skipped, Failed };
+const char* const kResultNames[] = {"updated", "unchanged", "skipped", "failed"};
 
-    enum class Result { Updated, Unchanged, Skipped, Failed };
-    struct Row {
-        Result result = Result::Failed;
-        QString to;
-        QString file;
-    };
-    std::vector<Row> rows(bridges.size());
-    std::map<QString, std::optional<UpdateFile>> files; // by file name, loaded whole
+// What update-all does with one bridge: the version it brings it to and from which file.
+struct UpdateRow {
+    Result result = Result::Failed;
+    QString to;
+    QString file;
+};
+
+// The update files some bridge needs, by file name, loaded whole.
+using UpdateFiles = std::map<QString, std::optional<UpdateFile>>;
+
+// The row of one bridge that was read; a folder it cannot list fails it.
+UpdateRow chooseUpdate(Bridge& b, const QString& folder, const UpdateTarget& target)
+{
+    std::optional<UpdateFileError> error;
+    const UpdateListing listing =
+        ListUpdateFiles(folder, b.reply->HdweVer, b.reply->BootVer, [&](const UpdateFileError& e) {
+            error = e;
+            return false;
+        });
+    if (error) {
+        b.error = error->description;
+        return {};
+    }
+    const UpdateFileInfo* chosen = chooseFirmware(listing, target.version);
+    if (!chosen)
+        return {Result::Skipped, {}, {}};
+    // Numbers, not texts ("1.0.9" sorts after "1.0.11"), and only the version's own bits: a
+    // file at 1.0.19 with its upper byte set is older than a bridge at 1.0.21.
+    const qint32 running = VersionNumber(b.reply->versions.FirmVersion);
+    const qint32 wanted = VersionNumber(chosen->Version);
+    const bool needed = target.version.isEmpty() ? running < wanted : running != wanted;
+    if (!needed && !(target.force && running == wanted))
+        return {Result::Unchanged, b.reply->FirmVer, {}};
+    return {Result::Updated, VersionText(chosen->Version), chosen->FileName};
+}
+
+// Every bridge's row; the files the updates need are named in files.
+std::vector<UpdateRow> chooseUpdates(std::vector<Bridge>& bridges, const QString& folder, const UpdateTarget& target,
+                                     UpdateFiles& files)
+{
+    std::vector<UpdateRow> rows(bridges.size());
     for (size_t i = 0; i < bridges.size(); ++i) {
-        Bridge& b = bridges[i];
-        if (!b.reply)
+        if (!bridges[i].reply)
             continue;
-        std::optional<UpdateFileError> error;
-        const UpdateListing listing =
-            ListUpdateFiles(folder, b.reply->HdweVer, b.reply->BootVer, [&](const UpdateFileError& e) {
-                error = e;
-                return false;
-            });
-        if (error) {
-            b.error = error->description;
-            continue;
-        }
-        const UpdateFileInfo* chosen = chooseFirmware(listing, target.version);
-        if (!chosen) {
-            rows[i].result = Result::Skipped;
-            continue;
-        }
-        // Numbers, not texts ("1.0.9" sorts after "1.0.11"), and only the version's own bits: a
-        // file at 1.0.19 with its upper byte set is older than a bridge at 1.0.21.
-        const qint32 running = VersionNumber(b.reply->versions.FirmVersion);
-        const qint32 wanted = VersionNumber(chosen->Version);
-        const bool needed = target.version.isEmpty() ? running < wanted : running != wanted;
-        if (!needed && !(target.force && running == wanted)) {
-            rows[i] = {Result::Unchanged, b.reply->FirmVer, {}};
-            continue;
-        }
-        rows[i] = {Result::Updated, VersionText(chosen->Version), chosen->FileName};
-        files[chosen->FileName];
+        rows[i] = chooseUpdate(bridges[i], folder, target);
+        if (rows[i].result == Result::Updated)
+            files[rows[i].file];
     }
+    return rows;
+}
+
+// Loads every file named in files whole; one that cannot be loaded stops the run (told on err).
+bool loadUpdateFiles(const FleetRun& run, const QString& folder, UpdateFiles& files)
+{
     for (auto& [name, file] : files) {
         const UpdateFileResult loaded = LoadUpdateFile(JoinFolder(folder, name));
         if (!loaded.file) {
             run.err << str(QStringLiteral("%1: %2; no bridge was updated.").arg(name, loaded.error.description))
                     << '\n';
-            return kBadInputFile;
+            return false;
         }
         file = loaded.file;
     }
+    return true;
+}
 
+// Updates every bridge whose row says so, at most run.parallel at once, with the run's progress.
+void updateAll(Context& ctx, std::vector<Bridge>& bridges, const std::vector<UpdateRow>& rows, UpdateFiles& files)
+{
     std::vector<int> toUpdate;
     for (size_t i = 0; i < bridges.size(); ++i)
         if (bridges[i].error.isEmpty() && rows[i].result == Result::Updated)
             toUpdate.push_back(int(i));
-    if (!check) {
-        std::vector<UpdateConversation*> running;
-        qint64 total = 0;
-        for (int i : toUpdate)
-            total += files[rows[i].file]->header.TotalBytes;
-        qint64 finishedBytes = 0;
-        int finished = 0;
-        Progress progress(run, int(toUpdate.size()));
-        auto draw = [&](bool force) {
-            qint64 bytes = finishedBytes;
-            for (UpdateConversation* u : running)
-                bytes += u->bytesDone();
-            progress.draw(finished, int(running.size()), bytes, total, force);
-        };
-        for (int i : toUpdate)
-            bridges[i].started = false;
-        Reservations locks(run, bridges);
-        runCrew(int(toUpdate.size()), run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
-            Bridge& b = bridges[toUpdate[n]];
-            b.started = true;
-            if (!locks.take(toUpdate[n]))
-                return done();
-            const UpdateFile& file = *files[rows[toUpdate[n]].file];
-            auto* u = new UpdateConversation(ctx.link, QHostAddress(b.ip), file, UpdateConversation::Target::Firmware,
-                                             b.reply->versions.FirmVersion == 0, &ctx.link);
-            u->setTimings(UpdateTimings(run.speedup));
-            running.push_back(u);
-            QObject::connect(u, &UpdateConversation::progress, u, [&] { draw(false); });
-            Talk(u, [&, u, done, i = toUpdate[n]](const Outcome& o) {
-                std::erase(running, u);
-                locks.release(i);
-                finishedBytes += u->bytesDone();
-                ++finished;
-                if (!o.ok())
-                    b.error = OutcomeText(o) + erasedNote(u->phase());
-                draw(true);
-                done();
-            });
+    std::vector<UpdateConversation*> running;
+    qint64 total = 0;
+    for (int i : toUpdate)
+        total += files[rows[i].file]->header.TotalBytes;
+    qint64 finishedBytes = 0;
+    int finished = 0;
+    Progress progress(ctx.run, int(toUpdate.size()));
+    auto draw = [&](bool force) {
+        qint64 bytes = finishedBytes;
+        for (UpdateConversation* u : running)
+            bytes += u->bytesDone();
+        progress.draw(finished, int(running.size()), bytes, total, force);
+    };
+    for (int i : toUpdate)
+        bridges[i].started = false;
+    Reservations locks(ctx.run, bridges);
+    runCrew(int(toUpdate.size()), ctx.run.parallel, ctx.interrupt, [&](int n, std::function<void()> done) {
+        Bridge& b = bridges[toUpdate[n]];
+        b.started = true;
+        if (!locks.take(toUpdate[n]))
+            return done();
+        const UpdateFile& file = *files[rows[toUpdate[n]].file];
+        auto* u = new UpdateConversation(ctx.link, QHostAddress(b.ip), file, UpdateConversation::Target::Firmware,
+                                         b.reply->versions.FirmVersion == 0, &ctx.link);
+        u->setTimings(UpdateTimings(ctx.run.speedup));
+        running.push_back(u);
+        QObject::connect(u, &UpdateConversation::progress, u, [&] { draw(false); });
+        Talk(u, [&, u, done, i = toUpdate[n]](const Outcome& o) {
+            std::erase(running, u);
+            locks.release(i);
+            finishedBytes += u->bytesDone();
+            ++finished;
+            if (!o.ok())
+                b.error = OutcomeText(o) + erasedNote(u->phase());
+            draw(true);
+            done();
         });
-        for (int i : toUpdate)
-            if (!bridges[i].started)
-                bridges[i].error = kNotStarted;
-    }
+    });
+    for (int i : toUpdate)
+        if (!bridges[i].started)
+            bridges[i].error = kNotStarted;
+}
 
+// Each bridge's versions and result, then the counts; the exit status of the run.
+int reportUpdates(Context& ctx, const std::vector<Bridge>& bridges, const std::vector<UpdateRow>& rows, bool check)
+{
+    const FleetRun& run = ctx.run;
     std::map<Result, int> counts;
     ordered_json devices = ordered_json::array();
-    static const char* const kNames[] = {"updated", "unchanged", "skipped", "failed"};
     std::vector<std::vector<QString>> table;
     for (size_t i = 0; i < bridges.size(); ++i) {
         const Bridge& b = bridges[i];
@@ -796,10 +844,10 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
                                {"ip", b.ip.isEmpty() ? ordered_json(nullptr) : jtext(b.ip)},
                                {"from", jtext(from)},
                                {"to", jtext(to)},
-                               {"result", kNames[int(result)]},
+                               {"result", kResultNames[int(result)]},
                                {"error", b.error.isEmpty() ? ordered_json(nullptr) : jtext(b.error)}});
         } else {
-            QString what = QString::fromLatin1(kNames[int(result)]);
+            QString what = QString::fromLatin1(kResultNames[int(result)]);
             if (check && result == Result::Updated)
                 what = QStringLiteral("would update");
             if (!b.error.isEmpty())
@@ -812,7 +860,7 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
     if (run.json) {
         ordered_json summary;
         for (int r = 0; r < 4; ++r)
-            summary[kNames[r]] = counts[Result(r)];
+            summary[kResultNames[r]] = counts[Result(r)];
         ctx.printJson({{"devices", devices}, {"summary", summary}});
     } else {
         printTable(run.out, table);
@@ -821,6 +869,34 @@ int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const
                 << counts[Result::Failed] << " failed\n";
     }
     return counts[Result::Failed] > 0 || ctx.interrupt.isRaised() ? kDeviceFailed : kSuccess;
+}
+
+} // namespace
+
+int FleetUpdateAll(const FleetRun& run, const QString& folder, bool check, const QStringList& only,
+                   const UpdateTarget& target)
+{
+    const std::optional<QStringList> onlyKeys = onlyKeysOf(run, only);
+    if (!onlyKeys)
+        return kUsageError;
+    if (!updateFolderReadable(run, folder))
+        return kBadInputFile;
+
+    Context ctx(run);
+    if (!ctx.open())
+        return kDeviceFailed;
+    std::vector<Bridge> bridges = ctx.discover();
+    if (!only.isEmpty())
+        bridges = namedBridges(bridges, *onlyKeys);
+    ctx.readAll(bridges, allOf(bridges));
+
+    UpdateFiles files;
+    const std::vector<UpdateRow> rows = chooseUpdates(bridges, folder, target, files);
+    if (!loadUpdateFiles(run, folder, files))
+        return kBadInputFile;
+    if (!check)
+        updateAll(ctx, bridges, rows, files);
+    return reportUpdates(ctx, bridges, rows, check);
 }
 
 } // namespace talixctl

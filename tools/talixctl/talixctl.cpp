@@ -33,6 +33,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -501,16 +502,15 @@ QString leftBehind(const UpdateConversation& update, bool stopped, const QString
                        .arg(ip, path, boot ? QStringLiteral(" --boot") : QString());
 }
 
-int update(Io& io, const QString& ip, const QString& path, bool boot)
+// Nothing (0) when the update file was read whole and is of the kind asked for; otherwise the exit
+// status, told on err. Every record lies inside the device's memory: a device erased and then
+// left half programmed has no firmware.
+int checkUpdateFile(Io& io, const UpdateFileResult& loaded, const QString& path, bool boot)
 {
-    // The whole file is read and checked before the device is touched (every record inside the
-    // device's memory): a device erased and then left half programmed has no firmware.
-    const UpdateFileResult loaded = LoadUpdateFile(path);
     if (!loaded.file) {
         io.err << str(path) << ": " << str(fileErrorText(loaded.error)) << '\n';
         return kBadInputFile;
     }
-    const UpdateFile& file = *loaded.file;
     const QString fileName = QFileInfo(path).fileName();
     if (IsBootFile(fileName) != boot) {
         io.err << str(boot ? QStringLiteral("%1 is not a bootloader update file (its name does not contain \"BOOT\").")
@@ -521,45 +521,41 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
                << '\n';
         return kUsageError;
     }
+    return kSuccess;
+}
 
-    // No other program may update or configure the device meanwhile.
-    const std::optional<BridgeLock> lock = reserve(io, ip);
-    if (!lock)
-        return kDeviceFailed;
-    OneDevice device(ip, io);
-    const std::optional<SettingsReply> reply = device.read();
-    if (!reply)
-        return kDeviceFailed;
-    const std::optional<qint32> hardware = HardwareVersionNumber(reply->HdweVer);
-    const std::optional<qint32> bootloader = BootloaderVersionNumber(reply->BootVer);
-    if (!hardware || !bootloader || !FitsDevice(file.header, fileName, *hardware, *bootloader)) {
-        io.err << str(QStringLiteral("%1 does not fit the device (hardware %2, bootloader %3); nothing was sent.")
-                          .arg(fileName, reply->HdweVer, reply->BootVer))
-               << '\n';
-        return kBadInputFile;
-    }
+// Whether the file fits the device's hardware and bootloader; tells err when it does not.
+bool fitsDevice(Io& io, const UpdateFile& file, const QString& fileName, const SettingsReply& reply)
+{
+    const std::optional<qint32> hardware = HardwareVersionNumber(reply.HdweVer);
+    const std::optional<qint32> bootloader = BootloaderVersionNumber(reply.BootVer);
+    if (hardware && bootloader && FitsDevice(file.header, fileName, *hardware, *bootloader))
+        return true;
+    io.err << str(QStringLiteral("%1 does not fit the device (hardware %2, bootloader %3); nothing was sent.")
+                      .arg(fileName, reply.HdweVer, reply.BootVer))
+           << '\n';
+    return false;
+}
 
-    const bool erased = reply->versions.FirmVersion == 0;
-    UpdateConversation update(device.link(), device.address(), file,
-                              boot ? UpdateConversation::Target::Bootloader : UpdateConversation::Target::Firmware,
-                              erased);
-    update.setTimings(UpdateTimings(io.run.speedup));
-    StatusLine status(io);
+// The update's phases and progress on the status line; a refused step on err.
+void watchUpdate(Io& io, UpdateConversation& update, StatusLine& status, const QString& ip, bool erased)
+{
     QObject::connect(&update, &UpdateConversation::phaseChanged,
-                     [&](UpdateConversation::Phase phase) { status.phase(phase, erased); });
+                     [&status, erased](UpdateConversation::Phase phase) { status.phase(phase, erased); });
     QObject::connect(&update, &UpdateConversation::progress,
-                     [&](qint64 done, qint64 total) { status.percent(double(done), double(total)); });
-    QObject::connect(&update, &UpdateConversation::refused, [&] {
+                     [&status](qint64 done, qint64 total) { status.percent(double(done), double(total)); });
+    QObject::connect(&update, &UpdateConversation::refused, [&io, &status, ip] {
         status.interject();
         io.err << str(PlainText(CommandWords({Outcome::Code::Refused, {}}, ip))) << '\n';
     });
+}
 
-    // From the erase on, an interrupted update leaves the device without firmware: the first
-    // SIGINT or SIGTERM only warns, the second stops and says what is left to do. A hangup (the
-    // terminal or SSH session gone) never stops it: nobody is left to decide, and it may come twice.
-    int interruptsSeen = 0;
-    bool hungUp = false;
-    const Interrupts interrupts([&](int signal) {
+// From the erase on, an interrupted update leaves the device without firmware: the first SIGINT
+// or SIGTERM only warns, the second stops and says what is left to do. A hangup (the terminal or
+// SSH session gone) never stops it: nobody is left to decide, and it may come twice.
+std::function<void(int)> updateInterrupts(Io& io, UpdateConversation& update, StatusLine& status, const QString& ip)
+{
+    return [&io, &update, &status, ip, interruptsSeen = 0, hungUp = false](int signal) mutable {
         status.interject();
         if (signal == SIGHUP) {
             if (!std::exchange(hungUp, true))
@@ -573,26 +569,37 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
         } else if (interruptsSeen == 2) {
             update.cancel();
         }
-    });
+    };
+}
 
-    const Outcome outcome = RunToEnd(update);
-    status.finish();
+// What an update asked for: the device, the file and its kind.
+struct UpdateAsked {
+    QString ip;
+    QString path;
+    bool boot = false;
+};
+
+// How the update ended, on err when it failed and on out (or as JSON) when it programmed the
+// device; the exit status.
+int reportUpdate(Io& io, const UpdateConversation& update, const Outcome& outcome, const UpdateFile& file,
+                 const UpdateAsked& asked)
+{
     using Phase = UpdateConversation::Phase;
     const Phase phase = update.phase();
     const bool programmed = phase == Phase::Restart || phase == Phase::WaitAfterRestart || phase == Phase::Done;
     if (outcome.code == Outcome::Code::Cancelled) {
-        io.err << str(leftBehind(update, true, ip, path, boot)) << '\n';
+        io.err << str(leftBehind(update, true, asked.ip, asked.path, asked.boot)) << '\n';
         return kDeviceFailed;
     }
     if (outcome.code == Outcome::Code::VersionMismatch) {
         // The device came back, but not with the file's version: the update did not take.
-        io.err << str(PlainText(VersionNotTakenWords(boot, file.header.Version, *update.versions()))) << '\n';
+        io.err << str(PlainText(VersionNotTakenWords(asked.boot, file.header.Version, *update.versions()))) << '\n';
     } else if (!outcome.ok()) {
         // A datagram that could not leave is told as for any command, with the device's address.
         const std::optional<Message> ending =
             outcome.code == Outcome::Code::SendFailed ? std::nullopt : UpdateWords(outcome, update.phase());
-        io.err << str(PlainText(ending.value_or(CommandWords(outcome, ip)))) << '\n';
-        if (const QString left = leftBehind(update, false, ip, path, boot); !left.isEmpty())
+        io.err << str(PlainText(ending.value_or(CommandWords(outcome, asked.ip)))) << '\n';
+        if (const QString left = leftBehind(update, false, asked.ip, asked.path, asked.boot); !left.isEmpty())
             io.err << str(left) << '\n';
     }
     if (!programmed)
@@ -600,9 +607,9 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
 
     const bool restarted = outcome.ok() || outcome.code == Outcome::Code::VersionMismatch;
     if (io.json) {
-        printJson(io, {{"ip", str(ip)},
-                       {"file", str(fileName)},
-                       {"kind", boot ? "bootloader" : "firmware"},
+        printJson(io, {{"ip", str(asked.ip)},
+                       {"file", str(QFileInfo(asked.path).fileName())},
+                       {"kind", asked.boot ? "bootloader" : "firmware"},
                        {"version", str(VersionText(file.header.Version))},
                        {"restarted", restarted},
                        {"versionConfirmed", outcome.ok()}});
@@ -610,6 +617,38 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
         io.out << "Update was completed successfully.\n";
     }
     return outcome.ok() ? kSuccess : kRestartUnconfirmed;
+}
+
+int update(Io& io, const QString& ip, const QString& path, bool boot)
+{
+    // The whole file is read and checked before the device is touched.
+    const UpdateFileResult loaded = LoadUpdateFile(path);
+    if (const int refused = checkUpdateFile(io, loaded, path, boot))
+        return refused;
+    const UpdateFile& file = *loaded.file;
+
+    // No other program may update or configure the device meanwhile.
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
+    OneDevice device(ip, io);
+    const std::optional<SettingsReply> reply = device.read();
+    if (!reply)
+        return kDeviceFailed;
+    if (!fitsDevice(io, file, QFileInfo(path).fileName(), *reply))
+        return kBadInputFile;
+
+    const bool erased = reply->versions.FirmVersion == 0;
+    UpdateConversation update(device.link(), device.address(), file,
+                              boot ? UpdateConversation::Target::Bootloader : UpdateConversation::Target::Firmware,
+                              erased);
+    update.setTimings(UpdateTimings(io.run.speedup));
+    StatusLine status(io);
+    watchUpdate(io, update, status, ip, erased);
+    const Interrupts interrupts(updateInterrupts(io, update, status, ip));
+    const Outcome outcome = RunToEnd(update);
+    status.finish();
+    return reportUpdate(io, update, outcome, file, {ip, path, boot});
 }
 
 // command line -----------------------------------------------------------------------------------
@@ -637,13 +676,181 @@ programmed but the restart was not confirmed, or the device came back without th
 5 diff found differences. The fleet commands (inventory, backup, apply, update-all) exit 0 when
 every bridge succeeded, changed or not, and 1 when any failed or the run was interrupted.)";
 
-} // namespace
+// Where update-all --to goes: a version written as the update window writes it.
+const CLI::Validator kVersionText(
+    [](std::string& v) {
+        static const QRegularExpression kVersion(QStringLiteral("^\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
+        return kVersion.match(QString::fromStdString(v)).hasMatch() ? std::string() : "not a version such as 1.0.17";
+    },
+    "VERSION");
 
-int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const RunOptions& options)
+// What the command line gave: the tool's own options, then the operands and options of the
+// commands (commands that take the same thing share its field).
+struct Args {
+    int devicePort = 2362;
+    int localPort = 2362;
+    std::string broadcast = "255.255.255.255";
+    bool json = false;
+    std::vector<std::string> at;
+
+    std::string ip, file, folder, suffix, saveTo, only, toVersion;
+    bool rebootAfter = false, boot = false, csv = false, check = false, force = false;
+    int parallel = 16; // the fleet commands: the one-second search, then at most this many at once
+};
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+void addIp(CLI::App& command, Args& a)
 {
-    CLI::App app{"Find, read, configure and update Vant TALIX Ethernet-to-serial bridges from a shell: the same "
-                 "UDP protocol, byte for byte, as the Brevion windows.",
-                 "talixctl"};
+    command.add_option("IP", a.ip, "the device's IPv4 address")->required()->check(kDottedAddress);
+}
+
+void addSettingsFile(CLI::App& command, Args& a)
+{
+    command.add_option("FILE", a.file, "a .TALIX settings file, or JSON with the keys of read --json")->required();
+}
+
+void addParallel(CLI::App& command, Args& a)
+{
+    command.add_option("--parallel", a.parallel, "at most N bridges in conversation at once (default 16)")
+        ->check(CLI::Range(1, 4096));
+}
+
+// An empty name after --save is refused before the device hears anything.
+int readCommand(const CLI::App& command, const Args& a, Io& io)
+{
+    if (command.count("--save") > 0 && a.saveTo.empty()) {
+        io.err << "--save needs the name of the settings file to write.\n";
+        return kUsageError;
+    }
+    return read(io, qs(a.ip), qs(a.saveTo));
+}
+
+// One command of the tool: its name and help, the options it adds to the command line, and what
+// it runs once the command line has been read.
+struct Command {
+    const char* name;
+    const char* description;
+    const char* footer;
+    void (*addOptions)(CLI::App& command, Args& a);
+    int (*run)(const CLI::App& command, const Args& a, Io& io, const FleetRun& fleet);
+};
+
+// In the order the help lists them.
+const Command kCommands[] = {
+    {"discover", "the one-second search of the discovery window",
+     "Lists every bridge that answered, one line per address (a MAC that answered from two addresses is listed "
+     "twice, marked), and the search's status text last.\nExample: talixctl --json discover",
+     [](CLI::App&, Args&) {},
+     [](const CLI::App&, const Args&, Io& io, const FleetRun& fleet) { return discover(io, fleet.searchAt); }},
+    {"read", "read the settings; --save writes them as a .TALIX settings file",
+     "Example: talixctl read 192.168.1.20 --save bridge.TALIX",
+     [](CLI::App& c, Args& a) {
+         addIp(c, a);
+         c.add_option("--save", a.saveTo, "settings file (.TALIX) to write");
+     },
+     [](const CLI::App& c, const Args& a, Io& io, const FleetRun&) { return readCommand(c, a, io); }},
+    {"write",
+     "read the device (to learn its layout and current values), apply FILE, send the save command; --reboot then "
+     "restarts it",
+     "Keys absent from a JSON file keep the device's current values.\n"
+     "Example: echo '{\"NetName\": \"Pump 3\", \"BaudRate\": 19200}' > s.json && talixctl write 192.168.1.20 s.json "
+     "--reboot",
+     [](CLI::App& c, Args& a) {
+         addIp(c, a);
+         addSettingsFile(c, a);
+         c.add_flag("--reboot", a.rebootAfter, "restart the device once it has saved the settings");
+     },
+     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) {
+         return write(io, qs(a.ip), qs(a.file), a.rebootAfter);
+     }},
+    {"reboot", "the restart command of the configuration window", "Example: talixctl reboot 192.168.1.20", addIp,
+     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) { return reboot(io, qs(a.ip)); }},
+    {"set-mac",
+     "SUFFIX: the last six hex digits, 5A3000 to 5A3FFF, any case; the MAC command, then the restart command",
+     "The address becomes 00:50:C2 followed by SUFFIX.\nExample: talixctl set-mac 192.168.1.20 5a3abc",
+     [](CLI::App& c, Args& a) {
+         addIp(c, a);
+         c.add_option("SUFFIX", a.suffix, "last six hexadecimal digits of the new MAC address")->required();
+     },
+     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) { return setMac(io, qs(a.ip), qs(a.suffix)); }},
+    {"updates", "the update files in DIR that fit the device, as the update window lists them",
+     "Newest first; the first line of each list is the one the update window selects.\n"
+     "Example: talixctl updates ~/talix-updates --device 192.168.1.20",
+     [](CLI::App& c, Args& a) {
+         c.add_option("DIR", a.folder, "folder of update (.bin) files")->required();
+         c.add_option("--device", a.ip, "the device's IPv4 address")->required()->check(kDottedAddress);
+     },
+     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) { return updates(io, qs(a.folder), qs(a.ip)); }},
+    {"update", "erase, program, restart; progress on stderr when it is a terminal",
+     "The file is checked whole, and against the device, before anything is sent.\n"
+     "Example: talixctl update 192.168.1.20 ~/talix-updates/BOOT108.bin --boot",
+     [](CLI::App& c, Args& a) {
+         addIp(c, a);
+         c.add_option("FILE", a.file, "update (.bin) file")->required();
+         c.add_flag("--boot", a.boot, "FILE is a bootloader update file (the firmware is erased with it)");
+     },
+     [](const CLI::App&, const Args& a, Io& io, const FleetRun&) { return update(io, qs(a.ip), qs(a.file), a.boot); }},
+    {"inventory", "discover, then read every bridge found: name, MAC, address, versions",
+     "Exit 1 when any bridge could not be read (the others are still listed).\n"
+     "Example: talixctl --json inventory --parallel 32",
+     [](CLI::App& c, Args& a) {
+         c.add_flag("--csv", a.csv, "comma-separated values with a header line (RFC 4180)");
+         addParallel(c, a);
+     },
+     [](const CLI::App&, const Args& a, Io&, const FleetRun& fleet) { return FleetInventory(fleet, a.csv); }},
+    {"backup", "discover, read every bridge, save DIR/<MAC>.TALIX (as read --save) and DIR/index.json",
+     "Example: talixctl backup ~/talix-backup/$(date +%F)",
+     [](CLI::App& c, Args& a) {
+         c.add_option("DIR", a.folder, "folder for the settings files (made when missing)")->required();
+         addParallel(c, a);
+     },
+     [](const CLI::App&, const Args& a, Io&, const FleetRun& fleet) { return FleetBackup(fleet, qs(a.folder)); }},
+    {"diff", "what writing FILE (.TALIX or JSON) would change on the bridge",
+     "One \"field: old -> new\" line per change; exit 0 when nothing would change, 5 when something would.\n"
+     "Example: talixctl diff 192.168.1.20 ~/talix-backup/0050C25A3000.TALIX",
+     [](CLI::App& c, Args& a) {
+         addIp(c, a);
+         addSettingsFile(c, a);
+     },
+     [](const CLI::App&, const Args& a, Io&, const FleetRun& fleet) { return FleetDiff(fleet, qs(a.ip), qs(a.file)); }},
+    {"apply", "write each bridge of PLAN only where its settings differ; --check changes nothing",
+     "Keys are those of read --json. A bridge gets its current settings, then \"defaults\", then its own entry;\n"
+     "a plan with a bad value is refused whole (exit 3) before any bridge is changed.\n"
+     "Example: echo '{\"defaults\": {\"BaudRate\": 19200}, \"devices\": {\"0050C25A3000\": {\"NetName\": "
+     "\"Pump house\"}}}' > plan.json && talixctl apply plan.json --check",
+     [](CLI::App& c, Args& a) {
+         c.add_option("PLAN", a.file, "JSON: {\"defaults\": {...}, \"devices\": {\"<MAC>\": {...}}}")->required();
+         c.add_flag("--check", a.check, "send no save and no restart; report what would change");
+         c.add_flag("--reboot", a.rebootAfter, "restart every bridge that was changed");
+         addParallel(c, a);
+     },
+     [](const CLI::App&, const Args& a, Io&, const FleetRun& fleet) {
+         return FleetApply(fleet, qs(a.file), a.check, a.rebootAfter);
+     }},
+    {"update-all", "bring every bridge's firmware up to the newest fitting file in DIR, as update does",
+     "Interrupting (Ctrl-C) starts no further bridge; updates under way are finished.\n"
+     "With --to a bridge is brought to exactly that version, down as well as up.\n"
+     "Example: talixctl update-all ~/talix-updates --check",
+     [](CLI::App& c, Args& a) {
+         c.add_option("DIR", a.folder, "folder of update (.bin) files; bootloader files are left out")->required();
+         c.add_flag("--check", a.check, "update nothing; report the plan");
+         c.add_option("--only", a.only, "only these bridges: MAC addresses separated by commas");
+         c.add_option("--to", a.toVersion, "the fitting firmware file of exactly this version (e.g. 1.0.17), older or "
+                                           "newer than the bridge's, instead of the newest")
+             ->check(kVersionText);
+         c.add_flag("--force", a.force, "program the file also on a bridge that already runs its version");
+         addParallel(c, a);
+     },
+     [](const CLI::App&, const Args& a, Io&, const FleetRun& fleet) {
+         const QStringList only = a.only.empty() ? QStringList() : qs(a.only).split(QLatin1Char(','));
+         return FleetUpdateAll(fleet, qs(a.folder), a.check, only, {qs(a.toVersion), a.force});
+     }},
+};
+
+// The options of the whole tool, its version and the help's closing words.
+void addToolOptions(CLI::App& app, Args& a)
+{
     app.footer(kExamples);
     app.set_version_flag("--version", QStringLiteral("talixctl %1.%2.%3")
                                           .arg(kVersionMajor)
@@ -652,139 +859,37 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
                                           .toStdString());
     app.require_subcommand(1);
     app.fallthrough();
-
-    int devicePort = 2362;
-    int localPort = 2362;
-    std::string broadcast = "255.255.255.255";
-    bool json = false;
-    app.add_option("--port", devicePort, "device UDP port (default 2362)")->check(CLI::Range(1, 65535));
-    app.add_option("--local-port", localPort, "local UDP port bound (default 2362)")->check(CLI::Range(0, 65535));
-    app.add_option("--broadcast", broadcast,
+    app.add_option("--port", a.devicePort, "device UDP port (default 2362)")->check(CLI::Range(1, 65535));
+    app.add_option("--local-port", a.localPort, "local UDP port bound (default 2362)")->check(CLI::Range(0, 65535));
+    app.add_option("--broadcast", a.broadcast,
                    "discovery destination (default 255.255.255.255, sent on every interface)")
         ->check(kDottedAddress);
-    app.add_flag("--json", json, "machine-readable output on stdout");
-    std::vector<std::string> at;
-    app.add_option("--at", at,
+    app.add_flag("--json", a.json, "machine-readable output on stdout");
+    app.add_option("--at", a.at,
                    "search at TARGET instead of broadcasting: an address (a bridge's own, or a directed "
                    "broadcast) or a range up to /16 (10.1.2.0/24); repeatable")
         ->check(kSearchTarget)
         ->type_name("TARGET")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
 
-    std::string ip, file, folder, suffix, saveTo;
-    bool rebootAfter = false, boot = false;
-    auto ipOption = [&](CLI::App* command) {
-        command->add_option("IP", ip, "the device's IPv4 address")->required()->check(kDottedAddress);
-    };
+} // namespace
 
-    CLI::App* discoverCmd = app.add_subcommand("discover", "the one-second search of the discovery window");
-    discoverCmd->footer("Lists every bridge that answered, one line per address (a MAC that answered from two "
-                        "addresses is listed twice, marked), and the search's status text last.\n"
-                        "Example: talixctl --json discover");
-
-    CLI::App* readCmd = app.add_subcommand("read", "read the settings; --save writes them as a .TALIX settings file");
-    ipOption(readCmd);
-    readCmd->add_option("--save", saveTo, "settings file (.TALIX) to write");
-    readCmd->footer("Example: talixctl read 192.168.1.20 --save bridge.TALIX");
-
-    CLI::App* writeCmd = app.add_subcommand(
-        "write", "read the device (to learn its layout and current values), apply FILE, send the save command; "
-                 "--reboot then restarts it");
-    ipOption(writeCmd);
-    writeCmd->add_option("FILE", file, "a .TALIX settings file, or JSON with the keys of read --json")->required();
-    writeCmd->add_flag("--reboot", rebootAfter, "restart the device once it has saved the settings");
-    writeCmd->footer("Keys absent from a JSON file keep the device's current values.\n"
-                     "Example: echo '{\"NetName\": \"Pump 3\", \"BaudRate\": 19200}' > s.json && "
-                     "talixctl write 192.168.1.20 s.json --reboot");
-
-    CLI::App* rebootCmd = app.add_subcommand("reboot", "the restart command of the configuration window");
-    ipOption(rebootCmd);
-    rebootCmd->footer("Example: talixctl reboot 192.168.1.20");
-
-    CLI::App* setMacCmd = app.add_subcommand(
-        "set-mac", "SUFFIX: the last six hex digits, 5A3000 to 5A3FFF, any case; the MAC command, then the restart "
-                   "command");
-    ipOption(setMacCmd);
-    setMacCmd->add_option("SUFFIX", suffix, "last six hexadecimal digits of the new MAC address")->required();
-    setMacCmd->footer("The address becomes 00:50:C2 followed by SUFFIX.\nExample: talixctl set-mac 192.168.1.20 5a3abc");
-
-    CLI::App* updatesCmd =
-        app.add_subcommand("updates", "the update files in DIR that fit the device, as the update window lists them");
-    updatesCmd->add_option("DIR", folder, "folder of update (.bin) files")->required();
-    updatesCmd->add_option("--device", ip, "the device's IPv4 address")->required()->check(kDottedAddress);
-    updatesCmd->footer("Newest first; the first line of each list is the one the update window selects.\n"
-                       "Example: talixctl updates ~/talix-updates --device 192.168.1.20");
-
-    CLI::App* updateCmd =
-        app.add_subcommand("update", "erase, program, restart; progress on stderr when it is a terminal");
-    ipOption(updateCmd);
-    updateCmd->add_option("FILE", file, "update (.bin) file")->required();
-    updateCmd->add_flag("--boot", boot, "FILE is a bootloader update file (the firmware is erased with it)");
-    updateCmd->footer("The file is checked whole, and against the device, before anything is sent.\n"
-                      "Example: talixctl update 192.168.1.20 ~/talix-updates/BOOT108.bin --boot");
-
-    // The fleet commands: the one-second search, then at most --parallel bridges at once.
-    int parallel = 16;
-    bool csv = false, check = false;
-    std::string only;
-    auto parallelOption = [&](CLI::App* command) {
-        command->add_option("--parallel", parallel, "at most N bridges in conversation at once (default 16)")
-            ->check(CLI::Range(1, 4096));
-    };
-    CLI::App* inventoryCmd =
-        app.add_subcommand("inventory", "discover, then read every bridge found: name, MAC, address, versions");
-    inventoryCmd->add_flag("--csv", csv, "comma-separated values with a header line (RFC 4180)");
-    parallelOption(inventoryCmd);
-    inventoryCmd->footer("Exit 1 when any bridge could not be read (the others are still listed).\n"
-                         "Example: talixctl --json inventory --parallel 32");
-
-    CLI::App* backupCmd = app.add_subcommand(
-        "backup", "discover, read every bridge, save DIR/<MAC>.TALIX (as read --save) and DIR/index.json");
-    backupCmd->add_option("DIR", folder, "folder for the settings files (made when missing)")->required();
-    parallelOption(backupCmd);
-    backupCmd->footer("Example: talixctl backup ~/talix-backup/$(date +%F)");
-
-    CLI::App* diffCmd = app.add_subcommand("diff", "what writing FILE (.TALIX or JSON) would change on the bridge");
-    ipOption(diffCmd);
-    diffCmd->add_option("FILE", file, "a .TALIX settings file, or JSON with the keys of read --json")->required();
-    diffCmd->footer("One \"field: old -> new\" line per change; exit 0 when nothing would change, 5 when something "
-                    "would.\nExample: talixctl diff 192.168.1.20 ~/talix-backup/0050C25A3000.TALIX");
-
-    CLI::App* applyCmd =
-        app.add_subcommand("apply", "write each bridge of PLAN only where its settings differ; --check changes nothing");
-    applyCmd->add_option("PLAN", file, "JSON: {\"defaults\": {...}, \"devices\": {\"<MAC>\": {...}}}")->required();
-    applyCmd->add_flag("--check", check, "send no save and no restart; report what would change");
-    applyCmd->add_flag("--reboot", rebootAfter, "restart every bridge that was changed");
-    parallelOption(applyCmd);
-    applyCmd->footer(
-        "Keys are those of read --json. A bridge gets its current settings, then \"defaults\", then its own entry;\n"
-        "a plan with a bad value is refused whole (exit 3) before any bridge is changed.\n"
-        "Example: echo '{\"defaults\": {\"BaudRate\": 19200}, \"devices\": {\"0050C25A3000\": {\"NetName\": "
-        "\"Pump house\"}}}' > plan.json && talixctl apply plan.json --check");
-
-    CLI::App* updateAllCmd = app.add_subcommand(
-        "update-all", "bring every bridge's firmware up to the newest fitting file in DIR, as update does");
-    updateAllCmd->add_option("DIR", folder, "folder of update (.bin) files; bootloader files are left out")
-        ->required();
-    updateAllCmd->add_flag("--check", check, "update nothing; report the plan");
-    updateAllCmd->add_option("--only", only, "only these bridges: MAC addresses separated by commas");
-    std::string toVersion;
-    bool force = false;
-    updateAllCmd->add_option("--to", toVersion, "the fitting firmware file of exactly this version (e.g. 1.0.17), "
-                                                "older or newer than the bridge's, instead of the newest")
-        ->check(CLI::Validator(
-            [](std::string& v) {
-                static const QRegularExpression kVersionText(QStringLiteral("^\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
-                return kVersionText.match(QString::fromStdString(v)).hasMatch() ? std::string()
-                                                                            : "not a version such as 1.0.17";
-            },
-            "VERSION"));
-    updateAllCmd->add_flag("--force", force, "program the file also on a bridge that already runs its version");
-    parallelOption(updateAllCmd);
-    updateAllCmd->footer("Interrupting (Ctrl-C) starts no further bridge; updates under way are finished.\n"
-                         "With --to a bridge is brought to exactly that version, down as well as up.\n"
-                         "Example: talixctl update-all ~/talix-updates --check");
+int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const RunOptions& options)
+{
+    CLI::App app{"Find, read, configure and update Vant TALIX Ethernet-to-serial bridges from a shell: the same "
+                 "UDP protocol, byte for byte, as the Brevion windows.",
+                 "talixctl"};
+    Args given;
+    addToolOptions(app, given);
+    std::vector<CLI::App*> commands;
+    for (const Command& command : kCommands) {
+        CLI::App* added = app.add_subcommand(command.name, command.description);
+        command.addOptions(*added, given);
+        added->footer(command.footer);
+        commands.push_back(added);
+    }
 
     std::vector<const char*> argv{"talixctl"};
     for (const std::string& a : args)
@@ -797,50 +902,22 @@ int RunTalixctl(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     NetworkSettings network;
-    network.devicePort = quint16(devicePort);
-    network.localPort = quint16(localPort);
-    network.discoveryAddress = QString::fromStdString(broadcast);
+    network.devicePort = quint16(given.devicePort);
+    network.localPort = quint16(given.localPort);
+    network.discoveryAddress = qs(given.broadcast);
     SetNetwork(network);
-
-    if (readCmd->parsed() && readCmd->count("--save") > 0 && saveTo.empty()) {
-        err << "--save needs the name of the settings file to write.\n";
-        return kUsageError;
-    }
 
     // The one link of the run: every command's conversations go over it.
     DeviceLink link(network);
-    Io io{out, err, link, json, options};
+    Io io{out, err, link, given.json, options};
     std::vector<SearchTarget> targets;
-    for (const std::string& target : at)
-        targets.push_back(*ParseSearchTarget(QString::fromStdString(target)));
-    const FleetRun fleet{out, err, link, network, json, options.progress, parallel, options.speedup, targets};
-    if (inventoryCmd->parsed())
-        return FleetInventory(fleet, csv);
-    if (backupCmd->parsed())
-        return FleetBackup(fleet, QString::fromStdString(folder));
-    if (diffCmd->parsed())
-        return FleetDiff(fleet, QString::fromStdString(ip), QString::fromStdString(file));
-    if (applyCmd->parsed())
-        return FleetApply(fleet, QString::fromStdString(file), check, rebootAfter);
-    if (updateAllCmd->parsed())
-        return FleetUpdateAll(fleet, QString::fromStdString(folder), check,
-                              only.empty() ? QStringList() : QString::fromStdString(only).split(QLatin1Char(',')),
-                              {QString::fromStdString(toVersion), force});
-    const QString qip = QString::fromStdString(ip);
-    if (discoverCmd->parsed())
-        return discover(io, targets);
-    if (readCmd->parsed())
-        return read(io, qip, QString::fromStdString(saveTo));
-    if (writeCmd->parsed())
-        return write(io, qip, QString::fromStdString(file), rebootAfter);
-    if (rebootCmd->parsed())
-        return reboot(io, qip);
-    if (updatesCmd->parsed())
-        return updates(io, QString::fromStdString(folder), qip);
-    if (updateCmd->parsed())
-        return update(io, qip, QString::fromStdString(file), boot);
-    if (setMacCmd->parsed())
-        return setMac(io, qip, QString::fromStdString(suffix));
+    for (const std::string& target : given.at)
+        targets.push_back(*ParseSearchTarget(qs(target)));
+    const FleetRun fleet{out, err, link, network, given.json, options.progress, given.parallel, options.speedup,
+                         targets};
+    for (size_t i = 0; i < commands.size(); ++i)
+        if (commands[i]->parsed())
+            return kCommands[i].run(*commands[i], given, io, fleet);
     return kUsageError;
 }
 
