@@ -433,8 +433,7 @@ private slots:
             QCOMPARE(int(rig->received(-2).size()), row.sent);
             QVERIFY2(QString::fromStdString(r.err).startsWith(row.told), r.err.c_str());
         }
-        // The fleet commands search the same way.
-        const Result inv = rig->run("--json --at 127.0.0.4 inventory");
+        const Result inv = rig->run("--json --at 127.0.0.4 inventory"); // the fleet commands search the same way
         JCOMPARE((json{inv.code, inv.j.size(), inv.j[0]["ip"]}), (json{0, 1, "127.0.0.4"}));
     }
 
@@ -531,6 +530,7 @@ private slots:
             {R"({"devices": {"0050C25A3000": {"NetName": "A", "NetName": "B"}}})", 0, "\"devices.0050C25A3000.NetName\" is given twice"},
             {R"({"devices": {"0050C25A3000": {"NetName": "a\u0000b"}}})", 0, "holds a control character (U+0000)"},
             {"{\"devices\": {\"0050C25A3000\": {\"NetName\": \"a\x7F\"}}}", 0, "holds a control character (U+007F)"},
+            {R"({"devices": {"0050C25A3000": {"NetName": "a\u0085b"}}})", 0, "holds a control character (U+0085)"}, // read back as "ab"
             {deep, 0, "line 1: \"devices.0050C25A3000.OutRules[0][0][0][0][0]\" is nested deeper than 8 levels"},
             {"{\"devices\": {\"0050C25A3000\":\n{\"NetName\": \"A\",\n \"FirmVer\": \"1.0.21\"}}}", 1,
              "line 3: \"FirmVer\" cannot be written: the device reports \"1.0.17\", not \"1.0.21\""},
