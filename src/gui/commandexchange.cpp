@@ -64,7 +64,8 @@ bool CommandExchange::Send(const QByteArray& datagram, qint16 op)
 
 bool CommandExchange::start(CommandConversation* conversation, qint16 op)
 {
-    if (op == OpSave || op == OpMacAddress || op == OpMacRestart) {
+    // A restart would cut short another program's update or save as surely as a save would.
+    if (op == OpSave || op == OpReboot || op == OpMacAddress || op == OpMacRestart) {
         m_lock = std::make_unique<BridgeLock>(m_deviceIP, Network().devicePort);
         if (!m_lock->held()) {
             delete conversation; // never started: nothing was sent

@@ -116,7 +116,7 @@ private slots:
     }
 
     // The port held by another program; the device held by another program's update or save (a
-    // save or MAC command is not sent).
+    // save, reboot or MAC command is not sent).
     void heldSaysByWhom()
     {
         QUdpSocket theirs;
@@ -124,10 +124,10 @@ private slots:
         theirs.close();
         const BridgeLock update(kPeer, peer.localPort());
         QVERIFY(update.held() && !exchange->Save(BuildSaveCommand({}, SettingsLayout::Login)));
-        QVERIFY(!exchange->RunAndWait(MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), CommandExchange::OpMacAddress));
-        QVERIFY(shown.size() == 3 && shown[0].contains(QString("local UDP port %1 is in use by another program.").arg(localPort)));
+        QVERIFY(!exchange->RunAndWait(MacCommand({0, 0x50, 0xC2, 0x5A, 0x30, 0}), CommandExchange::OpMacAddress) && !exchange->Reboot());
+        QVERIFY(shown.size() == 4 && shown[0].contains(QString("local UDP port %1 is in use by another program.").arg(localPort)));
         const QString inUse = kComms + QString("The device at %1 is in use by another program (process %2)").arg(kPeer).arg(::getpid());
-        QVERIFY2(shown[1].startsWith(inUse) && shown[2].startsWith(inUse), qPrintable(shown.join('\n')));
+        QVERIFY2(shown[1].startsWith(inUse) && shown[2].startsWith(inUse) && shown[3].startsWith(inUse), qPrintable(shown.join('\n')));
         QVERIFY(exchange->PendingOp() == 0 && received.isEmpty());
     }
 };

@@ -351,10 +351,8 @@ int FleetBackup(const FleetRun& run, const QString& folder)
     }
     const QString indexPath = JoinFolder(folder, QStringLiteral("index.json"));
     const QByteArray indexBytes = QByteArray::fromStdString(index.dump(2) + "\n");
-    if (const std::optional<QString> failure = ReplaceRegularFile(indexPath, indexBytes, ReplaceMode::OwnerOnlyHere)) {
-        run.err << str(QStringLiteral("%1: %2").arg(indexPath, *failure)) << '\n';
-        return kDeviceFailed;
-    }
+    // Without the index the bridges' files still stand: each bridge's result is told all the same.
+    const std::optional<QString> indexFailure = ReplaceRegularFile(indexPath, indexBytes, ReplaceMode::OwnerOnlyHere);
     if (run.json) {
         ctx.printJson(index);
     } else {
@@ -366,6 +364,10 @@ int FleetBackup(const FleetRun& run, const QString& folder)
         printTable(run.out, rows);
         run.out << str(QStringLiteral("%1 of %2 bridges saved in %3").arg(saved).arg(bridges.size()).arg(folder))
                 << '\n';
+    }
+    if (indexFailure) {
+        run.err << str(QStringLiteral("%1: %2").arg(indexPath, *indexFailure)) << '\n';
+        return kDeviceFailed;
     }
     return anyFailed(bridges);
 }

@@ -8,13 +8,16 @@ namespace talixctl {
 
 namespace {
 
+// C0, DEL and C1 controls: a bridge drops them when it gives a text back, so a text holding one
+// never reads back as written (and an apply would never settle).
+bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
 // A text as it appears in a message: control characters written as \uXXXX.
 QString shown(const std::string& text)
 {
     QString out;
     for (const QChar c : QString::fromStdString(text))
-        out += c.unicode() < 0x20 || c.unicode() == 0x7F ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'))
-                                                         : QString(c);
+        out += isControl(c.unicode()) ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')) : QString(c);
     return out;
 }
 
@@ -22,8 +25,6 @@ QString name(const std::string& path)
 {
     return path.empty() ? QStringLiteral("the document") : QStringLiteral("\"%1\"").arg(shown(path));
 }
-
-bool isControl(char32_t c) { return c < 0x20 || c == 0x7F; }
 
 void appendUtf8(std::string& out, char32_t c)
 {

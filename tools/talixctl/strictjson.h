@@ -35,11 +35,11 @@ struct StrictJson {
 
 // JSON as every input of talixctl is read (settings, plans; the Ansible modules write them too).
 // Beyond what the JSON grammar refuses, the whole document is refused, naming the member and its
-// line, for: a key given twice in one object at any level; a text or key that holds a C0 control
-// character (U+0000 to U+001F, escaped or not) or DEL, which the device drops; nesting deeper than
-// kMaxJsonDepth, found by a scan of the bytes before any tree is built, so that no depth costs
-// stack. UTF-16 is refused; a UTF-8 byte-order mark is skipped. firstLine: the line of the file
-// on which the bytes begin (a part of a plan).
+// line, for: a key given twice in one object at any level; a text or key that holds a control
+// character (C0 U+0000 to U+001F, escaped or not, DEL, or C1 U+0080 to U+009F), which the device
+// drops; nesting deeper than kMaxJsonDepth, found by a scan of the bytes before any tree is
+// built, so that no depth costs stack. UTF-16 is refused; a UTF-8 byte-order mark is skipped.
+// firstLine: the line of the file on which the bytes begin (a part of a plan).
 StrictJson ParseStrictJson(const QByteArray& bytes, int firstLine = 1);
 
 } // namespace talixctl

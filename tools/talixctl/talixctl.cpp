@@ -222,6 +222,10 @@ int read(Io& io, const QString& ip, const QString& saveTo)
 
 int reboot(Io& io, const QString& ip)
 {
+    // A restart in the middle of another program's update or save would cut it short.
+    const std::optional<BridgeLock> lock = reserve(io, ip);
+    if (!lock)
+        return kDeviceFailed;
     OneDevice device(ip, io);
     if (!device.run(CommandConversation::Reboot(device.link(), device.address())).ok())
         return kDeviceFailed;
