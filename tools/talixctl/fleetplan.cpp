@@ -171,7 +171,15 @@ Merged MergeSettings(const DeviceView& current, SettingsLayout layout, const std
     }
     if (layout != SettingsLayout::Basic && m.view.entry.UDPPort.isEmpty())
         m.view.entry.UDPPort = QStringLiteral("0");
-    if (const std::optional<InvalidSetting> invalid = CheckSettings(m.view.entry, m.view.settings, layout, reported ? &current : nullptr)) {
+    // A rate or handshaking the lists do not offer that the bridge holds and gets back unchanged
+    // (SettingsToSend keeps it) is the bridge's own value, not one supplied: it is not judged.
+    SettingsEntry judged = m.view.entry;
+    if (reported && judged.BaudRate < 0 && quint32(m.view.settings.BaudRate) == reported->BaudRate)
+        judged.BaudRate = 0;
+    if (reported && judged.Handshaking < 0 && m.view.settings.Handshaking == reported->Handshaking)
+        judged.Handshaking = 0;
+    if (const std::optional<InvalidSetting> invalid =
+            CheckSettings(judged, m.view.settings, layout, reported ? &current : nullptr)) {
         QString text = InvalidValueText(*invalid);
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         m.error = InvalidValueTitle() + QStringLiteral(": ") + text;

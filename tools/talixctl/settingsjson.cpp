@@ -265,11 +265,18 @@ bool applyKey(const std::string& name, const json& value, SettingsLayout layout,
     case FieldKind::Port:
         f->text(v) = portText(value, name);
         break;
-    case FieldKind::BaudRate:
-        f->index(v) = value.is_null() ? -1
-                                      : brevion::BaudRateIndex(integer(value, name, std::numeric_limits<qint32>::min(),
-                                                                       std::numeric_limits<qint32>::max()));
+    case FieldKind::BaudRate: {
+        if (value.is_null()) {
+            f->index(v) = -1;
+            break;
+        }
+        const qint64 rate = integer(value, name, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+        f->index(v) = brevion::BaudRateIndex(rate);
+        // A rate the list does not offer is kept as given: it is refused unless the bridge holds it.
+        if (f->index(v) < 0)
+            v.settings.BaudRate = static_cast<qint32>(rate);
         break;
+    }
     case FieldKind::Handshaking:
         f->index(v) = value.is_null() ? -1 : static_cast<int>(integer(value, name, -1, 255));
         break;
