@@ -8,17 +8,18 @@
 #include "ui/msgbox.h"
 #include "ui/networksettings.h"
 #include "ui/settingsstore.h"
-#include "updatetestsupport.h"
+#include "rig.h"
+#include "sim/updateimage.h"
 
 #include <QtTest>
 #include <QtWidgets>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <optional>
 #include <unistd.h>
 
 using namespace brevion;
-using namespace updatetest;
 using support::hex;
 using Fault = std::function<void(talixsim::Faults&)>;
 
@@ -103,17 +104,17 @@ private slots:
             {"the device held by another program", folderWith(held, {{"A.bin", firm}}), "1.2", true, {}, {}},
         };
         for (const auto& c : cases) {
-            SimDevice dev;
+            support::Rig dev(1, talixsim::Preset::Rules);
             std::optional<BridgeLock> lock; // another program's update
             if (QByteArray(c.name).contains("held"))
-                lock.emplace(dev.ip, Network().devicePort);
+                lock.emplace(dev.ip(), Network().devicePort);
             m_boxes.clear();
             m_boxes.answers = {c.errorWords.isEmpty() ? MsgAnswer::Ok : MsgAnswer::Retry};
             WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
-            NxUpdate& w = selected(dev.ip, c.folder, c.listed, c.hw);
+            NxUpdate& w = selected(dev.ip(), c.folder, c.listed, c.hw);
             if (c.listed)
                 w.cmdUpdate->click();
-            QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.received().isEmpty(), c.name);
+            QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.datagrams().isEmpty(), c.name);
             if (!c.listed) // the remembered folder is gone, and stays so
                 QVERIFY(m_folder.startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
             if (lock) // the words: tests/tools
@@ -130,9 +131,9 @@ private slots:
     // The one whole update at the device's own waits.
     void firmwareUpdate()
     {
-        SimDevice dev;
+        support::Rig dev(1, talixsim::Preset::Rules);
         QTemporaryDir dir;
-        NxUpdate& w = selected(dev.ip, updateFiles(dir));
+        NxUpdate& w = selected(dev.ip(), updateFiles(dir));
         QCOMPARE(m_folder.title, QStringLiteral("Select the folder containing the update (bin) files for the device."));
         QCOMPARE(ReadSetting("UpdatesPath", {}), dir.path());
         QCOMPARE(w.FirmUpdateFile->currentText() + w.BootUpdateFile->itemText(0), QStringLiteral("Ver 1.0.17 (FIRM.bin)Ver 1.0.9 (BOOT.bin)"));
@@ -162,8 +163,8 @@ private slots:
                                       "Rebooting device . . . 270"}));
         QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(w.lblStatus->text(), w.BootVer->text(), w.FirmVer->text()).arg(w.ProgressBar1->value()),
                  kCompleted + " 1.0.5 1.0.17 270");
-        QCOMPARE(dev.fleet.device(dev.index).firm, (talixsim::Version3{1, 0, 17}));
-        QVERIFY(dev.received().first() == hex("58 50 E7 FE 71") && dev.received().contains(hex("58 50 BD FE 9B")));
+        QCOMPARE(dev.fleet.device(0).firm, (talixsim::Version3{1, 0, 17}));
+        QVERIFY(dev.datagrams().first() == hex("58 50 E7 FE 71") && dev.datagrams().contains(hex("58 50 BD FE 9B")));
         QVERIFY(!w.cmdCancel->isEnabled() && !w.optBoot->isEnabled() && !w.optFirm->isEnabled() &&
                 !w.FirmUpdateFile->isEnabled() && !w.HdweVer->isEnabled() && w.lbl1->isHidden() && w.cmdUpdate->isEnabled() && w.cmdUpdate->text() == "Close");
         w.cmdUpdate->click();
@@ -193,13 +194,13 @@ private slots:
             {"port held by another program", false, true, {}, {}, Elsewhere, {held}, kProgrammingError, "1.0.5 1.0.11"},
         };
         for (const auto& c : cases) {
-            SimDevice dev;
+            support::Rig dev(1, talixsim::Preset::Rules);
             if (c.before)
                 dev.faults(c.before);
             QUdpSocket other;
             QVERIFY(c.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
             QTemporaryDir dir;
-            NxUpdate& w = selected(dev.ip, updateFiles(dir, c.tagged));
+            NxUpdate& w = selected(dev.ip(), updateFiles(dir, c.tagged));
             m_boxes.clear();
             w.SetTimings({.eraseWaitMs = 300, .blockWaitMs = 150, .restartWaitMs = 200, .readWaitMs = 200, .pauseMs = 50,
                           .afterEraseMs = 400, .afterEraseErasedMs = 400, .afterRestartMs = 500});
@@ -216,9 +217,9 @@ private slots:
             QCOMPARE(m_boxes.shown, expected);
             QCOMPARE(w.lblStatus->text(), c.status);
             QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text() + " " + w.cmdUpdate->text(), c.versions + " Close");
-            const QList<QByteArray> in = dev.received();
+            const QList<QByteArray> in = dev.datagrams();
             QCOMPARE(in.isEmpty(), c.hold != Free);
-            if (m_boxes.count(kEraseTimedOut))
+            if (std::ranges::count(m_boxes.shown, kEraseTimedOut))
                 QCOMPARE(in, QList<QByteArray>{hex("58 50 E7 FE 71")});
             // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.
             QList<QByteArray> blocks = in;
