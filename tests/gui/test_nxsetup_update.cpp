@@ -10,11 +10,8 @@
 #include "sim/updateimage.h"
 #include "windows.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace brevion;
 using support::hex;

@@ -177,28 +177,28 @@ private slots:
         const Message notTaken{"Update Firmware", "After the restart the device reports no firmware (Erased), not version 1.0.17 of the update file.\r\n"
                                "The update did not take effect: run it again, or use another update file.", MsgButtons::Ok, MsgIcon::Exclamation};
         const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\nPlease close the program that uses this port and try again."};
-        enum Hold { Free, Elsewhere };
-        // midway: once the first block is accepted; versions: boot, firmware; extraSends: of blocks.
+        // midway: once the first block is accepted; portHeld: by another program; versions: boot,
+        // firmware; extraSends: of blocks.
         const struct {
-            const char* name; bool boot, tagged; Fault before, midway; Hold hold; std::vector<Message> messages;
+            const char* name; bool boot, tagged; Fault before, midway; bool portHeld; std::vector<Message> messages;
             QString status, versions; qsizetype extraSends = 0;
         } cases[] = {
-            {"bootloader", true, true, {}, {}, Free, {}, kCompleted, "1.0.9 Erased"},
-            {"firmware not taken", false, false, {}, {}, Free, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
-            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, Free, {kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
-            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, Free, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
-            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, Free, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5 1.0.11"},
-            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, Free, {kDeviceError}, kCompleted, "1.0.5 1.0.17", 1},
-            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, Free, {kProgramFailed}, kProgrammingError, "1.0.5 1.0.11", 3},
-            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, Free, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5 1.0.17"},
-            {"port held by another program", false, true, {}, {}, Elsewhere, {held}, kProgrammingError, "1.0.5 1.0.11"},
+            {"bootloader", true, true, {}, {}, false, {}, kCompleted, "1.0.9 Erased"},
+            {"firmware not taken", false, false, {}, {}, false, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
+            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, false, {kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, false, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, false, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5 1.0.11"},
+            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, false, {kDeviceError}, kCompleted, "1.0.5 1.0.17", 1},
+            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, false, {kProgramFailed}, kProgrammingError, "1.0.5 1.0.11", 3},
+            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, false, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5 1.0.17"},
+            {"port held by another program", false, true, {}, {}, true, {held}, kProgrammingError, "1.0.5 1.0.11"},
         };
         for (const auto& c : cases) {
             support::Rig dev(1, talixsim::Preset::Rules);
             if (c.before)
                 dev.faults(c.before);
             QUdpSocket other;
-            QVERIFY(c.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(!c.portHeld || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
             QTemporaryDir dir;
             NxUpdate& w = selected(dev.ip(), updateFiles(dir, c.tagged));
             m_boxes.clear();
@@ -218,7 +218,7 @@ private slots:
             QCOMPARE(w.lblStatus->text(), c.status);
             QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text() + " " + w.cmdUpdate->text(), c.versions + " Close");
             const QList<QByteArray> in = dev.datagrams();
-            QCOMPARE(in.isEmpty(), c.hold != Free);
+            QCOMPARE(in.isEmpty(), c.portHeld);
             if (std::ranges::count(m_boxes.shown, kEraseTimedOut))
                 QCOMPARE(in, QList<QByteArray>{hex("58 50 E7 FE 71")});
             // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.

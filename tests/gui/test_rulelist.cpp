@@ -8,20 +8,12 @@
 #include "boxes.h"
 #include "ui/dialogs.h"
 #include "ui/msgbox.h"
-#include "common/nxfns.h"
 #include "gui/rowheight.h"
 #include "ui/twips.h"
 #include "windows.h"
 
-#include <QAccessible>
-#include <QApplication>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
 
