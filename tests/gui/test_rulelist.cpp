@@ -118,7 +118,7 @@ private slots:
                     {[](OutgoingWiz& w) { QTest::mouseClick(w.cmdHelp, Qt::LeftButton), w.Port->setText("4000"); }},
                     Click(&OutgoingWiz::optWhenSerial), Click(&OutgoingWiz::LoginYes),
                     {[&](OutgoingWiz& w) { // a click into the seconds box selects its option
-                         secondsBox = w.ForSeconds->isReadOnly();
+                         Select(w.optIndefinite), secondsBox = w.ForSeconds->isReadOnly();
                          w.ForSeconds->setFocus(), QTest::mouseClick(w.ForSeconds, Qt::LeftButton);
                          QApplication::processEvents();
                          secondsBox = secondsBox && w.optForSeconds->isChecked() && !w.ForSeconds->isReadOnly();

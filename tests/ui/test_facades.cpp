@@ -41,11 +41,11 @@ private slots:
         const QString text = QStringLiteral("Line one") + kCrLf + QStringLiteral("Line  two");
         for (const auto& [buttons, press, answer] : rows) {
             QString seen;
-            QTimer::singleShot(0, this, [&] {
+            QTimer::singleShot(0, this, [&seen, p = press] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                 QVERIFY(box);
                 seen = box->windowTitle() + '|' + box->text() + '|' + QString::number(box->buttons().size());
-                box->button(press)->click();
+                box->button(p)->click();
             });
             QCOMPARE(MsgBox(text, buttons, QStringLiteral("Communications Error")), answer);
             QCOMPARE(seen, "Communications Error|" + text + (buttons == MsgButtons::Ok ? "|1" : "|2"));
