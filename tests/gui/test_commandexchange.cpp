@@ -76,7 +76,7 @@ private slots:
     }
 
     // Each outcome of a command as the window shows it, and what stays pending while a box is open.
-    void outcomesBecomeTheDesignsBoxes()
+    void outcomesBecomeBoxes()
     {
         // Replies that answer nothing (an accept to a read, a settings reply to a save, a stranger's
         // code): fuzz_commandexchange.
