@@ -169,19 +169,6 @@ private slots:
             QCOMPARE(c->outcome().localPort, holder.localPort());
     }
 
-    // Held open, the link keeps its port between conversations until it is closed.
-    void heldOpenUntilClosed()
-    {
-        Engine e(1);
-        DeviceLink& link = *e.link;
-        QVERIFY(link.open().ok());
-        const quint16 port = link.localPort();
-        QCOMPARE(run(CommandConversation::Read(link, e.at(), &link)).code, Code::Accepted);
-        QVERIFY(link.isOpen() && link.localPort() == port);
-        link.close();
-        QVERIFY(!link.isOpen());
-    }
-
     void updateOutcomes_data()
     {
         QTest::addColumn<Fault>("fault");
@@ -269,8 +256,9 @@ private slots:
         QVERIFY(std::ranges::none_of(search.devices().Answers(), &DeviceAnswer::sharedMac));
     }
 
-    // brevion.wire shows every datagram both ways as hex.
-    void wireLog()
+    // Held open, the link keeps its port between conversations until it is closed; brevion.wire
+    // shows every datagram both ways as hex.
+    void heldOpenAndLogged()
     {
         static QStringList lines;
         QLoggingCategory::setFilterRules(QStringLiteral("brevion.wire=true"));
@@ -278,10 +266,16 @@ private slots:
             lines << m;
         });
         Engine e(1);
-        const Outcome o = run(CommandConversation::Reboot(*e.link, e.at(), e.link.get()));
+        DeviceLink& link = *e.link;
+        QVERIFY(link.open().ok());
+        const quint16 port = link.localPort();
+        const Outcome o = run(CommandConversation::Reboot(link, e.at(), &link));
         qInstallMessageHandler(previous);
         QLoggingCategory::setFilterRules(QString());
         QCOMPARE(o.code, Code::Accepted);
+        QVERIFY(link.isOpen() && link.localPort() == port);
+        link.close();
+        QVERIFY(!link.isOpen());
         const QString device = QStringLiteral("127.0.0.2:%1").arg(e.fleet.port());
         QCOMPARE(lines, (QStringList{"out " + device + " 58 42 ff 66", "in " + device + " 58 41 00 00"}));
     }

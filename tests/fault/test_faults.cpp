@@ -18,8 +18,6 @@
 using namespace brevion;
 using Code = Outcome::Code;
 
-Q_DECLARE_METATYPE(brevion::Outcome::Code)
-
 namespace {
 
 Outcome run(Conversation& c, int boundMs)
@@ -37,77 +35,57 @@ class TestFaults : public QObject {
     Q_OBJECT
 private slots:
     // A command waits two seconds for its reply.
-    void replyWait_data()
-    {
-        QTest::addColumn<int>("delayMs");
-        QTest::addColumn<Code>("expected");
-        QTest::newRow("answered after 1.5 s") << 1500 << Code::Accepted;
-        QTest::newRow("answered after 2.5 s") << 2500 << Code::TimedOut;
-    }
     void replyWait()
     {
-        QFETCH(int, delayMs);
-        support::Rig rig;
-        rig.faults([&](talixsim::Faults& f) { f.replyDelayMs = delayMs; });
-        DeviceLink link(Network());
-        std::unique_ptr<CommandConversation> read(CommandConversation::Read(link, QHostAddress(rig.ip())));
-        QTEST(run(*read, 5000).code, "expected");
+        for (const auto& [delayMs, expected] : {std::pair{1500, Code::Accepted}, {2500, Code::TimedOut}}) {
+            support::Rig rig;
+            rig.faults([ms = delayMs](talixsim::Faults& f) { f.replyDelayMs = ms; });
+            DeviceLink link(Network());
+            std::unique_ptr<CommandConversation> read(CommandConversation::Read(link, QHostAddress(rig.ip())));
+            QCOMPARE(run(*read, 5000).code, expected);
+        }
     }
 
     // A search asks twice, half a second apart, and lists what answers within one second.
-    void searchListensOneSecond_data()
-    {
-        QTest::addColumn<int>("delayMs");
-        QTest::addColumn<int>("listed");
-        QTest::newRow("answered after 0.7 s") << 700 << 1;
-        QTest::newRow("answered after 1.2 s") << 1200 << 0;
-    }
     void searchListensOneSecond()
     {
-        QFETCH(int, delayMs);
-        support::Rig rig;
-        rig.faults([&](talixsim::Faults& f) { f.replyDelayMs = delayMs; });
-        DeviceLink link(Network());
-        DiscoverConversation search(link);
-        run(search, 3000);
-        QTEST(search.devices().Count(), "listed");
-        QCOMPARE(rig.received(), 2);
-        std::vector<std::chrono::steady_clock::time_point> asked;
-        for (const talixsim::TrafficEntry& e : rig.fleet.traffic())
-            if (e.direction == talixsim::TrafficEntry::Direction::In)
-                asked.push_back(e.time);
-        QVERIFY(asked[1] - asked[0] >= std::chrono::milliseconds(400)); // timers never fire early
+        for (const auto& [delayMs, listed] : {std::pair{700, 1}, {1200, 0}}) {
+            support::Rig rig;
+            rig.faults([ms = delayMs](talixsim::Faults& f) { f.replyDelayMs = ms; });
+            DeviceLink link(Network());
+            DiscoverConversation search(link);
+            run(search, 3000);
+            QCOMPARE(search.devices().Count(), listed);
+            QCOMPARE(rig.received(), 2);
+            std::vector<std::chrono::steady_clock::time_point> asked;
+            for (const talixsim::TrafficEntry& e : rig.fleet.traffic())
+                if (e.direction == talixsim::TrafficEntry::Direction::In)
+                    asked.push_back(e.time);
+            QVERIFY(asked[1] - asked[0] >= std::chrono::milliseconds(400)); // timers never fire early
+        }
     }
 
     // An erase is given four seconds; a block is sent four times before the update gives up.
-    void updateWaitsAndRetries_data()
-    {
-        QTest::addColumn<int>("eraseMs");
-        QTest::addColumn<int>("refusals"); // of the second block
-        QTest::addColumn<Code>("expected");
-        QTest::newRow("erase answered after 3 s") << 3000 << 0 << Code::Accepted;
-        QTest::newRow("erase answered after 5 s") << 5000 << 0 << Code::TimedOut;
-        QTest::newRow("block refused three times") << 50 << 3 << Code::Accepted;
-        QTest::newRow("block refused four times") << 50 << 4 << Code::Refused;
-    }
     void updateWaitsAndRetries()
     {
-        QFETCH(int, eraseMs);
-        QFETCH(int, refusals);
-        support::Rig rig(1, talixsim::Preset::Login, 11);
-        rig.faults([&](talixsim::Faults& f) { f.eraseMs = eraseMs, f.restartSilentMs = 100; });
-        const UpdateFile file = *ParseUpdateFile(talixsim::makeUpdateFile({.version = {1, 0, 18}, .size = 256})).file;
-        DeviceLink link(Network());
-        UpdateConversation update(link, QHostAddress(rig.ip()), file, UpdateConversation::Target::Firmware, false);
-        UpdateConversation::Timings t; // the device's erase wait and block sends, shorter pauses
-        t.pauseMs = 50;
-        t.afterEraseMs = t.afterRestartMs = 3000;
-        update.setTimings(t);
-        connect(&update, &UpdateConversation::progress, &update, [&](qint64 done) {
-            if (done == 64)
-                rig.faults([&](talixsim::Faults& f) { f.nackNext = refusals; });
-        });
-        QTEST(run(update, 20000).code, "expected");
+        const std::tuple<int, int, Code> rows[] = { // erase ms, refusals of the second block
+            {3000, 0, Code::Accepted}, {5000, 0, Code::TimedOut}, {50, 3, Code::Accepted}, {50, 4, Code::Refused}};
+        for (const auto& [eraseMs, refusals, expected] : rows) {
+            support::Rig rig(1, talixsim::Preset::Login, 11);
+            rig.faults([ms = eraseMs](talixsim::Faults& f) { f.eraseMs = ms, f.restartSilentMs = 100; });
+            const UpdateFile file = *ParseUpdateFile(talixsim::makeUpdateFile({.version = {1, 0, 18}, .size = 256})).file;
+            DeviceLink link(Network());
+            UpdateConversation update(link, QHostAddress(rig.ip()), file, UpdateConversation::Target::Firmware, false);
+            UpdateConversation::Timings t; // the device's erase wait and block sends, shorter pauses
+            t.pauseMs = 50;
+            t.afterEraseMs = t.afterRestartMs = 3000;
+            update.setTimings(t);
+            connect(&update, &UpdateConversation::progress, &update, [&rig, n = refusals](qint64 done) {
+                if (done == 64)
+                    rig.faults([n](talixsim::Faults& f) { f.nackNext = n; });
+            });
+            QCOMPARE(run(update, 20000).code, expected);
+        }
     }
 
     // After erasing its firmware a device may stay silent for up to 30 s. At a tenth of every

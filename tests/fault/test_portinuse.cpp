@@ -11,6 +11,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <optional>
 #include <sstream>
 #include <unistd.h>
@@ -62,10 +63,9 @@ private slots:
                                             : QStringLiteral("in use by another program");
         QVERIFY2(said.contains(expected) && (bridgeHeld || said.contains(QString::number(rig.localPort))), qPrintable(said));
         // A fleet command searches and reads first; nothing else.
-        int changing = 0;
-        for (const talixsim::TrafficEntry& e : rig.fleet.traffic())
-            changing += e.direction == talixsim::TrafficEntry::Direction::In && !e.bytes.startsWith("ZEVID") &&
-                        !e.bytes.startsWith("XQ");
+        const int changing = int(std::ranges::count_if(rig.datagrams(), [](const QByteArray& d) {
+            return !d.startsWith("ZEVID") && !d.startsWith("XQ");
+        }));
         QCOMPARE(args[0].startsWith("update-all") || args[0] == "apply" ? changing : rig.received(), 0);
     }
 };

@@ -20,12 +20,9 @@ namespace {
 // count bridges, TALIX-1 at 127.0.0.2 onwards, changed as told; the window searches them.
 std::unique_ptr<support::Rig> rigOf(int count, const std::function<void(DeviceState&, int)>& change = {})
 {
-    std::vector<DeviceState> devices;
-    for (int i = 0; i < count; ++i) {
-        devices.push_back(talixsim::makeDevice(i));
-        if (change)
-            change(devices.back(), i);
-    }
+    std::vector<DeviceState> devices = support::Rig::devices(count, talixsim::Preset::Login);
+    for (int i = 0; change && i < count; ++i)
+        change(devices[i], i);
     return std::make_unique<support::Rig>(devices);
 }
 
@@ -57,21 +54,21 @@ private slots:
 
     void searches()
     {
-        enum Hold { Free, Elsewhere };
         // at: device i answers from 127.0.0.(2 + at[i]); ips: as listed, by text, shared addresses
-        // marked; width: of column 0, twips: narrow above 4 devices until the window is loaded again.
-        const struct { std::vector<int> at; Hold hold; QString status; QStringList ips; int width; } steps[] = {
-            {{}, Free, "No Vant Ethernet to Serial Bridge devices were found.", {}, 2550},
-            {{7}, Free, "1 Bridge found", {"127.0.0.9"}, 2550},
-            {{7, 8, 2, 3}, Free, "4 Bridges found", {"127.0.0.10", "127.0.0.4", "127.0.0.5", "127.0.0.9"}, 2550},
-            {{0, 1, 1, 3, 4}, Free, "5 Bridges found", {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "127.0.0.5", "127.0.0.6"}, 2355},
-            {{0, 1, 1, 1}, Free, "4 Bridges found", {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "* 127.0.0.3 *"}, 2355},
-            {{0, 1}, Elsewhere, "UDP port %1 is in use by another program. Close it and search again.", {}, 2355},
+        // marked; width: of column 0, twips: narrow above 4 devices until the window is loaded again;
+        // hold: the port held by another program.
+        const struct { std::vector<int> at; bool hold; QString status; QStringList ips; int width; } steps[] = {
+            {{}, false, "No Vant Ethernet to Serial Bridge devices were found.", {}, 2550},
+            {{7}, false, "1 Bridge found", {"127.0.0.9"}, 2550},
+            {{7, 8, 2, 3}, false, "4 Bridges found", {"127.0.0.10", "127.0.0.4", "127.0.0.5", "127.0.0.9"}, 2550},
+            {{0, 1, 1, 3, 4}, false, "5 Bridges found", {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "127.0.0.5", "127.0.0.6"}, 2355},
+            {{0, 1, 1, 1}, false, "4 Bridges found", {"127.0.0.2", "* 127.0.0.3 *", "* 127.0.0.3 *", "* 127.0.0.3 *"}, 2355},
+            {{0, 1}, true, "UDP port %1 is in use by another program. Close it and search again.", {}, 2355},
         };
         for (const auto& s : steps) {
             const auto rig = rigOf(int(s.at.size()), [&](DeviceState& d, int i) { d.address = talixsim::loopbackAddress(s.at[i]); });
             QUdpSocket other;
-            QVERIFY(s.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, rig->localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(!s.hold || other.bind(QHostAddress::AnyIPv4, rig->localPort, QUdpSocket::DontShareAddress));
             NxFind& w = Forms::Get<NxFind>();
             bool searching = false;
             QObject step; // a search that ends at once must not leave the look to a later step

@@ -9,16 +9,8 @@
 #include "wait.h"
 #include "windows.h"
 
-#include <QComboBox>
-#include <QFile>
-#include <QFocusEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace brevion;
 using support::window;

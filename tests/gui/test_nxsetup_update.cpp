@@ -6,14 +6,12 @@
 #include "gui/nxupdate.h"
 #include "engine/devicelink.h"
 #include "gui/windowlink.h"
-#include "updatetestsupport.h"
+#include "rig.h"
+#include "sim/updateimage.h"
 #include "windows.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace brevion;
 using support::hex;
@@ -24,10 +22,10 @@ class TestNxSetupUpdate : public QObject {
     QTemporaryDir m_dir;
     support::Boxes m_boxes;
 
-    NxSetup& openSetup(const updatetest::SimDevice& dev, bool macUnset)
+    NxSetup& openSetup(const support::Rig& dev, bool macUnset)
     {
         NxSetup& s = support::window<NxSetup>();
-        s.IPAddr->setText(dev.ip), s.MacUnset = macUnset, s.show(), s.Init();
+        s.IPAddr->setText(dev.ip()), s.MacUnset = macUnset, s.show(), s.Init();
         return s;
     }
 
@@ -50,7 +48,7 @@ private slots:
     {
         talixsim::DeviceState state = talixsim::makeDevice(0, talixsim::Preset::Rules);
         state.mac = talixsim::placeholderMac(0);
-        updatetest::SimDevice dev(0, state);
+        support::Rig dev({state});
         dev.faults([](talixsim::Faults& f) { f.restartSilentMs = 0; });
         const QStringList entries{"12345", "5A2FFF", "5a3abc"};
         QStringList seen;
@@ -73,20 +71,20 @@ private slots:
                                      "Please try the last operation again."}));
         QCOMPARE(seen.value(0) + '|' + seen.value(3), QStringLiteral("|5A3ABC")); // upper-cased, shown again as it was
         const QByteArray mac = hex("58 4D 00 50 C2 5A 3A BC FC F9");
-        QCOMPARE(dev.received().mid(dev.received().size() - 3), (QList<QByteArray>{mac, mac, hex("58 50 BD FE 9B")})); // the same 10 bytes again
+        QCOMPARE(dev.datagrams().mid(dev.datagrams().size() - 3), (QList<QByteArray>{mac, mac, hex("58 50 BD FE 9B")})); // the same 10 bytes again
 
         cleanup(), dev.fleet.clearTraffic();
         SetModalResponder([](QWidget& w) { static_cast<EnterMacAddr&>(w).CancelButton->click(); });
         openSetup(dev, true);
         QVERIFY(dev.fleet.waitForReplies(1, std::chrono::seconds(2))); // the read of Init
-        QCOMPARE(dev.received(), QList<QByteArray>{"XQ"});
+        QCOMPARE(dev.datagrams(), QList<QByteArray>{"XQ"});
     }
 
     // The update window gets the device and a free port; the configuration window waits disabled,
     // and reads the device again only when an update window was shown.
     void handsOverThePortAndReturns()
     {
-        updatetest::SimDevice dev;
+        support::Rig dev(1, talixsim::Preset::Rules);
         NxSetup& s = openSetup(dev, false);
         QTRY_COMPARE(s.FirmVer->text(), QStringLiteral("1.0.11"));
         dev.fleet.clearTraffic();
@@ -102,10 +100,10 @@ private slots:
             u.cmdCancel->click();
         });
         s.cmdPgmProgram->click();
-        QCOMPARE(seen, "1 0 360,360 " + s.HdweVer->text() + ' ' + dev.ip);
+        QCOMPARE(seen, "1 0 360,360 " + s.HdweVer->text() + ' ' + dev.ip());
         QVERIFY(!Forms::IsLoaded<NxUpdate>() && s.isEnabled() && m_boxes.shown.empty());
         QVERIFY(dev.fleet.waitForReplies(1, std::chrono::seconds(2)));
-        QCOMPARE(dev.received(), QList<QByteArray>{"XQ"});
+        QCOMPARE(dev.datagrams(), QList<QByteArray>{"XQ"});
     }
 };
 

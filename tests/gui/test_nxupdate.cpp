@@ -8,17 +8,18 @@
 #include "ui/msgbox.h"
 #include "ui/networksettings.h"
 #include "ui/settingsstore.h"
-#include "updatetestsupport.h"
+#include "rig.h"
+#include "sim/updateimage.h"
 
 #include <QtTest>
 #include <QtWidgets>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <optional>
 #include <unistd.h>
 
 using namespace brevion;
-using namespace updatetest;
 using support::hex;
 using Fault = std::function<void(talixsim::Faults&)>;
 
@@ -103,17 +104,17 @@ private slots:
             {"the device held by another program", folderWith(held, {{"A.bin", firm}}), "1.2", true, {}, {}},
         };
         for (const auto& c : cases) {
-            SimDevice dev;
+            support::Rig dev(1, talixsim::Preset::Rules);
             std::optional<BridgeLock> lock; // another program's update
             if (QByteArray(c.name).contains("held"))
-                lock.emplace(dev.ip, Network().devicePort);
+                lock.emplace(dev.ip(), Network().devicePort);
             m_boxes.clear();
             m_boxes.answers = {c.errorWords.isEmpty() ? MsgAnswer::Ok : MsgAnswer::Retry};
             WriteSetting("UpdatesPath", QStringLiteral("/nonexistent-remembered"));
-            NxUpdate& w = selected(dev.ip, c.folder, c.listed, c.hw);
+            NxUpdate& w = selected(dev.ip(), c.folder, c.listed, c.hw);
             if (c.listed)
                 w.cmdUpdate->click();
-            QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.received().isEmpty(), c.name);
+            QVERIFY2(w.cmdUpdate->text() == "Update" && w.lblStatus->isHidden() && dev.datagrams().isEmpty(), c.name);
             if (!c.listed) // the remembered folder is gone, and stays so
                 QVERIFY(m_folder.startFolder.isEmpty() && ReadSetting("UpdatesPath", {}) == "/nonexistent-remembered");
             if (lock) // the words: tests/tools
@@ -130,9 +131,9 @@ private slots:
     // The one whole update at the device's own waits.
     void firmwareUpdate()
     {
-        SimDevice dev;
+        support::Rig dev(1, talixsim::Preset::Rules);
         QTemporaryDir dir;
-        NxUpdate& w = selected(dev.ip, updateFiles(dir));
+        NxUpdate& w = selected(dev.ip(), updateFiles(dir));
         QCOMPARE(m_folder.title, QStringLiteral("Select the folder containing the update (bin) files for the device."));
         QCOMPARE(ReadSetting("UpdatesPath", {}), dir.path());
         QCOMPARE(w.FirmUpdateFile->currentText() + w.BootUpdateFile->itemText(0), QStringLiteral("Ver 1.0.17 (FIRM.bin)Ver 1.0.9 (BOOT.bin)"));
@@ -162,8 +163,8 @@ private slots:
                                       "Rebooting device . . . 270"}));
         QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(w.lblStatus->text(), w.BootVer->text(), w.FirmVer->text()).arg(w.ProgressBar1->value()),
                  kCompleted + " 1.0.5 1.0.17 270");
-        QCOMPARE(dev.fleet.device(dev.index).firm, (talixsim::Version3{1, 0, 17}));
-        QVERIFY(dev.received().first() == hex("58 50 E7 FE 71") && dev.received().contains(hex("58 50 BD FE 9B")));
+        QCOMPARE(dev.fleet.device(0).firm, (talixsim::Version3{1, 0, 17}));
+        QVERIFY(dev.datagrams().first() == hex("58 50 E7 FE 71") && dev.datagrams().contains(hex("58 50 BD FE 9B")));
         QVERIFY(!w.cmdCancel->isEnabled() && !w.optBoot->isEnabled() && !w.optFirm->isEnabled() &&
                 !w.FirmUpdateFile->isEnabled() && !w.HdweVer->isEnabled() && w.lbl1->isHidden() && w.cmdUpdate->isEnabled() && w.cmdUpdate->text() == "Close");
         w.cmdUpdate->click();
@@ -176,30 +177,30 @@ private slots:
         const Message notTaken{"Update Firmware", "After the restart the device reports no firmware (Erased), not version 1.0.17 of the update file.\r\n"
                                "The update did not take effect: run it again, or use another update file.", MsgButtons::Ok, MsgIcon::Exclamation};
         const Message held{kComms, "The command could not be sent: local UDP port %1 is in use by another program.\r\nPlease close the program that uses this port and try again."};
-        enum Hold { Free, Elsewhere };
-        // midway: once the first block is accepted; versions: boot, firmware; extraSends: of blocks.
+        // midway: once the first block is accepted; portHeld: by another program; versions: boot,
+        // firmware; extraSends: of blocks.
         const struct {
-            const char* name; bool boot, tagged; Fault before, midway; Hold hold; std::vector<Message> messages;
+            const char* name; bool boot, tagged; Fault before, midway; bool portHeld; std::vector<Message> messages;
             QString status, versions; qsizetype extraSends = 0;
         } cases[] = {
-            {"bootloader", true, true, {}, {}, Free, {}, kCompleted, "1.0.9 Erased"},
-            {"firmware not taken", false, false, {}, {}, Free, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
-            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, Free, {kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
-            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, Free, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
-            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, Free, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5 1.0.11"},
-            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, Free, {kDeviceError}, kCompleted, "1.0.5 1.0.17", 1},
-            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, Free, {kProgramFailed}, kProgrammingError, "1.0.5 1.0.11", 3},
-            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, Free, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5 1.0.17"},
-            {"port held by another program", false, true, {}, {}, Elsewhere, {held}, kProgrammingError, "1.0.5 1.0.11"},
+            {"bootloader", true, true, {}, {}, false, {}, kCompleted, "1.0.9 Erased"},
+            {"firmware not taken", false, false, {}, {}, false, {notTaken}, notTaken.text.section("\r\n", 0, 0), "1.0.5 Erased"},
+            {"erase unanswered", false, true, [](auto& f) { f.silent = true; }, {}, false, {kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"erase refused", false, true, [](auto& f) { f.nackNext = 1; }, {}, false, {kDeviceError, kEraseTimedOut}, kProgrammingError, "1.0.5 1.0.11"},
+            {"silent after the erase", false, true, [](auto& f) { f.truncateReplies = 10; }, {}, false, {kNoAnswerAfterErase}, kProgrammingError, "1.0.5 1.0.11"},
+            {"block refused once", false, true, {}, [](auto& f) { f.nackNext = 1; }, false, {kDeviceError}, kCompleted, "1.0.5 1.0.17", 1},
+            {"blocks unanswered", false, true, {}, [](auto& f) { f.silent = true; }, false, {kProgramFailed}, kProgrammingError, "1.0.5 1.0.11", 3},
+            {"restart unconfirmed", false, true, [](auto& f) { f.restartSilentMs = 60000; }, {}, false, {kRebootTimedOut}, "Rebooting device . . .", "1.0.5 1.0.17"},
+            {"port held by another program", false, true, {}, {}, true, {held}, kProgrammingError, "1.0.5 1.0.11"},
         };
         for (const auto& c : cases) {
-            SimDevice dev;
+            support::Rig dev(1, talixsim::Preset::Rules);
             if (c.before)
                 dev.faults(c.before);
             QUdpSocket other;
-            QVERIFY(c.hold != Elsewhere || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
+            QVERIFY(!c.portHeld || other.bind(QHostAddress::AnyIPv4, dev.localPort, QUdpSocket::DontShareAddress));
             QTemporaryDir dir;
-            NxUpdate& w = selected(dev.ip, updateFiles(dir, c.tagged));
+            NxUpdate& w = selected(dev.ip(), updateFiles(dir, c.tagged));
             m_boxes.clear();
             w.SetTimings({.eraseWaitMs = 300, .blockWaitMs = 150, .restartWaitMs = 200, .readWaitMs = 200, .pauseMs = 50,
                           .afterEraseMs = 400, .afterEraseErasedMs = 400, .afterRestartMs = 500});
@@ -216,9 +217,9 @@ private slots:
             QCOMPARE(m_boxes.shown, expected);
             QCOMPARE(w.lblStatus->text(), c.status);
             QCOMPARE(w.BootVer->text() + " " + w.FirmVer->text() + " " + w.cmdUpdate->text(), c.versions + " Close");
-            const QList<QByteArray> in = dev.received();
-            QCOMPARE(in.isEmpty(), c.hold != Free);
-            if (m_boxes.count(kEraseTimedOut))
+            const QList<QByteArray> in = dev.datagrams();
+            QCOMPARE(in.isEmpty(), c.portHeld);
+            if (std::ranges::count(m_boxes.shown, kEraseTimedOut))
                 QCOMPARE(in, QList<QByteArray>{hex("58 50 E7 FE 71")});
             // Each block goes until it is accepted: an unanswered one 4 times in all, a refused one twice.
             QList<QByteArray> blocks = in;

@@ -19,14 +19,6 @@ MessageSink Boxes::sink()
     };
 }
 
-int Boxes::count(const Message& m) const
-{
-    int n = 0;
-    for (const Message& s : shown)
-        n += s == m;
-    return n;
-}
-
 void Boxes::clear()
 {
     shown.clear();

@@ -16,7 +16,6 @@ struct Boxes {
     std::deque<brevion::MsgAnswer> answers;
 
     brevion::MessageSink sink();
-    int count(const brevion::Message& m) const;
     void clear();
 };
 

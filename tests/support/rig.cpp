@@ -58,10 +58,16 @@ void Rig::faults(const std::function<void(talixsim::Faults&)>& change, int index
 
 int Rig::received() const
 {
-    int n = 0;
+    return int(datagrams().size());
+}
+
+QList<QByteArray> Rig::datagrams() const
+{
+    QList<QByteArray> in;
     for (const talixsim::TrafficEntry& e : fleet.traffic())
-        n += e.direction == talixsim::TrafficEntry::Direction::In;
-    return n;
+        if (e.direction == talixsim::TrafficEntry::Direction::In)
+            in << e.bytes;
+    return in;
 }
 
 } // namespace support

@@ -7,6 +7,7 @@
 
 #include "sim/fleet.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -28,8 +29,9 @@ struct Rig {
 
     QString ip(int index = 0) const;
     void faults(const std::function<void(talixsim::Faults&)>& change, int index = 0);
-    // Datagrams the devices received (from anyone).
+    // Datagrams the devices received (from anyone): how many, and which in order.
     int received() const;
+    QList<QByteArray> datagrams() const;
 
     talixsim::Fleet fleet;
     quint16 localPort = 0;

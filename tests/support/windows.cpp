@@ -22,11 +22,6 @@ void select(QRadioButton* option)
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
 }
 
-void next(OutgoingWiz& w)
-{
-    QTest::mouseClick(w.cmdNext, Qt::LeftButton);
-}
-
 } // namespace
 
 void clickRow(QTableWidget* grid, int row, int column)
@@ -46,20 +41,20 @@ void answerWizard(const RuleAnswer& a)
         OutgoingWiz& w = window<OutgoingWiz>();
         if (&shown != &w)
             return;
-        if (a.cancel) {
-            QTest::mouseClick(w.cmdCancel, Qt::LeftButton);
-            return;
-        }
+        const auto press = [](QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); };
+        if (a.cancel)
+            return press(w.cmdCancel);
+        const auto next = [&] { press(w.cmdNext); };
         w.IPAddr->setText(a.ip);
         w.Port->setText(QString::number(a.port));
         select(a.kind == Kind::Udp ? w.optUDP : w.optTCP);
         if (a.kind != Kind::Udp) {
-            next(w); // to the page "when to connect"
+            next(); // to the page "when to connect"
             select(a.kind == Kind::TcpPowerup ? w.optWhenPowerup : w.optWhenSerial);
-            next(w); // to the login page
+            next(); // to the login page
             select(a.login ? w.LoginYes : w.LoginNo);
             if (a.kind == Kind::TcpSerial) {
-                next(w); // to the page "how long"
+                next(); // to the page "how long"
                 if (a.seconds > 0) {
                     select(w.optForSeconds);
                     w.ForSeconds->setText(QString::number(a.seconds));
@@ -68,8 +63,8 @@ void answerWizard(const RuleAnswer& a)
                 }
             }
         }
-        next(w); // to the done page
-        next(w); // Done
+        next(); // to the done page
+        next(); // Done
     });
 }
 

@@ -270,8 +270,6 @@ private slots:
         const std::tuple<int, QByteArray, bool, QString> rows[] = {
             {0, R"({"DHCP": false, "IPAddr": "300.1.1.1"})", true, "Invalid Value: The value of \"IP Address\" cannot be sent "
                 "to the device.\nIt must be a dotted address such as 192.168.1.20.\n"},
-            {0, R"({"BaudRate": 1234})", true, "\"Baud rate\" cannot be sent"},
-            {1, R"({"Handshaking": 3})", true, "\"Handshaking\" cannot be sent"},
             {0, brevion::EncodeSettingsFile(v), true, "\"Outgoing Connections, rule 1\""},
             {0, R"({"NetName": "seventeen chars!!"})", false, "\"NetName\" is longer than 16 characters"},
             {0, R"({"OutRules": [{"Port": 65536}]})", false, "\"OutRules[0].Port\" must be from 0 to 65535"},
@@ -279,7 +277,6 @@ private slots:
             {0, R"({"IPPort": )", false, "bad.json: not valid JSON: parse error at line 1, column 12"},
             {0, R"({"IPPort": 1e9200})", false, "bad.json: not valid JSON: number overflow"},
             {0, "{\"NetName\": \"A\",\n \"layout\": \"Rules\"}", true, "bad.json: line 2: \"layout\" cannot be written"},
-            {0, R"({"DHCP": false, "IPAddr": "0.0.0.0"})", true, "\"IP Address\" cannot be sent"},
             {0, QByteArray((1 << 20) + 1, ' '), false, "larger than 1 MiB"},
             {0, "#TRUE#\r\n\"1.2.3.4\"\r\n", false, "bad.TALIX, line 3: "},
             {0, {}, false, "absent.json cannot be read: No such file"}};
@@ -309,11 +306,10 @@ private slots:
     // Exit 2, nothing sent; told: the start of stderr.
     void usageErrors()
     {
-        const QString range = "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF.";
+        // One MAC entry: the others are test_update_core's and fuzz_macentry's.
         std::vector<std::pair<QString, QString>> rows{{"read 127.0.0.2 --save =", "--save needs the name of the settings file to write."},
-            {"set-mac 127.0.0.2 12345", "MAC Address must be 12 hexadecimal digits long."}, {"set-mac 127.0.0.2 5A2FFF", range},
-            {"set-mac 127.0.0.2 5a4000", range}, {"set-mac 127.0.0.2 5A3G00", range}};
-        for (const char* args : {"", "flash 127.0.0.2", "read", "write 127.0.0.010 f.json", "read 127.1", "reboot 127.0.0.2.",
+            {"set-mac 127.0.0.2 5a4000", "Invalid MAC Address.  It must be in the range 5A3000 - 5A3FFF."}};
+        for (const char* args : {"", "flash 127.0.0.2", "read", "write 127.0.0.010 f.json", "read 127.1",
                                  "--port 0 reboot 127.0.0.2", "--local-port 70000 reboot 127.0.0.2", "--broadcast everyone discover",
                                  "write 127.0.0.2", "updates /tmp", "reboot 127.0.0.2 127.0.0.3", "update-all /tmp --only 0050C25A30"})
             rows.emplace_back(args, "");

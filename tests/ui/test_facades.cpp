@@ -11,10 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
-using namespace brevion;
+#include <tuple>
 
-Q_DECLARE_METATYPE(brevion::MsgButtons)
-Q_DECLARE_METATYPE(brevion::MsgAnswer)
+using namespace brevion;
 
 namespace {
 
@@ -34,49 +33,34 @@ class TestFacades : public QObject {
     Q_OBJECT
 private slots:
     // The real box: whole text, exact title, the buttons asked for (Escape: tests/ui/test_keyboard.cpp).
-    void realMessageBox_data()
-    {
-        QTest::addColumn<MsgButtons>("buttons");
-        QTest::addColumn<int>("press"); // QMessageBox::StandardButton
-        QTest::addColumn<MsgAnswer>("answer");
-        QTest::newRow("ok") << MsgButtons::Ok << int(QMessageBox::Ok) << MsgAnswer::Ok;
-        QTest::newRow("no") << MsgButtons::YesNo << int(QMessageBox::No) << MsgAnswer::No;
-        QTest::newRow("retry") << MsgButtons::RetryCancel << int(QMessageBox::Retry) << MsgAnswer::Retry;
-    }
     void realMessageBox()
     {
-        QFETCH(MsgButtons, buttons);
-        QFETCH(int, press);
-        QFETCH(MsgAnswer, answer);
+        const std::tuple<MsgButtons, QMessageBox::StandardButton, MsgAnswer> rows[] = {
+            {MsgButtons::Ok, QMessageBox::Ok, MsgAnswer::Ok}, {MsgButtons::YesNo, QMessageBox::No, MsgAnswer::No},
+            {MsgButtons::RetryCancel, QMessageBox::Retry, MsgAnswer::Retry}};
         const QString text = QStringLiteral("Line one") + kCrLf + QStringLiteral("Line  two");
-        QString seen;
-        QTimer::singleShot(0, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            seen = box->windowTitle() + '|' + box->text() + '|' + QString::number(box->buttons().size());
-            box->button(QMessageBox::StandardButton(press))->click();
-        });
-        QCOMPARE(MsgBox(text, buttons, QStringLiteral("Communications Error")), answer);
-        QCOMPARE(seen, "Communications Error|" + text + (buttons == MsgButtons::Ok ? "|1" : "|2"));
+        for (const auto& [buttons, press, answer] : rows) {
+            QString seen;
+            QTimer::singleShot(0, this, [&seen, p = press] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                seen = box->windowTitle() + '|' + box->text() + '|' + QString::number(box->buttons().size());
+                box->button(p)->click();
+            });
+            QCOMPARE(MsgBox(text, buttons, QStringLiteral("Communications Error")), answer);
+            QCOMPARE(seen, "Communications Error|" + text + (buttons == MsgButtons::Ok ? "|1" : "|2"));
+        }
     }
 
     // ShowModal returns when the window hides and when it is destroyed while up.
-    void showModalEndsWhenTheWindowGoes_data()
-    {
-        QTest::addColumn<bool>("destroy");
-        QTest::newRow("hidden") << false;
-        QTest::newRow("destroyed") << true;
-    }
     void showModalEndsWhenTheWindowGoes()
     {
-        QFETCH(bool, destroy);
-        const QPointer<QWidget> dialog = new QWidget;
-        QTimer::singleShot(20, dialog, destroy ? &QObject::deleteLater : &QWidget::hide);
-        ShowModal(*dialog);
-        QCOMPARE(dialog.isNull(), destroy);
-        if (!destroy) {
-            QVERIFY(!dialog->isVisible());
-            QCOMPARE(dialog->windowModality(), Qt::NonModal);
+        for (const bool destroy : {false, true}) {
+            const QPointer<QWidget> dialog = new QWidget;
+            QTimer::singleShot(20, dialog, destroy ? &QObject::deleteLater : &QWidget::hide);
+            ShowModal(*dialog);
+            QCOMPARE(dialog.isNull(), destroy);
+            QVERIFY(destroy || (!dialog->isVisible() && dialog->windowModality() == Qt::NonModal));
             delete dialog;
         }
     }
