@@ -270,6 +270,7 @@ private slots:
         const std::tuple<int, QByteArray, bool, QString> rows[] = {
             {0, R"({"DHCP": false, "IPAddr": "300.1.1.1"})", true, "Invalid Value: The value of \"IP Address\" cannot be sent "
                 "to the device.\nIt must be a dotted address such as 192.168.1.20.\n"},
+            {0, R"({"BaudRate": 1234})", true, "\"Baud rate\" cannot be sent"}, // not the bridge's own rate
             {0, brevion::EncodeSettingsFile(v), true, "\"Outgoing Connections, rule 1\""},
             {0, R"({"NetName": "seventeen chars!!"})", false, "\"NetName\" is longer than 16 characters"},
             {0, R"({"OutRules": [{"Port": 65536}]})", false, "\"OutRules[0].Port\" must be from 0 to 65535"},
