@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   ccache
   ansible-core
-  python3-voluptuous pylint python3-pycodestyle yamllint
+  python3-venv python3-voluptuous pylint python3-pycodestyle yamllint
 )
 missing=()
 for p in "${packages[@]}"; do
