@@ -63,11 +63,26 @@ QString rebootingText() { return PlainText({QString(), RebootingWords().text}); 
 // an erased device unreachable. A command that is not accepted is told on err.
 class OneDevice {
 public:
-    OneDevice(const QString& ip, Io& io) : m_ip(ip), m_address(ip), m_io(io), m_link(io.link)
+    // Change: the device is taken for a change (a save, restart, MAC programming or update), so
+    // every other program is kept away from it (BridgeLock) for as long as this object lives.
+    enum class Use { Read, Change };
+
+    OneDevice(const QString& ip, Io& io, Use use = Use::Read)
+        : m_ip(ip), m_address(ip), m_io(io), m_link(io.link)
     {
+        if (use == Use::Change) {
+            m_lock.emplace(ip, Network().devicePort);
+            if (!m_lock->held()) {
+                m_io.err << str(m_lock->refusal()) << '\n';
+                return;
+            }
+        }
         // A port that cannot be bound is told by the first conversation.
         m_link.open();
     }
+
+    // False when another program holds the device: nothing may be sent (the refusal was told).
+    bool ours() const { return !m_lock || m_lock->held(); }
 
     DeviceLink& link() { return m_link; }
     QHostAddress address() const { return m_address; }
@@ -106,19 +121,10 @@ private:
     QHostAddress m_address;
     Io& m_io;
     DeviceLink& m_link;
+    std::optional<BridgeLock> m_lock;
 };
 
 void printJson(Io& io, const ordered_json& value) { io.out << value.dump(2) << '\n'; }
-
-// Keeps every other program away from the device while this one changes it; says why not.
-std::optional<BridgeLock> reserve(Io& io, const QString& ip)
-{
-    BridgeLock lock(ip, Network().devicePort);
-    if (lock.held())
-        return lock;
-    io.err << str(lock.refusal()) << '\n';
-    return std::nullopt;
-}
 
 // Addresses on the command line follow the program's one rule (IsValidIP). CLI11's own check lets
 // 127.0.0.010 through, which the system's reading takes as octal: another device.
@@ -223,10 +229,9 @@ int read(Io& io, const QString& ip, const QString& saveTo)
 int reboot(Io& io, const QString& ip)
 {
     // A restart in the middle of another program's update or save would cut it short.
-    const std::optional<BridgeLock> lock = reserve(io, ip);
-    if (!lock)
+    OneDevice device(ip, io, OneDevice::Use::Change);
+    if (!device.ours())
         return kDeviceFailed;
-    OneDevice device(ip, io);
     if (!device.run(CommandConversation::Reboot(device.link(), device.address())).ok())
         return kDeviceFailed;
     if (io.json)
@@ -266,10 +271,9 @@ int write(Io& io, const QString& ip, const QString& path, bool rebootAfter)
         return badFile(decoded.reason, decoded.line);
     }
 
-    const std::optional<BridgeLock> lock = reserve(io, ip);
-    if (!lock)
+    OneDevice device(ip, io, OneDevice::Use::Change);
+    if (!device.ours())
         return kDeviceFailed;
-    OneDevice device(ip, io);
     const std::optional<SettingsReply> reply = device.read();
     if (!reply)
         return kDeviceFailed;
@@ -318,10 +322,9 @@ int setMac(Io& io, const QString& ip, const QString& suffix)
     std::copy(address.begin(), address.end(), bytes);
     const QString mac = MacText(bytes);
 
-    const std::optional<BridgeLock> lock = reserve(io, ip);
-    if (!lock)
+    OneDevice device(ip, io, OneDevice::Use::Change);
+    if (!device.ours())
         return kDeviceFailed;
-    OneDevice device(ip, io);
     const std::unique_ptr<CommandConversation> program(
         CommandConversation::ProgramMac(device.link(), device.address(), address));
     if (!device.run(*program).ok()) {
@@ -632,10 +635,9 @@ int update(Io& io, const QString& ip, const QString& path, bool boot)
     const UpdateFile& file = *loaded.file;
 
     // No other program may update or configure the device meanwhile.
-    const std::optional<BridgeLock> lock = reserve(io, ip);
-    if (!lock)
+    OneDevice device(ip, io, OneDevice::Use::Change);
+    if (!device.ours())
         return kDeviceFailed;
-    OneDevice device(ip, io);
     const std::optional<SettingsReply> reply = device.read();
     if (!reply)
         return kDeviceFailed;
